@@ -1,0 +1,51 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace zul::platform {
+
+// Registry value types the program uses; anything else reads as Other.
+enum class ValueType { String, DWord, Binary, Other };
+
+// An open registry key. Strings are single-byte Windows-1252 text, exactly as stored.
+// Reads answer nothing for a missing value and for a value of another type; writes answer
+// false when the store cannot be written. Nothing is cached: every call sees the store as it
+// is now.
+class RegistryKey
+{
+public:
+    virtual ~RegistryKey() = default;
+
+    virtual std::optional<ValueType> valueType(const std::string& name) const = 0;
+    virtual std::optional<std::string> readString(const std::string& name) const = 0;
+    virtual std::optional<std::uint32_t> readDWord(const std::string& name) const = 0;
+    virtual std::optional<std::vector<std::uint8_t>> readBinary(const std::string& name) const = 0;
+    virtual std::vector<std::string> valueNames() const = 0;
+
+    virtual bool writeString(const std::string& name, const std::string& value) = 0;
+    virtual bool writeDWord(const std::string& name, std::uint32_t value) = 0;
+    virtual bool writeBinary(const std::string& name, const std::vector<std::uint8_t>& value) = 0;
+    virtual bool deleteValue(const std::string& name) = 0;
+};
+
+// Where HKEY_LOCAL_MACHINE lives. On Windows it is the machine's own registry and `file` is
+// ignored; elsewhere it is a .reg text file (regedit format), one per machine.
+struct RegistryStore
+{
+    std::string file;
+};
+
+// The store of this machine when none is named: $ZUL_REGISTRY, else a fixed system path.
+RegistryStore defaultRegistryStore();
+
+// Opens the key `path` (backslash separated) under HKEY_LOCAL_MACHINE, creating it and any
+// missing parent when `create` is set. Null when the key cannot be opened or created; on
+// Linux also when the store file exists but cannot be read or parsed.
+std::unique_ptr<RegistryKey> openLocalMachineKey(const RegistryStore& store, const std::string& path,
+                                                 bool create);
+
+} // namespace zul::platform

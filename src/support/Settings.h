@@ -1,0 +1,48 @@
+#pragma once
+
+#include "platform/Registry.h"
+
+#include <QDateTime>
+#include <QString>
+#include <optional>
+
+namespace zul {
+
+class TMessages;
+
+// The manager's values under HKEY_LOCAL_MACHINE\Software\VORLUND\Sistemas Integrados
+// Vorlund\WebSrv. The value names come from the catalogue at each access; nothing is cached.
+// Failures throw Error with "Falha ao buscar dados de '%s'", "Tipo de dado inválido para '%s'"
+// or "Falha ao atribuir dados ao '%s'".
+class SettingsStore
+{
+public:
+    static constexpr const char* KeyPath = "Software\\VORLUND\\Sistemas Integrados Vorlund\\WebSrv";
+
+    SettingsStore(const TMessages& messages, platform::RegistryStore store);
+
+    const platform::RegistryStore& store() const { return m_store; }
+
+    // "LogCatraca": nothing when the key cannot be opened or the value is not a REG_DWORD.
+    std::optional<bool> readLogSwitch() const;
+    void writeLogSwitch(bool on);
+
+    // "PortaADOCatraca": a missing value reads as the empty text.
+    QString readProfileCode() const;
+    void writeProfileCode(const QString& code);
+
+    // "DTHRAgeBio": nothing when absent; throws when present but not 8 bytes of REG_BINARY.
+    std::optional<QDateTime> readScheduledSync() const;
+    void writeScheduledSync(const QDateTime& when);
+    void deleteScheduledSync();
+
+    // Days since 30 December 1899 with the time of day as the fraction.
+    static double toOleDate(const QDateTime& when);
+    static QDateTime fromOleDate(double days);
+
+private:
+    const TMessages& m_messages;
+    platform::RegistryStore m_store;
+};
+
+} // namespace zul
