@@ -1,0 +1,265 @@
+// The .reg file that stands for HKEY_LOCAL_MACHINE where there is no Windows registry.
+#ifndef _WIN32
+
+#include "PlatformTestSupport.h"
+#include "platform/Registry.h"
+
+#include <csignal>
+#include <filesystem>
+#include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+using namespace zul::platform;
+using zul::test::readFile;
+using zul::test::writeFile;
+
+namespace {
+
+constexpr const char* kWebSrv = "Software\\VORLUND\\Sistemas Integrados Vorlund\\WebSrv";
+
+class RegistryFileTest : public ::testing::Test
+{
+protected:
+    std::unique_ptr<RegistryKey> open(const std::string& path, bool create = false)
+    {
+        return openLocalMachineKey(m_store, path, create);
+    }
+    std::size_t filesInFolder() const
+    {
+        return static_cast<std::size_t>(
+            std::distance(std::filesystem::directory_iterator(m_folder.path()), {}));
+    }
+
+    zul::test::TempFolder m_folder;
+    RegistryStore m_store{m_folder.file("registry.reg")};
+};
+
+TEST_F(RegistryFileTest, WritesRegeditFormat)
+{
+    auto k = open(kWebSrv, true);
+    ASSERT_NE(k, nullptr);
+    ASSERT_TRUE(k->writeDWord("LogCatraca", 10));
+    ASSERT_TRUE(k->writeString("PortaADOCatraca", "C:\\\"x\""));
+    ASSERT_TRUE(k->writeBinary("DTHRAgeBio", {0x01, 0xab, 0x00}));
+    ASSERT_TRUE(k->writeString("Two lines", "a\nb"));
+    ASSERT_TRUE(k->writeString("", "default"));
+    EXPECT_EQ(readFile(m_store.file),
+              "REGEDIT4\n"
+              "\n"
+              "[HKEY_LOCAL_MACHINE]\n"
+              "\n"
+              "[HKEY_LOCAL_MACHINE\\Software]\n"
+              "\n"
+              "[HKEY_LOCAL_MACHINE\\Software\\VORLUND]\n"
+              "\n"
+              "[HKEY_LOCAL_MACHINE\\Software\\VORLUND\\Sistemas Integrados Vorlund]\n"
+              "\n"
+              "[HKEY_LOCAL_MACHINE\\Software\\VORLUND\\Sistemas Integrados Vorlund\\WebSrv]\n"
+              "\"LogCatraca\"=dword:0000000a\n"
+              "\"PortaADOCatraca\"=\"C:\\\\\\\"x\\\"\"\n"
+              "\"DTHRAgeBio\"=hex:01,ab,00\n"
+              "\"Two lines\"=hex(1):61,0a,62,00\n"
+              "@=\"default\"\n"
+              "\n");
+}
+
+TEST_F(RegistryFileTest, ReadsAFileWrittenByHandOrOnWindows)
+{
+    writeFile(m_store.file,
+              "REGEDIT4\r\n"
+              "\r\n"
+              "; exported from the old workstation\r\n"
+              "[HKEY_CURRENT_USER\\Software\\Other]\r\n"
+              "\"Kept\"=\"yes\"\r\n"
+              "\r\n"
+              "[HKEY_LOCAL_MACHINE\\SOFTWARE\\VORLUND\\Sistemas Integrados Vorlund\\WebSrv]\r\n"
+              "\"LogCatraca\"=dword:0000000A\r\n"
+              "\"Blob\"=hex:00,01,02,03,04,05,06,07,08,09,0a,0b,0c,0d,0e,0f,10,11,12,13,14,15,16,\\\r\n"
+              "  17,18\r\n"
+              "\"Path\"=hex(2):25,00\r\n"
+              "\"Text\"=hex(1):41,42,00\r\n"
+              "@=\"root\"\r\n");
+    auto k = open(kWebSrv);
+    ASSERT_NE(k, nullptr);
+    EXPECT_EQ(k->readDWord("LogCatraca"), 10u);
+    const auto blob = k->readBinary("Blob");
+    ASSERT_TRUE(blob);
+    EXPECT_EQ(blob->size(), 25u);
+    EXPECT_EQ(blob->back(), 0x18);
+    EXPECT_EQ(k->valueType("Path"), ValueType::Other);
+    EXPECT_EQ(k->readString("Text"), "AB");
+    EXPECT_EQ(k->readString(""), "root");
+
+    // A write keeps what this program does not know about.
+    ASSERT_TRUE(k->writeDWord("LogCatraca", 0));
+    const std::string after = readFile(m_store.file);
+    EXPECT_NE(after.find("[HKEY_CURRENT_USER\\Software\\Other]\n\"Kept\"=\"yes\"\n"), std::string::npos)
+        << after;
+    EXPECT_NE(after.find("\"Path\"=hex(2):25,00\n"), std::string::npos) << after;
+    EXPECT_EQ(open(kWebSrv)->valueType("Path"), ValueType::Other);
+    EXPECT_EQ(open(kWebSrv)->readBinary("Blob"), blob);
+}
+
+struct Corrupt
+{
+    const char* label;
+    const char* content;
+};
+
+// Names the case in test output instead of dumping its bytes.
+void PrintTo(const Corrupt& c, std::ostream* os)
+{
+    *os << c.label;
+}
+
+class RegistryCorruptFile : public RegistryFileTest, public ::testing::WithParamInterface<Corrupt>
+{
+};
+
+// A store that cannot be understood is a key that cannot be opened, and it is never
+// rewritten: every profile in it would be lost.
+TEST_P(RegistryCorruptFile, KeyCannotBeOpenedAndFileIsLeftAlone)
+{
+    const std::string content = GetParam().content;
+    writeFile(m_store.file, content);
+    EXPECT_EQ(open("Software\\App"), nullptr);
+    EXPECT_EQ(open("Software\\App", true), nullptr);
+    EXPECT_EQ(open("Software\\Other", true), nullptr);
+    EXPECT_EQ(readFile(m_store.file), content);
+    EXPECT_EQ(filesInFolder(), 1u);
+}
+
+const Corrupt kCorrupt[] = {
+    {"Empty", ""},
+    {"NoHeader", "[HKEY_LOCAL_MACHINE\\Software\\App]\n\"a\"=\"b\"\n"},
+    {"UnicodeHeader", "Windows Registry Editor Version 5.00\n\n[HKEY_LOCAL_MACHINE\\Software\\App]\n"},
+    {"ValueOutsideKey", "REGEDIT4\n\"a\"=\"b\"\n[HKEY_LOCAL_MACHINE\\Software\\App]\n"},
+    {"UnterminatedText", "REGEDIT4\n[HKEY_LOCAL_MACHINE\\Software\\App]\n\"a\"=\"b\n"},
+    {"UnknownEscape", "REGEDIT4\n[HKEY_LOCAL_MACHINE\\Software\\App]\n\"a\"=\"C:\\dir\"\n"},
+    {"TextAfterValue", "REGEDIT4\n[HKEY_LOCAL_MACHINE\\Software\\App]\n\"a\"=\"b\" c\n"},
+    {"DWordTooLong", "REGEDIT4\n[HKEY_LOCAL_MACHINE\\Software\\App]\n\"a\"=dword:000000001\n"},
+    {"DWordNotHex", "REGEDIT4\n[HKEY_LOCAL_MACHINE\\Software\\App]\n\"a\"=dword:0000000g\n"},
+    {"BadHexByte", "REGEDIT4\n[HKEY_LOCAL_MACHINE\\Software\\App]\n\"a\"=hex:01,2,03\n"},
+    {"ContinuedAtEnd", "REGEDIT4\n[HKEY_LOCAL_MACHINE\\Software\\App]\n\"a\"=hex:01,\\"},
+    {"DeletionMarker", "REGEDIT4\n[HKEY_LOCAL_MACHINE\\Software\\App]\n\"a\"=-\n"},
+    {"DeletedKey", "REGEDIT4\n[-HKEY_LOCAL_MACHINE\\Software\\App]\n"},
+    {"OpenSection", "REGEDIT4\n[HKEY_LOCAL_MACHINE\\Software\\App\n"},
+    {"EmptyKeyName", "REGEDIT4\n[HKEY_LOCAL_MACHINE\\\\App]\n"},
+    {"StrayLine", "REGEDIT4\n[HKEY_LOCAL_MACHINE\\Software\\App]\nLogCatraca=1\n"},
+    {"TruncatedBinary", "REGEDIT4\n[HKEY_LOCAL_MACHINE\\Software\\App]\n\"a\"=hex:01,02,\n"},
+};
+
+INSTANTIATE_TEST_SUITE_P(Contents, RegistryCorruptFile, ::testing::ValuesIn(kCorrupt),
+                         [](const auto& p) { return std::string(p.param.label); });
+
+TEST_F(RegistryFileTest, StoreSpoiledAfterOpeningIsNeitherReadNorWritten)
+{
+    auto k = open(kWebSrv, true);
+    ASSERT_TRUE(k->writeString("PortaADOCatraca", "211"));
+    const std::string spoiled = readFile(m_store.file) + "garbage line\n";
+    writeFile(m_store.file, spoiled);
+    EXPECT_FALSE(k->readString("PortaADOCatraca"));
+    EXPECT_TRUE(k->valueNames().empty());
+    EXPECT_FALSE(k->writeString("PortaADOCatraca", "300"));
+    EXPECT_FALSE(k->deleteValue("PortaADOCatraca"));
+    EXPECT_EQ(readFile(m_store.file), spoiled);
+}
+
+TEST_F(RegistryFileTest, StoreThatCannotBeReadIsAKeyThatCannotBeOpened)
+{
+    std::filesystem::create_directory(m_store.file);
+    EXPECT_EQ(open(kWebSrv, true), nullptr);
+    EXPECT_TRUE(std::filesystem::is_directory(m_store.file));
+}
+
+TEST_F(RegistryFileTest, MissingStoreIsCreatedOnlyWhenAsked)
+{
+    EXPECT_EQ(open(kWebSrv), nullptr);
+    EXPECT_FALSE(std::filesystem::exists(m_store.file));
+    auto k = open(kWebSrv, true);
+    ASSERT_NE(k, nullptr);
+    EXPECT_TRUE(k->valueNames().empty());
+    EXPECT_EQ(readFile(m_store.file).rfind("REGEDIT4\n", 0), 0u);
+}
+
+TEST_F(RegistryFileTest, StoreInAMissingFolderCannotBeCreated)
+{
+    m_store.file = m_folder.file("no-folder/registry.reg");
+    EXPECT_EQ(open(kWebSrv, true), nullptr);
+}
+
+TEST_F(RegistryFileTest, StoreRemovedAfterOpeningIsNotRecreatedWithOneKey)
+{
+    auto k = open(kWebSrv, true);
+    std::filesystem::remove(m_store.file);
+    EXPECT_FALSE(k->writeDWord("LogCatraca", 1));
+    EXPECT_FALSE(std::filesystem::exists(m_store.file));
+}
+
+// The disk fills up in the middle of a write (a file size limit stands in for it): the write
+// fails, the old store is intact and no partial file is left behind.
+TEST_F(RegistryFileTest, WriteThatRunsOutOfSpaceKeepsTheOldStore)
+{
+    auto k = open(kWebSrv, true);
+    ASSERT_TRUE(k->writeString("PortaADOCatraca", "211"));
+    const std::string before = readFile(m_store.file);
+
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        std::signal(SIGXFSZ, SIG_IGN);
+        const rlimit limit{4096, 4096};
+        ::setrlimit(RLIMIT_FSIZE, &limit);
+        const bool written = k->writeBinary("Big", std::vector<std::uint8_t>(10000, 0x55));
+        ::_exit(written ? 1 : 0);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0) << "the failed write was reported as a success";
+    EXPECT_EQ(readFile(m_store.file), before);
+    EXPECT_EQ(filesInFolder(), 1u);
+    EXPECT_EQ(k->readString("PortaADOCatraca"), "211");
+}
+
+// A write interrupted before its rename leaves a temporary file: the store is the old one and
+// later writes go on normally.
+TEST_F(RegistryFileTest, LeftoverOfAnInterruptedWriteIsIgnored)
+{
+    auto k = open(kWebSrv, true);
+    ASSERT_TRUE(k->writeDWord("LogCatraca", 1));
+    writeFile(m_store.file + ".tmp-Ab12Cd", "REGEDIT4\n[HKEY_LOCAL_MACHINE\\Software\\VORLU");
+    EXPECT_EQ(k->readDWord("LogCatraca"), 1u);
+    ASSERT_TRUE(k->writeDWord("LogCatraca", 0));
+    EXPECT_EQ(open(kWebSrv)->readDWord("LogCatraca"), 0u);
+}
+
+TEST_F(RegistryFileTest, StoreBehindALinkIsWrittenInPlace)
+{
+    const std::string target = m_folder.file("real.reg");
+    writeFile(target, "REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\Software\\App]\n");
+    std::filesystem::create_symlink(target, m_store.file);
+    ASSERT_TRUE(open("Software\\App")->writeDWord("X", 1));
+    EXPECT_TRUE(std::filesystem::is_symlink(m_store.file));
+    EXPECT_NE(readFile(target).find("\"X\"=dword:00000001"), std::string::npos);
+}
+
+TEST(RegistryStoreTest, DefaultStoreComesFromTheEnvironment)
+{
+    const char* old = std::getenv("ZUL_REGISTRY");
+    const std::string saved = old ? old : "";
+    ::setenv("ZUL_REGISTRY", "/tmp/elsewhere.reg", 1);
+    const std::string fromEnv = defaultRegistryStore().file;
+    ::unsetenv("ZUL_REGISTRY");
+    const std::string fixed = defaultRegistryStore().file;
+    if (old)
+        ::setenv("ZUL_REGISTRY", saved.c_str(), 1);
+    EXPECT_EQ(fromEnv, "/tmp/elsewhere.reg");
+    EXPECT_EQ(fixed, "/var/lib/zul/registry.reg");
+}
+
+} // namespace
+
+#endif
