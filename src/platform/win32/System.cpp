@@ -1,7 +1,9 @@
 #include "platform/System.h"
 
-#include <psapi.h>
+// clang-format off
 #include <windows.h>
+#include <psapi.h> // needs the types of windows.h
+// clang-format on
 
 namespace zul::platform {
 
