@@ -16,7 +16,7 @@ public:
     virtual State state() const = 0;
 
     // `lockDir` is used only where the mutex is a lock file; empty means the system's
-    // default ($ZUL_LOCK_DIR, else the runtime folder).
+    // default ($ZUL_LOCK_DIR, else $XDG_RUNTIME_DIR, else /tmp).
     static std::unique_ptr<NamedMutex> create(const std::string& name, const std::string& lockDir = {});
 };
 

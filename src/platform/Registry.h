@@ -12,8 +12,9 @@ namespace zul::platform {
 enum class ValueType { String, DWord, Binary, Other };
 
 // An open registry key. Strings are single-byte Windows-1252 text, exactly as stored.
-// Reads answer nothing for a missing value and for a value of another type; writes answer
-// false when the store cannot be written. Nothing is cached: every call sees the store as it
+// Key paths and value names compare without regard to letter case. Reads answer nothing for
+// a missing value and for a value of another type; writes answer false when the store cannot
+// be written. Nothing is cached: every call sees the store as it
 // is now.
 class RegistryKey
 {
@@ -29,6 +30,7 @@ public:
     virtual bool writeString(const std::string& name, const std::string& value) = 0;
     virtual bool writeDWord(const std::string& name, std::uint32_t value) = 0;
     virtual bool writeBinary(const std::string& name, const std::vector<std::uint8_t>& value) = 0;
+    // False also when there is no such value, as the Windows registry answers.
     virtual bool deleteValue(const std::string& name) = 0;
 };
 

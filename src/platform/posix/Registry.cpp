@@ -255,9 +255,15 @@ bool parseValueLine(std::string_view line, Value& value)
     return false; // includes "-", the deletion marker of import files, which a store never holds
 }
 
+// A line break in a name could not be written back as one line of the file.
+bool validName(std::string_view name)
+{
+    return name.find_first_of("\r\n") == std::string_view::npos;
+}
+
 bool validKeyPath(std::string_view path)
 {
-    if (path.empty() || path.front() == '-')
+    if (path.empty() || path.front() == '-' || !validName(path))
         return false;
     std::size_t start = 0;
     while (true) {
@@ -477,6 +483,10 @@ bool writeAll(int fd, const std::string& data)
 bool store(const std::string& file, const Document& doc)
 {
     const std::string text = serialise(doc);
+    // Never write what could not be read again: that would lock every later reader out.
+    Document check;
+    if (!parseDocument(text, check))
+        return false;
     std::string temp = file + ".tmp-XXXXXX";
     const int fd = ::mkostemp(temp.data(), O_CLOEXEC);
     if (fd < 0)
@@ -636,6 +646,8 @@ private:
 
     bool put(const std::string& name, std::uint32_t type, std::vector<std::uint8_t> data)
     {
+        if (!validName(name))
+            return false;
         return modify([&](Section& s) {
             auto it = std::find_if(s.values.begin(), s.values.end(),
                                    [&](const Value& v) { return sameName(v.name, name); });

@@ -167,6 +167,15 @@ TEST_F(RegistryFileTest, StoreSpoiledAfterOpeningIsNeitherReadNorWritten)
     EXPECT_EQ(readFile(m_store.file), spoiled);
 }
 
+TEST_F(RegistryFileTest, NamesThatCannotBeWrittenAreRefused)
+{
+    auto k = open(kWebSrv, true);
+    ASSERT_TRUE(k->writeDWord("LogCatraca", 1));
+    EXPECT_FALSE(k->writeDWord("Log\nCatraca", 1));
+    EXPECT_EQ(open(std::string(kWebSrv) + "\\New\nKey", true), nullptr);
+    EXPECT_EQ(open(kWebSrv)->readDWord("LogCatraca"), 1u);
+}
+
 TEST_F(RegistryFileTest, StoreThatCannotBeReadIsAKeyThatCannotBeOpened)
 {
     std::filesystem::create_directory(m_store.file);
