@@ -233,6 +233,35 @@ TEST_F(RegistryFileTest, WriteThatRunsOutOfSpaceKeepsTheOldStore)
     EXPECT_EQ(k->readString("PortaADOCatraca"), "211");
 }
 
+// The manager and an administration tool writing at the same time must not undo each
+// other's changes, although each write replaces the whole file.
+TEST_F(RegistryFileTest, WritersInSeveralProcessesKeepEveryChange)
+{
+    ASSERT_NE(open(kWebSrv, true), nullptr);
+    constexpr int kWriters = 4;
+    constexpr int kValuesEach = 15;
+    std::vector<pid_t> children;
+    for (int w = 0; w < kWriters; ++w) {
+        const pid_t child = ::fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            auto k = open(kWebSrv);
+            bool ok = k != nullptr;
+            for (int i = 0; ok && i < kValuesEach; ++i)
+                ok = k->writeDWord("W" + std::to_string(w) + "-" + std::to_string(i),
+                                   static_cast<std::uint32_t>(i));
+            ::_exit(ok ? 0 : 1);
+        }
+        children.push_back(child);
+    }
+    for (const pid_t child : children) {
+        int status = 0;
+        ASSERT_EQ(::waitpid(child, &status, 0), child);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    }
+    EXPECT_EQ(open(kWebSrv)->valueNames().size(), static_cast<std::size_t>(kWriters * kValuesEach));
+}
+
 // A write interrupted before its rename leaves a temporary file: the store is the old one and
 // later writes go on normally.
 TEST_F(RegistryFileTest, LeftoverOfAnInterruptedWriteIsIgnored)
