@@ -21,7 +21,8 @@ public:
     virtual bool ask(Icon icon, const QString& title, const QString& text, bool safeDefault) = 0;
     // An input dialog (caption, prompt, one edit pre-filled with `value`, "OK" and "Cancela");
     // nothing when cancelled.
-    virtual std::optional<QString> input(const QString& caption, const QString& prompt, const QString& value) = 0;
+    virtual std::optional<QString> input(const QString& caption, const QString& prompt,
+                                         const QString& value) = 0;
 };
 
 class ActivityLog;
@@ -35,7 +36,8 @@ public:
 
     void message(Icon icon, const QString& title, const QString& text) override;
     bool ask(Icon icon, const QString& title, const QString& text, bool safeDefault) override;
-    std::optional<QString> input(const QString& caption, const QString& prompt, const QString& value) override;
+    std::optional<QString> input(const QString& caption, const QString& prompt,
+                                 const QString& value) override;
 
 private:
     const ActivityLog& m_log;
