@@ -6,8 +6,9 @@ namespace zul {
 
 namespace {
 
-// One entry per dialog: the title, then the text with its line breaks turned into spaces so
-// that a box of two paragraphs stays one line of the log.
+// One entry per dialog: the title in brackets, then the text with its line breaks turned into
+// spaces so that a box of two paragraphs stays one line of the log. The brackets also keep a
+// box titled "Erro" from reading as "Erro:" and being framed as a caught error.
 QString describe(const QString& title, const QString& text)
 {
     QString flat = text;
@@ -16,7 +17,7 @@ QString describe(const QString& title, const QString& text)
     flat.replace(u'\r', u' ');
     if (title.isEmpty())
         return flat;
-    return title + u": " + flat;
+    return u'[' + title + u"] " + flat;
 }
 
 } // namespace
