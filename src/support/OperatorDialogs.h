@@ -28,7 +28,9 @@ public:
 class ActivityLog;
 
 // For service and headless runs: the text goes to the activity log, the answer is the safe
-// default (input dialogs are cancelled) and nothing waits.
+// default (input dialogs are cancelled) and nothing waits. One log line per dialog:
+// "[title] text", followed for questions by " -> Sim (sem operador)" or " -> Não (sem operador)"
+// and for inputs by " [value] -> Cancela (sem operador)"; line breaks of the text become spaces.
 class NonBlockingDialogs final : public OperatorDialogs
 {
 public:

@@ -15,7 +15,7 @@ namespace {
 
 const QDate kOleEpoch(1899, 12, 30);
 constexpr qint64 kMsPerDay = 86'400'000;
-// 1 January 100 to 31 December 9999, the range the stored dates have ever been able to hold.
+// 1 January 100 to 31 December 9999: the calendar range of a stored date-time.
 constexpr double kOleMin = -657'434.0;
 constexpr double kOleMax = 2'958'466.0;
 
