@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QDateTime>
+#include <QElapsedTimer>
 
 namespace zul {
 
@@ -29,9 +30,15 @@ public:
 class SystemClock final : public Clock
 {
 public:
+    SystemClock();
+
     QDateTime now() const override;
     qint64 elapsedMs() const override;
+    // Without an application object there are no events to dispatch and this simply waits.
     void sleep(int ms) override;
+
+private:
+    QElapsedTimer m_elapsed;
 };
 
 // Virtual time for tests and benchmarks: sleep() advances the clock and dispatches events at
@@ -45,7 +52,9 @@ public:
     qint64 elapsedMs() const override { return m_elapsedMs; }
     void sleep(int ms) override;
 
+    // Moves both the wall clock and the monotonic clock on, without dispatching events.
     void advance(qint64 ms);
+    // Sets the wall clock only (a clock adjustment); the monotonic clock keeps its value.
     void setNow(const QDateTime& now);
 
 private:

@@ -21,13 +21,16 @@ public:
     virtual bool ask(Icon icon, const QString& title, const QString& text, bool safeDefault) = 0;
     // An input dialog (caption, prompt, one edit pre-filled with `value`, "OK" and "Cancela");
     // nothing when cancelled.
-    virtual std::optional<QString> input(const QString& caption, const QString& prompt, const QString& value) = 0;
+    virtual std::optional<QString> input(const QString& caption, const QString& prompt,
+                                         const QString& value) = 0;
 };
 
 class ActivityLog;
 
 // For service and headless runs: the text goes to the activity log, the answer is the safe
-// default (input dialogs are cancelled) and nothing waits.
+// default (input dialogs are cancelled) and nothing waits. One log line per dialog:
+// "[title] text", followed for questions by " -> Sim (sem operador)" or " -> Não (sem operador)"
+// and for inputs by " [value] -> Cancela (sem operador)"; line breaks of the text become spaces.
 class NonBlockingDialogs final : public OperatorDialogs
 {
 public:
@@ -35,7 +38,8 @@ public:
 
     void message(Icon icon, const QString& title, const QString& text) override;
     bool ask(Icon icon, const QString& title, const QString& text, bool safeDefault) override;
-    std::optional<QString> input(const QString& caption, const QString& prompt, const QString& value) override;
+    std::optional<QString> input(const QString& caption, const QString& prompt,
+                                 const QString& value) override;
 
 private:
     const ActivityLog& m_log;

@@ -4,6 +4,7 @@
 
 #include <QDateTime>
 #include <QString>
+#include <memory>
 #include <optional>
 
 namespace zul {
@@ -27,10 +28,13 @@ public:
     std::optional<bool> readLogSwitch() const;
     void writeLogSwitch(bool on);
 
-    // "PortaADOCatraca": a missing value reads as the empty text.
+    // "PortaADOCatraca": a missing value (or a key that cannot be opened) reads as the empty
+    // text; a value of another type throws.
     QString readProfileCode() const;
     void writeProfileCode(const QString& code);
 
+    // "DTHRAgeBio" exists, whatever it holds.
+    bool hasScheduledSync() const;
     // "DTHRAgeBio": nothing when absent; throws when present but not 8 bytes of REG_BINARY.
     std::optional<QDateTime> readScheduledSync() const;
     void writeScheduledSync(const QDateTime& when);
@@ -38,9 +42,14 @@ public:
 
     // Days since 30 December 1899 with the time of day as the fraction.
     static double toOleDate(const QDateTime& when);
+    // Invalid for a number that is no date (not finite, outside the years 100 to 9999).
     static QDateTime fromOleDate(double days);
 
 private:
+    // Opened (and created) afresh at each access, closed when the pointer goes.
+    std::unique_ptr<platform::RegistryKey> openKey() const;
+    QString valueName(const char16_t* catalogueKey) const;
+
     const TMessages& m_messages;
     platform::RegistryStore m_store;
 };

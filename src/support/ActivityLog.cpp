@@ -1,0 +1,138 @@
+#include "support/ActivityLog.h"
+
+#include "support/Clock.h"
+#include "support/Win1252.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+
+namespace zul {
+
+namespace {
+
+bool isFramed(QStringView text)
+{
+    // Only ASCII letters are folded: the marker is ASCII and a Unicode case rule must not
+    // make some other letter match it.
+    static constexpr char16_t marker[] = u"ERRO:";
+    constexpr qsizetype markerSize = 5;
+    for (qsizetype start = 0; start + markerSize <= text.size(); ++start) {
+        qsizetype i = 0;
+        for (; i < markerSize; ++i) {
+            char16_t c = text[start + i].unicode();
+            if (c >= u'a' && c <= u'z')
+                c = char16_t(c - (u'a' - u'A'));
+            if (c != marker[i])
+                break;
+        }
+        if (i == markerSize)
+            return true;
+    }
+    return false;
+}
+
+bool isBlank(QStringView text)
+{
+    for (QChar c : text) {
+        if (c != u' ')
+            return false;
+    }
+    return true;
+}
+
+void appendDigits(QString& out, int value, int width)
+{
+    char16_t digits[4];
+    for (int i = width - 1; i >= 0; --i) {
+        digits[i] = char16_t(u'0' + value % 10);
+        value /= 10;
+    }
+    out.append(reinterpret_cast<const QChar*>(digits), width);
+}
+
+// Where Windows would use the account's regional short date and long time, the program
+// writes the Brazilian defaults of those two formats, "dd/MM/yyyy" and "HH:mm:ss", whatever
+// the locale of the machine: the files stay alike on every installation and every tool that
+// reads them sees one layout.
+void appendStamp(QString& out, const QDateTime& when)
+{
+    const QDate date = when.date();
+    const QTime time = when.time();
+    appendDigits(out, date.day(), 2);
+    out += u'/';
+    appendDigits(out, date.month(), 2);
+    out += u'/';
+    appendDigits(out, date.year(), 4);
+    out += u' ';
+    appendDigits(out, time.hour(), 2);
+    out += u':';
+    appendDigits(out, time.minute(), 2);
+    out += u':';
+    appendDigits(out, time.second(), 2);
+}
+
+QByteArray composeLine(const QString& text, const QDateTime& when)
+{
+    QString line;
+    line.reserve(text.size() + 36);
+    const bool framed = isFramed(text);
+    if (!isBlank(text)) {
+        appendStamp(line, when);
+        line += u'\t';
+    }
+    if (framed)
+        line += u"##### ";
+    line += text;
+    if (framed)
+        line += u" #####";
+    line += u"\r\n";
+    return toWin1252(line);
+}
+
+} // namespace
+
+ActivityLog::ActivityLog(const Clock& clock, QString folder) : m_clock(clock), m_folder(std::move(folder)) {}
+
+QString ActivityLog::filePathFor(const QDate& date) const
+{
+    QString name;
+    name.reserve(m_folder.size() + 26);
+    name += m_folder;
+    name += u"/logCatraca";
+    appendDigits(name, date.day(), 2);
+    name += u'-';
+    appendDigits(name, date.month(), 2);
+    name += u'-';
+    appendDigits(name, date.year(), 4);
+    name += u".txt";
+    return name;
+}
+
+void ActivityLog::write(const QString& text) const noexcept
+{
+    if (!m_enabled)
+        return;
+    // Nothing may reach the caller: a line that cannot be written is lost and the next call
+    // tries again from the start.
+    try {
+        const QDateTime when = m_clock.now();
+        QFile file(filePathFor(when.date()));
+        // The common case costs one open; the folder is looked at only when that fails, and
+        // recreated (one level) when someone removed it while the program runs.
+        if (!file.open(QIODevice::Append)) {
+            if (QDir(m_folder).exists() || !QDir().mkdir(m_folder) || !file.open(QIODevice::Append))
+                return;
+        }
+        file.write(composeLine(text, when));
+        file.close();
+    } catch (...) {
+    }
+}
+
+QString ActivityLog::defaultFolder()
+{
+    return QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("logCatraca"));
+}
+
+} // namespace zul

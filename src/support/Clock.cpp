@@ -1,0 +1,88 @@
+#include "support/Clock.h"
+
+#include <QCoreApplication>
+#include <QEventLoop>
+#include <QTimer>
+#include <chrono>
+#include <thread>
+
+namespace zul {
+
+void ProcessMessages()
+{
+    if (QCoreApplication::instance())
+        QCoreApplication::processEvents(QEventLoop::AllEvents);
+}
+
+SystemClock::SystemClock()
+{
+    m_elapsed.start();
+}
+
+QDateTime SystemClock::now() const
+{
+    return QDateTime::currentDateTime();
+}
+
+qint64 SystemClock::elapsedMs() const
+{
+    return m_elapsed.elapsed();
+}
+
+void SystemClock::sleep(int ms)
+{
+    if (ms <= 0) {
+        ProcessMessages();
+        return;
+    }
+    if (!QCoreApplication::instance()) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+        return;
+    }
+    // A local loop rather than a blocking wait keeps the window, the timers and the socket
+    // served while the caller waits. Handlers run from here may nest loops of their own; when
+    // they return late the timer has already asked this loop to quit and it returns at once.
+    QElapsedTimer waited;
+    waited.start();
+    {
+        QEventLoop loop;
+        QTimer timer;
+        timer.setSingleShot(true);
+        timer.setTimerType(Qt::PreciseTimer);
+        QObject::connect(&timer, &QTimer::timeout, &loop, &QEventLoop::quit);
+        timer.start(ms);
+        loop.exec(QEventLoop::AllEvents);
+    }
+    // While the application is quitting every local loop returns at once; the callers' loops
+    // must still not spin, so the rest of the wait is served in short slices.
+    for (qint64 left = ms - waited.elapsed(); left > 0; left = ms - waited.elapsed()) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(qMin<qint64>(left, 10)));
+        ProcessMessages();
+    }
+}
+
+ManualClock::ManualClock(QDateTime start) : m_start(std::move(start)) {}
+
+QDateTime ManualClock::now() const
+{
+    return m_start.addMSecs(m_wallOffsetMs + m_elapsedMs);
+}
+
+void ManualClock::sleep(int ms)
+{
+    advance(ms);
+    ProcessMessages();
+}
+
+void ManualClock::advance(qint64 ms)
+{
+    if (ms > 0)
+        m_elapsedMs += ms;
+}
+
+void ManualClock::setNow(const QDateTime& now)
+{
+    m_wallOffsetMs = m_start.msecsTo(now) - m_elapsedMs;
+}
+
+} // namespace zul

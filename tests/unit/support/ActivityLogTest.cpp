@@ -1,0 +1,159 @@
+#include "support/ActivityLog.h"
+
+#include "TempDir.h"
+#include "support/Clock.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <gtest/gtest.h>
+#include <ostream>
+
+using namespace zul;
+
+namespace {
+
+QByteArray readAll(const QString& path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    return file.readAll();
+}
+
+class ActivityLogTest : public ::testing::Test
+{
+protected:
+    test::TempDir dir;
+    ManualClock clock{QDateTime(QDate(2026, 1, 5), QTime(8, 0, 7))};
+    QString folder = dir.file(QStringLiteral("logCatraca"));
+    ActivityLog log{clock, folder};
+
+    QString todaysFile() const { return folder + QStringLiteral("/logCatraca05-01-2026.txt"); }
+};
+
+TEST_F(ActivityLogTest, FileIsNamedAfterTheDayInTheLogFolder)
+{
+    EXPECT_EQ(log.filePathFor(QDate(2026, 1, 5)), todaysFile());
+    EXPECT_EQ(log.filePathFor(QDate(2025, 12, 31)), folder + QStringLiteral("/logCatraca31-12-2025.txt"));
+    EXPECT_EQ(ActivityLog::defaultFolder(),
+              QCoreApplication::applicationDirPath() + QStringLiteral("/logCatraca"));
+}
+
+struct LineCase
+{
+    const char* name;
+    const char16_t* text;
+    QByteArray line;
+};
+
+void PrintTo(const LineCase& line, std::ostream* os)
+{
+    *os << line.name;
+}
+
+class LineFormatTest : public ActivityLogTest, public ::testing::WithParamInterface<LineCase>
+{
+};
+
+TEST_P(LineFormatTest, WritesTheLineOfTheText)
+{
+    log.write(QString::fromUtf16(GetParam().text));
+    EXPECT_EQ(readAll(todaysFile()), GetParam().line);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Lines, LineFormatTest,
+    ::testing::Values(LineCase{"plain", u"Catraca conectada", "05/01/2026 08:00:07\tCatraca conectada\r\n"},
+                      LineCase{"operationError", u"Initialize - ERRO: timeout",
+                               "05/01/2026 08:00:07\t##### Initialize - ERRO: timeout #####\r\n"},
+                      LineCase{"leadingErro", u"Erro: x", "05/01/2026 08:00:07\t##### Erro: x #####\r\n"},
+                      LineCase{"lowerCaseMarker", u"falha erro:x",
+                               "05/01/2026 08:00:07\t##### falha erro:x #####\r\n"},
+                      LineCase{"markerAlone", u"ERRO:", "05/01/2026 08:00:07\t##### ERRO: #####\r\n"},
+                      LineCase{"erroWithoutColon", u"Erro ao conectar Banco de Dados:",
+                               "05/01/2026 08:00:07\tErro ao conectar Banco de Dados:\r\n"},
+                      LineCase{"spaceBeforeColon", u"ERRO :", "05/01/2026 08:00:07\tERRO :\r\n"},
+                      LineCase{"empty", u"", "\r\n"}, LineCase{"threeSpaces", u"   ", "   \r\n"},
+                      LineCase{"tabIsNotBlank", u"\t", "05/01/2026 08:00:07\t\t\r\n"},
+                      LineCase{"accentsAndBullet", u"Conexão \u2022 ação",
+                               "05/01/2026 08:00:07\tConex\xE3o \x95 a\xE7\xE3o\r\n"},
+                      LineCase{"unmappable", u"\u4E2D", "05/01/2026 08:00:07\t?\r\n"}),
+    [](const auto& caseInfo) { return std::string(caseInfo.param.name); });
+
+TEST_F(ActivityLogTest, AppendsLinesInOrderToAnExistingFile)
+{
+    ASSERT_TRUE(QDir().mkdir(folder));
+    {
+        QFile existing(todaysFile());
+        ASSERT_TRUE(existing.open(QIODevice::WriteOnly));
+        existing.write("antes\r\n");
+    }
+    log.write(QStringLiteral("um"));
+    clock.sleep(2000);
+    log.write(QString());
+    log.write(QStringLiteral("dois"));
+    EXPECT_EQ(readAll(todaysFile()),
+              QByteArray("antes\r\n05/01/2026 08:00:07\tum\r\n\r\n05/01/2026 08:00:09\tdois\r\n"));
+}
+
+TEST_F(ActivityLogTest, SwitchedOffWritesNothingNotEvenErrors)
+{
+    log.setEnabled(false);
+    log.write(QStringLiteral("Initialize - ERRO: x"));
+    log.write(QString());
+    EXPECT_FALSE(QDir(folder).exists());
+    log.setEnabled(true);
+    log.write(QStringLiteral("x"));
+    EXPECT_EQ(readAll(todaysFile()), QByteArray("05/01/2026 08:00:07\tx\r\n"));
+}
+
+TEST_F(ActivityLogTest, LinesOnEitherSideOfMidnightGoToTheFilesOfTheirDays)
+{
+    clock.setNow(QDateTime(QDate(2025, 12, 31), QTime(23, 59, 59, 600)));
+    log.write(QStringLiteral("antes"));
+    clock.sleep(500);
+    log.write(QStringLiteral("depois"));
+    EXPECT_EQ(readAll(folder + QStringLiteral("/logCatraca31-12-2025.txt")),
+              QByteArray("31/12/2025 23:59:59\tantes\r\n"));
+    EXPECT_EQ(readAll(folder + QStringLiteral("/logCatraca01-01-2026.txt")),
+              QByteArray("01/01/2026 00:00:00\tdepois\r\n"));
+}
+
+TEST_F(ActivityLogTest, FolderRemovedWhileRunningIsCreatedAgain)
+{
+    log.write(QStringLiteral("um"));
+    ASSERT_TRUE(QDir(folder).removeRecursively());
+    log.write(QStringLiteral("dois"));
+    EXPECT_EQ(readAll(todaysFile()), QByteArray("05/01/2026 08:00:07\tdois\r\n"));
+}
+
+TEST_F(ActivityLogTest, LineThatCannotBeWrittenIsLostQuietlyAndTheNextOneTriesAgain)
+{
+    // A regular file where the parent folder should be: creation fails even for root.
+    const QString blocker = dir.file(QStringLiteral("blocker"));
+    {
+        QFile file(blocker);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    }
+    const QString unreachable = blocker + QStringLiteral("/logCatraca");
+    ActivityLog lost(clock, unreachable);
+    lost.write(QStringLiteral("Initialize - ERRO: perdido"));
+    EXPECT_FALSE(QFile::exists(lost.filePathFor(QDate(2026, 1, 5))));
+
+    // The same when a file stands where the log folder itself should be.
+    ASSERT_TRUE(QFile::rename(blocker, folder));
+    log.write(QStringLiteral("perdido"));
+    ASSERT_TRUE(QFile::remove(folder));
+    log.write(QStringLiteral("gravado"));
+    EXPECT_EQ(readAll(todaysFile()), QByteArray("05/01/2026 08:00:07\tgravado\r\n"));
+}
+
+TEST_F(ActivityLogTest, CreatesOnlyOneFolderLevel)
+{
+    ActivityLog deep(clock, dir.file(QStringLiteral("a/b")));
+    deep.write(QStringLiteral("x"));
+    EXPECT_FALSE(QDir(dir.file(QStringLiteral("a"))).exists());
+}
+
+} // namespace
