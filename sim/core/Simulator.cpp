@@ -20,7 +20,7 @@ namespace {
 
 using SteadyTime = std::chrono::steady_clock::time_point;
 constexpr std::size_t kMaxCalls = 20000;
-constexpr int kPollMs = 50;
+constexpr int kPollMs = 10; // how soon the server threads notice stop()
 constexpr std::size_t kMaxControlLine = 1024;
 const char* const kStateHeader = "catraca-sim users 1";
 
