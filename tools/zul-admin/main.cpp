@@ -78,6 +78,7 @@ void out(const QString& text)
 
 void err(const QString& text)
 {
+    std::fflush(stdout);
     std::fputs(qUtf8Printable(u"zul-admin: "_s + text + u'\n'), stderr);
 }
 
@@ -123,12 +124,8 @@ private:
 
 QString describeStore(const zul::platform::RegistryStore& store)
 {
-#ifdef _WIN32
-    Q_UNUSED(store);
-    return u"HKEY_LOCAL_MACHINE"_s;
-#else
-    return QString::fromStdString(store.file);
-#endif
+    // Windows uses the machine's own registry and has no file to name.
+    return store.file.empty() ? u"HKEY_LOCAL_MACHINE"_s : QFile::decodeName(store.file.c_str());
 }
 
 bool isDigits(const QString& text)
@@ -264,6 +261,9 @@ int profileShow(const zul::platform::RegistryStore& store, const QStringList& ar
         out(u"the key %1 does not exist (or cannot be read): every profile uses the defaults"_s.arg(
             QString::fromLatin1(ConnectionProfiles::KeyPath)));
     }
+    if (!profiles.problems().isEmpty())
+        out(u"skipped:       %1 value(s) that cannot be read, reported above"_s.arg(
+            profiles.problems().size()));
     out(u"DBConnType:    %1"_s.arg(profiles.driverFamily()));
     out(u"Pooling:       %1 (MaxPoolSize %2, MinPoolSize %3)"_s.arg(profiles.pooling() ? u"on"_s : u"off"_s)
             .arg(profiles.maxPoolSize())
@@ -312,6 +312,8 @@ int profileCommand(const zul::platform::RegistryStore& store, QStringList args)
 int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
+    // Keeps the report lines of the reader (standard error) next to the lines they concern.
+    std::setvbuf(stdout, nullptr, _IOLBF, 0);
     QStringList args = QCoreApplication::arguments().mid(1);
 
     std::optional<zul::platform::RegistryStore> store;

@@ -284,5 +284,33 @@ TEST_F(Profiles, WrittenProfilesReadBackAndReplaceShadowingValues)
     EXPECT_THROW(ConnectionProfiles::writeProfile(*key, u"6"_s, u"SQLITE"_s, u"x"_s), Error);
 }
 
+TEST(ProfilesFromTheStore, ReadsTheMachinesRegistryFile)
+{
+    test::TempDir dir;
+    const QString file = dir.file(u"machine.reg"_s);
+    {
+        QFile reg(file);
+        ASSERT_TRUE(reg.open(QIODevice::WriteOnly));
+        reg.write(
+            "REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\Software\\VORLUND\\Sistemas Integrados Vorlund\\WebSrv]\r\n"
+            "\"StringConex211\"=\"" +
+            EncryptProfileString("Data Source=/srv/zul.db") +
+            "\"\r\n"
+            "\"UsedDatabase211\"=\"SQLITE\"\r\n"
+            "\"MaxPoolSize\"=dword:00000020\r\n\r\n");
+    }
+    const platform::RegistryStore store{QFile::encodeName(file).toStdString()};
+    ReadConnectionProfiles(store);
+    EXPECT_EQ(GetProfileConnectString(QString()), u"Data Source=/srv/zul.db"_s);
+    EXPECT_EQ(ServerTypeForProfile(u"9"_s), xdtSQLite);
+    EXPECT_EQ(ProfileMaxPoolSize(), 32);
+    EXPECT_EQ(GetDriverFamily(), u"CORELAB"_s);
+
+    // The default family was written back where the other programs of the machine look.
+    const auto key = platform::openLocalMachineKey(store, ConnectionProfiles::KeyPath, false);
+    ASSERT_TRUE(key);
+    EXPECT_EQ(key->readString("DBConnType"), std::optional<std::string>("CORELAB"));
+}
+
 } // namespace
 } // namespace zul
