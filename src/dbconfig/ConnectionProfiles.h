@@ -103,7 +103,7 @@ private:
 
     std::array<QList<ProfileLine>, 6> m_tables;
     QList<std::pair<QString, QString>> m_directories;
-    QString m_driverFamily = DefaultDriverFamily;
+    QString m_driverFamily = QStringLiteral("CORELAB");
     QString m_exeFileConf = QStringLiteral("0");
     QString m_setOraSession = QStringLiteral("1");
     qint32 m_maxThreads = 10;
