@@ -1,0 +1,348 @@
+// zul-admin: administration of a zul machine from the command line.
+//
+//   zul-admin [--registry FILE] profile set CODE --database KIND --connect STRING [--driver-family NAME]
+//   zul-admin [--registry FILE] profile show [CODE]
+//   zul-admin [--registry FILE] db ...
+
+#include "dbconfig/ConnectString.h"
+#include "dbconfig/ConnectionProfiles.h"
+#include "dbconfig/DbTypes.h"
+#include "platform/Registry.h"
+#include "support/Error.h"
+#include "support/Win1252.h"
+
+#include <QCoreApplication>
+#include <QFile>
+#include <QStringList>
+#include <QTextStream>
+#include <cstdio>
+#include <optional>
+
+namespace {
+
+using namespace Qt::StringLiterals;
+using zul::ConnectionProfiles;
+using Table = ConnectionProfiles::Table;
+
+constexpr int ExitOk = 0;
+constexpr int ExitFailure = 1;
+constexpr int ExitUsage = 2;
+
+const char HelpText[] = R"(Usage: zul-admin [--registry FILE] COMMAND ...
+
+Administration of the machine's zul settings: the database connection profiles kept in
+HKEY_LOCAL_MACHINE\Software\VORLUND\Sistemas Integrados Vorlund\WebSrv.
+
+Options:
+  --registry FILE   the .reg file that stands for HKEY_LOCAL_MACHINE (Linux); without it
+                    $ZUL_REGISTRY, else the machine's default store. Ignored on Windows,
+                    where the machine's own registry is used.
+  -h, --help        show this text and exit
+
+Commands:
+  profile set CODE --database KIND --connect STRING [--driver-family NAME]
+      Writes connection profile CODE (digits; the manager uses "211" unless its
+      "PortaADOCatraca" value names another):
+        "StringConex"+CODE   the connection string, encrypted as every reader expects it
+        "UsedDatabase"+CODE  KIND, stored exactly as given; the readers compare it
+                             with letter case: ORACLE, SQLITE, POSTGRESQL, anything else
+                             means SQL Server
+      Other values that a reader would take for the same code (for example "StringConex"
+      alone for code 211) are removed, since the first one found wins.
+      --connect -        reads the connection string from the first line of standard
+                         input, so that the password is not on the command line.
+      --driver-family    also writes "DBConnType", which is shared by every profile of the
+                         machine: CORELAB (the default) selects the direct drivers, any other
+                         name (for example ADO) the OLE DB connection strings.
+      Connection strings by KIND:
+        SQLITE       Data Source=FILE
+        POSTGRESQL   Server=HOST;Port=5432;Database=NAME;User ID=USER;Password=SECRET
+        ORACLE       Provider=OraOLEDB.Oracle;Data Source=TNS;User ID=USER;Password=SECRET
+                     (with the direct driver the manager connects as USER/SECRET@TNS)
+        SQL Server   Provider=SQLOLEDB;Data Source=HOST;Initial Catalog=NAME;User ID=USER;Password=SECRET
+  profile show [CODE]
+      Prints the driver family, the pooling values and every profile (or the profile that
+      CODE resolves to, "211" when CODE has none of its own): database kind, the server type
+      it selects and the decrypted connection string with every password shown as ****.
+      Values that cannot be read are reported on standard error. Nothing is written.
+  db ...
+      Database preparation; see "zul-admin db --help".
+
+Exit status: 0 success, 1 failure, 2 wrong usage.
+)";
+
+void out(const QString& text)
+{
+    std::fputs(qUtf8Printable(text + u'\n'), stdout);
+}
+
+void err(const QString& text)
+{
+    std::fflush(stdout);
+    std::fputs(qUtf8Printable(u"zul-admin: "_s + text + u'\n'), stderr);
+}
+
+int usage(const QString& problem)
+{
+    err(problem);
+    err(u"try 'zul-admin --help'"_s);
+    return ExitUsage;
+}
+
+// Shows the key as it is without changing it: the reader would otherwise write the default
+// driver family into a store that someone only wanted to look at.
+class ReadOnlyKey final : public zul::platform::RegistryKey
+{
+public:
+    explicit ReadOnlyKey(std::unique_ptr<RegistryKey> key) : m_key(std::move(key)) {}
+
+    std::optional<zul::platform::ValueType> valueType(const std::string& name) const override
+    {
+        return m_key->valueType(name);
+    }
+    std::optional<std::string> readString(const std::string& name) const override
+    {
+        return m_key->readString(name);
+    }
+    std::optional<std::uint32_t> readDWord(const std::string& name) const override
+    {
+        return m_key->readDWord(name);
+    }
+    std::optional<std::vector<std::uint8_t>> readBinary(const std::string& name) const override
+    {
+        return m_key->readBinary(name);
+    }
+    std::vector<std::string> valueNames() const override { return m_key->valueNames(); }
+    bool writeString(const std::string&, const std::string&) override { return false; }
+    bool writeDWord(const std::string&, std::uint32_t) override { return false; }
+    bool writeBinary(const std::string&, const std::vector<std::uint8_t>&) override { return false; }
+    bool deleteValue(const std::string&) override { return false; }
+
+private:
+    std::unique_ptr<RegistryKey> m_key;
+};
+
+QString describeStore(const zul::platform::RegistryStore& store)
+{
+    // Windows uses the machine's own registry and has no file to name.
+    return store.file.empty() ? u"HKEY_LOCAL_MACHINE"_s : QFile::decodeName(store.file.c_str());
+}
+
+bool isDigits(const QString& text)
+{
+    if (text.isEmpty())
+        return false;
+    for (const QChar c : text) {
+        if (c < u'0' || c > u'9')
+            return false;
+    }
+    return true;
+}
+
+int profileSet(const zul::platform::RegistryStore& store, const QStringList& args)
+{
+    if (args.isEmpty())
+        return usage(u"profile set: CODE is missing"_s);
+    const QString code = args.first();
+    if (!isDigits(code))
+        return usage(u"profile set: CODE must be digits, not '%1'"_s.arg(code));
+
+    std::optional<QString> database;
+    std::optional<QString> connect;
+    std::optional<QString> family;
+    for (qsizetype i = 1; i < args.size(); ++i) {
+        const QString& option = args.at(i);
+        std::optional<QString>* target = nullptr;
+        if (option == u"--database")
+            target = &database;
+        else if (option == u"--connect")
+            target = &connect;
+        else if (option == u"--driver-family")
+            target = &family;
+        else
+            return usage(u"profile set: unknown argument '%1'"_s.arg(option));
+        if (i + 1 >= args.size())
+            return usage(u"profile set: %1 needs a value"_s.arg(option));
+        *target = args.at(++i);
+    }
+    if (!database || database->isEmpty())
+        return usage(u"profile set: --database KIND is missing"_s);
+    if (!connect)
+        return usage(u"profile set: --connect STRING is missing"_s);
+    if (family && family->trimmed().isEmpty())
+        return usage(u"profile set: --driver-family needs a name"_s);
+
+    if (*connect == u"-") {
+        QTextStream input(stdin);
+        *connect = input.readLine();
+    }
+
+    for (const QString& known : {u"ORACLE"_s, u"SQLITE"_s, u"POSTGRESQL"_s}) {
+        if (database->compare(known, Qt::CaseInsensitive) == 0 && *database != known)
+            err(u"warning: database kinds compare with letter case: '%1' is not %2 and selects SQL Server"_s
+                    .arg(*database, known));
+    }
+
+    const auto key = zul::platform::openLocalMachineKey(store, ConnectionProfiles::KeyPath, true);
+    if (!key) {
+        err(u"cannot open or create the key %1 in %2"_s.arg(QString::fromLatin1(ConnectionProfiles::KeyPath),
+                                                            describeStore(store)));
+        return ExitFailure;
+    }
+    try {
+        const QStringList removed = ConnectionProfiles::writeProfile(*key, code, *database, *connect);
+        for (const QString& name : removed)
+            out(u"removed '%1', which stood for the same profile"_s.arg(name));
+        if (family && !key->writeString("DBConnType", zul::toWin1252String(family->trimmed())))
+            throw zul::Error(u"Falha ao atribuir dados ao 'DBConnType'"_s);
+    } catch (const zul::Error& error) {
+        err(error.message());
+        return ExitFailure;
+    }
+
+    ConnectionProfiles profiles;
+    profiles.read(store);
+    out(u"profile %1 written: UsedDatabase=%2, driver family %3, server type %4"_s.arg(
+        code, *database, profiles.driverFamily(),
+        QString::fromLatin1(zul::txdbTypeName(profiles.serverType(code)))));
+    return ExitOk;
+}
+
+void showProfile(const ConnectionProfiles& profiles, const QString& code)
+{
+    const QString connect = profiles.entry(Table::StringConex, code);
+    const QString database = profiles.entry(Table::UsedDatabase, code);
+    out(u"profile %1"_s.arg(code));
+    out(u"  UsedDatabase:   %1"_s.arg(database.isEmpty() ? u"(none)"_s : database));
+    out(u"  server type:    %1"_s.arg(QString::fromLatin1(zul::txdbTypeName(profiles.serverType(code)))));
+    out(u"  connect string: %1"_s.arg(connect.isEmpty() ? u"(none)"_s
+                                                        : zul::maskConnectStringPasswords(connect)));
+    const QString effective = profiles.connectString(code);
+    if (effective != connect)
+        out(u"  used as:        %1"_s.arg(zul::maskConnectStringPasswords(effective)));
+    for (const Table table : {Table::DBOwner, Table::FTPAddress, Table::FTPUserID, Table::FTPPassword}) {
+        const QString value = profiles.entry(table, code);
+        if (!value.isEmpty())
+            out(u"  %1: %2"_s.arg(ConnectionProfiles::prefix(table) + u':', -15)
+                    .arg(table == Table::FTPPassword ? u"****"_s : value));
+    }
+    // Lines that lose the lookup to an earlier value of the same code.
+    for (const Table table : ConnectionProfiles::AllTables) {
+        bool first = true;
+        for (const zul::ProfileLine& line : profiles.lines(table)) {
+            if (line.code.compare(code, Qt::CaseInsensitive) != 0)
+                continue;
+            if (!first)
+                out(u"  (hidden by an earlier value: '%1')"_s.arg(line.valueName));
+            first = false;
+        }
+    }
+}
+
+int profileShow(const zul::platform::RegistryStore& store, const QStringList& args)
+{
+    if (args.size() > 1)
+        return usage(u"profile show: unexpected argument '%1'"_s.arg(args.at(1)));
+
+    ConnectionProfiles profiles;
+    bool opened = false;
+    profiles.read(
+        [&store, &opened](const std::string& path, bool) -> std::unique_ptr<zul::platform::RegistryKey> {
+            auto key = zul::platform::openLocalMachineKey(store, path, false);
+            if (!key)
+                return nullptr;
+            if (path == ConnectionProfiles::KeyPath)
+                opened = true;
+            return std::make_unique<ReadOnlyKey>(std::move(key));
+        });
+
+    out(u"registry:      %1"_s.arg(describeStore(store)));
+    if (!opened) {
+        out(u"the key %1 does not exist (or cannot be read): every profile uses the defaults"_s.arg(
+            QString::fromLatin1(ConnectionProfiles::KeyPath)));
+    }
+    if (!profiles.problems().isEmpty())
+        out(u"skipped:       %1 value(s) that cannot be read, reported above"_s.arg(
+            profiles.problems().size()));
+    out(u"DBConnType:    %1"_s.arg(profiles.driverFamily()));
+    out(u"Pooling:       %1 (MaxPoolSize %2, MinPoolSize %3)"_s.arg(profiles.pooling() ? u"on"_s : u"off"_s)
+            .arg(profiles.maxPoolSize())
+            .arg(profiles.minPoolSize()));
+
+    if (args.size() == 1) {
+        QString code = args.first();
+        if (profiles.entry(Table::StringConex, code).isEmpty() &&
+            profiles.entry(Table::UsedDatabase, code).isEmpty()) {
+            out(u"profile %1 has no values of its own; profile %2 is used"_s.arg(
+                code, ConnectionProfiles::DefaultCode));
+            code = ConnectionProfiles::DefaultCode;
+        }
+        showProfile(profiles, code);
+        return ExitOk;
+    }
+
+    QStringList codes;
+    for (const Table table : ConnectionProfiles::AllTables) {
+        for (const zul::ProfileLine& line : profiles.lines(table)) {
+            if (!codes.contains(line.code, Qt::CaseInsensitive))
+                codes.append(line.code);
+        }
+    }
+    if (codes.isEmpty())
+        out(u"no connection profiles"_s);
+    for (const QString& code : std::as_const(codes))
+        showProfile(profiles, code);
+    return ExitOk;
+}
+
+int profileCommand(const zul::platform::RegistryStore& store, QStringList args)
+{
+    if (args.isEmpty())
+        return usage(u"profile: expected 'set' or 'show'"_s);
+    const QString verb = args.takeFirst();
+    if (verb == u"set")
+        return profileSet(store, args);
+    if (verb == u"show")
+        return profileShow(store, args);
+    return usage(u"profile: unknown command '%1'"_s.arg(verb));
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv);
+    // Keeps the report lines of the reader (standard error) next to the lines they concern.
+    std::setvbuf(stdout, nullptr, _IOLBF, 0);
+    QStringList args = QCoreApplication::arguments().mid(1);
+
+    std::optional<zul::platform::RegistryStore> store;
+    while (!args.isEmpty() && args.first().startsWith(u'-')) {
+        const QString option = args.takeFirst();
+        if (option == u"-h" || option == u"--help") {
+            std::fputs(HelpText, stdout);
+            return ExitOk;
+        }
+        if (option == u"--registry") {
+            if (args.isEmpty())
+                return usage(u"--registry needs a file"_s);
+            store = zul::platform::RegistryStore{QFile::encodeName(args.takeFirst()).toStdString()};
+            continue;
+        }
+        return usage(u"unknown option '%1'"_s.arg(option));
+    }
+    if (!store)
+        store = zul::platform::defaultRegistryStore();
+    if (args.isEmpty())
+        return usage(u"a command is missing"_s);
+
+    const QString command = args.takeFirst();
+    if (command == u"profile")
+        return profileCommand(*store, args);
+    // db: see DbCommand.h (runDbCommand(args), wired in when the database tools are built).
+    if (command == u"db") {
+        err(u"the db command is not part of this build"_s);
+        return ExitFailure;
+    }
+    return usage(u"unknown command '%1'"_s.arg(command));
+}
