@@ -5,7 +5,7 @@ CREATE TABLE PESSOA (
     NRPESSOA        VARCHAR2(10) NOT NULL PRIMARY KEY,
     CDFUNC          VARCHAR2(10),
     CDEMPRESA       VARCHAR2(2),
-    NMCRACHAPESSOA  VARCHAR2(20),
+    NMCRACHAPESSOA  VARCHAR2(40), -- wider than the display: longer names are shown unchanged
     IDACESSOCATRACA CHAR(1)      DEFAULT 'N' NOT NULL
 );
 

@@ -6,7 +6,7 @@ CREATE TABLE PESSOA (
     NRPESSOA        VARCHAR(10) COLLATE Latin1_General_BIN2 NOT NULL PRIMARY KEY,
     CDFUNC          VARCHAR(10),
     CDEMPRESA       VARCHAR(2),
-    NMCRACHAPESSOA  VARCHAR(20),
+    NMCRACHAPESSOA  VARCHAR(40), -- wider than the display: longer names are shown unchanged
     IDACESSOCATRACA CHAR(1)     NOT NULL DEFAULT 'N'
 );
 

@@ -54,15 +54,15 @@ class DataSetProvider : public QObject
 public:
     explicit DataSetProvider(QObject* owner = nullptr) : QObject(owner) {}
 
-    db::DriverQuery* DataSet() const { return m_dataSet; }
-    void SetDataSet(db::DriverQuery* dataSet) { m_dataSet = dataSet; }
+    db::DriverQuery* DataSet() const;
+    void SetDataSet(db::DriverQuery* dataSet);
 
     // Opens the dataset when it is closed (and closes it again afterwards), reads every row
     // from the first and returns them. Database errors propagate as zul::Error.
     DataPacket GetData();
 
 private:
-    QPointer<db::DriverQuery> m_dataSet;
+    QPointer<QObject> m_dataSet;
 };
 
 } // namespace zul

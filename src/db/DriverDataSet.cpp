@@ -70,6 +70,17 @@ void DriverObject::run()
 {
     if (!m_connection || !m_connection->Connected())
         throw Error(u"The database connection is not open"_qs);
+    if (m_positional.occurrences.isEmpty()) {
+        // Without parameters there is nothing to prepare for, and some servers cannot
+        // prepare every statement (PostgreSQL refuses DDL and SET in PREPARE).
+        m_query = QSqlQuery(m_connection->SqlDatabase());
+        m_query.setForwardOnly(true);
+        m_prepared = false;
+        if (!m_query.exec(m_positional.text))
+            m_connection->Fail(this, m_positional.text, m_query.lastError());
+        m_connection->NotifyExecute(this, m_positional.text, nullptr);
+        return;
+    }
     if (!m_prepared) {
         m_query = QSqlQuery(m_connection->SqlDatabase());
         m_query.setForwardOnly(true);

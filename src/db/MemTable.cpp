@@ -22,11 +22,21 @@ const std::vector<std::vector<QVariant>>& DataPacket::Rows() const
     return m_content ? m_content->rows : none;
 }
 
+db::DriverQuery* DataSetProvider::DataSet() const
+{
+    return static_cast<db::DriverQuery*>(m_dataSet.data());
+}
+
+void DataSetProvider::SetDataSet(db::DriverQuery* dataSet)
+{
+    m_dataSet = dataSet;
+}
+
 DataPacket DataSetProvider::GetData()
 {
     if (!m_dataSet)
         throw Error(u"The data-set provider has no dataset"_qs);
-    db::DriverQuery* ds = m_dataSet;
+    db::DriverQuery* ds = DataSet();
     const bool opened = !ds->Active();
     if (!opened)
         ds->Close();
