@@ -44,9 +44,8 @@ void DriverConnection::configure(QSqlDatabase& db) const
 {
     switch (m_family) {
     case xdtCR_Oracle: {
-        const OracleLogin login = ConnectString.isEmpty()
-                                      ? OracleLogin{Username, Password, Server}
-                                      : ParseOracleConnectString(ConnectString);
+        const OracleLogin login = ConnectString.isEmpty() ? OracleLogin{Username, Password, Server}
+                                                          : ParseOracleConnectString(ConnectString);
         db.setDatabaseName(login.dataSource);
         db.setUserName(login.user);
         db.setPassword(login.password);
@@ -70,7 +69,8 @@ void DriverConnection::configure(QSqlDatabase& db) const
         break;
     case xdtSQLite: {
         const ConnectStringPairs pairs = ParseConnectString(ConnectString);
-        const QString file = pairs.isEmpty() ? ConnectString.trimmed() : ConnectStringValue(pairs, u"Data Source"_qs);
+        const QString file =
+            pairs.isEmpty() ? ConnectString.trimmed() : ConnectStringValue(pairs, u"Data Source"_qs);
         db.setDatabaseName(file);
         break;
     }
@@ -101,8 +101,9 @@ void DriverConnection::open()
     static int counter = 0;
     const QString driver = QtDriverName(m_family);
     if (!QSqlDatabase::isDriverAvailable(driver)) {
-        const QString message = u"Database driver %1 is not installed; it is needed for %2 connections"_qs
-                                    .arg(driver, ServerTypeName(m_family));
+        const QString message =
+            u"Database driver %1 is not installed; it is needed for %2 connections"_qs.arg(
+                driver, ServerTypeName(m_family));
         const QSqlError error(message, QString(), QSqlError::ConnectionError);
         if (m_family == xdtADO_Oracle || m_family == xdtADO_MSSQL) {
             if (ConnectCompleteHandler)
@@ -119,7 +120,8 @@ void DriverConnection::open()
     {
         QSqlDatabase db = QSqlDatabase::addDatabase(driver, name);
         configure(db);
-        if (m_family == xdtSQLite && db.databaseName() != u":memory:" && !QFileInfo::exists(db.databaseName())) {
+        if (m_family == xdtSQLite && db.databaseName() != u":memory:" &&
+            !QFileInfo::exists(db.databaseName())) {
             // Opening would silently create an empty database, and every lookup would then
             // find nobody.
             error = QSqlError(u"Database file '%1' does not exist"_qs.arg(db.databaseName()), QString(),
@@ -136,7 +138,8 @@ void DriverConnection::open()
             LastErrorCode = error.nativeErrorCode().toInt();
             LastErrorMessage = error.text();
         }
-        const QString message = error.text().trimmed().isEmpty() ? u"Cannot connect to the database"_qs : error.text();
+        const QString message =
+            error.text().trimmed().isEmpty() ? u"Cannot connect to the database"_qs : error.text();
         if (m_family == xdtADO_Oracle || m_family == xdtADO_MSSQL) {
             if (ConnectCompleteHandler)
                 ConnectCompleteHandler(&error);

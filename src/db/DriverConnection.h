@@ -13,8 +13,17 @@ namespace zul {
 
 // Kinds of trace a SQL monitor receives.
 enum TDATraceFlag : quint8 {
-    tfQPrepare, tfQExecute, tfQFetch, tfError, tfStmt, tfConnect, tfTransact, tfBlob, tfService,
-    tfMisc, tfParams
+    tfQPrepare,
+    tfQExecute,
+    tfQFetch,
+    tfError,
+    tfStmt,
+    tfConnect,
+    tfTransact,
+    tfBlob,
+    tfService,
+    tfMisc,
+    tfParams
 };
 
 namespace db {

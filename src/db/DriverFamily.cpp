@@ -181,8 +181,8 @@ QString OleDbToOdbc(const QString& oleDb, TXDBType type)
         } else if (k == u"password" || k == u"pwd") {
             out << u"PWD="_qs + odbcValue(value);
         } else if (k == u"integrated security") {
-            if (value.compare(u"SSPI"_qs, Qt::CaseInsensitive) == 0
-                || value.compare(u"true"_qs, Qt::CaseInsensitive) == 0)
+            if (value.compare(u"SSPI"_qs, Qt::CaseInsensitive) == 0 ||
+                value.compare(u"true"_qs, Qt::CaseInsensitive) == 0)
                 out << u"Trusted_Connection=yes"_qs;
         } else if (k == u"extended properties") {
             extended = value;

@@ -39,8 +39,8 @@ PositionalSql ToPositional(const QString& sql)
         } else if (c == u':' && i + 1 < n && sql.at(i + 1) == u':') {
             out.text += u"::"_qs;
             i += 2;
-        } else if (c == u':' && i + 1 < n && nameStart(sql.at(i + 1))
-                   && (i == 0 || !namePart(sql.at(i - 1)))) {
+        } else if (c == u':' && i + 1 < n && nameStart(sql.at(i + 1)) &&
+                   (i == 0 || !namePart(sql.at(i - 1)))) {
             qsizetype j = i + 1;
             while (j < n && namePart(sql.at(j)))
                 ++j;

@@ -22,7 +22,8 @@ QString badgeName(SqlDialect dialect)
     case SqlDialect::SqlServer:
         // LEN ignores trailing blanks; the appended dot makes them count as in the others.
         length = u"LEN(PE.NMCRACHAPESSOA + '.') - 1"_qs;
-        cut = u"SUBSTRING(PE.NMCRACHAPESSOA, 1, CHARINDEX(' ', SUBSTRING(PE.NMCRACHAPESSOA + ' ', 1, 20)))"_qs;
+        cut =
+            u"SUBSTRING(PE.NMCRACHAPESSOA, 1, CHARINDEX(' ', SUBSTRING(PE.NMCRACHAPESSOA + ' ', 1, 20)))"_qs;
         break;
     }
     QString text = u"(CASE "_qs + length;
@@ -67,13 +68,13 @@ QStringList StatementText(StatementId id, SqlDialect dialect)
 {
     switch (id) {
     case StatementId::Pessoa:
-        return {u"SELECT PE.CDFUNC, PE.CDEMPRESA, "_qs + badgeName(dialect)
-                + u" FROM PESSOA PE WHERE NRPESSOA = :P_NRPESSOA"_qs};
+        return {u"SELECT PE.CDFUNC, PE.CDEMPRESA, "_qs + badgeName(dialect) +
+                u" FROM PESSOA PE WHERE NRPESSOA = :P_NRPESSOA"_qs};
     case StatementId::Sentido:
-        return {u"SELECT RC.IDREGISCATRACA, "_qs + badgeName(dialect)
-                + u" FROM REGISCATRACA RC, PESSOA PE WHERE PE.NRPESSOA = RC.NRPESSOA AND RC.NRPESSOA = "
-                  u":P_NRPESSOA AND RC.DTREGISCATRACA = (SELECT MAX(DTREGISCATRACA) DTREGISCATRACA FROM "
-                  u"REGISCATRACA WHERE NRPESSOA = :P_NRPESSOA2)"_qs};
+        return {u"SELECT RC.IDREGISCATRACA, "_qs + badgeName(dialect) +
+                u" FROM REGISCATRACA RC, PESSOA PE WHERE PE.NRPESSOA = RC.NRPESSOA AND RC.NRPESSOA = "
+                u":P_NRPESSOA AND RC.DTREGISCATRACA = (SELECT MAX(DTREGISCATRACA) DTREGISCATRACA FROM "
+                u"REGISCATRACA WHERE NRPESSOA = :P_NRPESSOA2)"_qs};
     case StatementId::BatidaPonto:
         return {u"SELECT BT.IDSENTBATIDA FROM BATIDAPONTO BT WHERE BT.CDFUNC = :P_CDFUNC AND BT.CDEMPRESA = "
                 u":P_CDEMPRESA AND BT.DTBATIDAPTO = (SELECT MAX(DTBATIDAPTO) DTBATIDAPTO FROM BATIDAPONTO "
@@ -84,8 +85,8 @@ QStringList StatementText(StatementId id, SqlDialect dialect)
         return {u"SELECT "_qs + serverNow(dialect) + u" AS HORAATUAL"_qs};
     case StatementId::Registro:
         return {u"INSERT INTO REGISCATRACA ( NRPESSOA, IDREGISCATRACA, DTREGISCATRACA ) VALUES (:NRPESSOA, "
-                u":IDREGISCATRACA, "_qs
-                + serverNow(dialect) + u')'};
+                u":IDREGISCATRACA, "_qs +
+                serverNow(dialect) + u')'};
     case StatementId::TemplatesAll:
         return {u"SELECT PE.NRPESSOA, DC.TXDIGITALCATRAC"_qs, u"FROM   PESSOA PE,   DIGITALCATRACA DC"_qs,
                 u"WHERE  PE.NRPESSOA      =    DC.NRPESSOA"_qs, u" AND PE.IDACESSOCATRACA = 'S'"_qs};

@@ -7,8 +7,6 @@
 
 namespace zul {
 
-
-
 TXConnection::TXConnection(QObject* owner)
     : TXComponent(owner), m_serverType(db::ProfileServerType(QString()))
 {

@@ -9,7 +9,6 @@
 
 namespace zul {
 
-
 using db::DriverQuery;
 
 namespace {
@@ -35,9 +34,11 @@ void syncParams(TXParams& own, TXParams& driver, TXDBType family, bool firstMatc
                 theirs.SetDataType(type);
             theirs.SetValue(mine.Value());
             theirs.SetParamType(ptInput);
-            if (mine.Value().toString().isEmpty() && mine.Value().metaType() != QMetaType::fromType<QByteArray>())
+            if (mine.Value().toString().isEmpty() &&
+                mine.Value().metaType() != QMetaType::fromType<QByteArray>())
                 theirs.Clear();
-            else if (mine.Value().metaType() == QMetaType::fromType<QByteArray>() && mine.Value().toByteArray().isEmpty())
+            else if (mine.Value().metaType() == QMetaType::fromType<QByteArray>() &&
+                     mine.Value().toByteArray().isEmpty())
                 theirs.Clear();
             if (!isOleDbFamily(family))
                 theirs.SetBound(true);
@@ -372,7 +373,8 @@ void TXCommand::AttachDriverObject()
     m_driver->SetSQL(m_sql);
     m_driver->Params().Assign(m_params);
     if (!isOleDbFamily(m_serverType))
-        connect(m_driver, &db::DriverCommand::AfterExecute, this, &TXCommand::AfterExecute, Qt::UniqueConnection);
+        connect(m_driver, &db::DriverCommand::AfterExecute, this, &TXCommand::AfterExecute,
+                Qt::UniqueConnection);
 }
 
 void TXCommand::SetSQL(const QStringList& lines)

@@ -2,8 +2,8 @@
 
 #include "db/DataPacket.h"
 #include "db/DbType.h"
-#include "db/XConnection.h"
 #include "db/XComponent.h"
+#include "db/XConnection.h"
 #include "db/XParams.h"
 
 #include <QPointer>

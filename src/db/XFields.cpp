@@ -111,8 +111,7 @@ void TXObjectField::RemoveChild(TXField* field)
 }
 
 namespace {
-template <typename T>
-TXField* make(QObject* owner)
+template <typename T> TXField* make(QObject* owner)
 {
     return new T(owner);
 }

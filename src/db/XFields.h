@@ -88,12 +88,12 @@ private:
 };
 
 // The concrete classes add nothing but their type; ClassName() tells them apart.
-#define ZUL_FIELD_CLASS(Name, Base, Type)                                                          \
-    class Name : public Base                                                                       \
-    {                                                                                              \
-    public:                                                                                        \
-        explicit Name(QObject* owner = nullptr) : Base(owner, Type) {}                             \
-        QString ClassName() const override { return QStringLiteral(#Name); }                       \
+#define ZUL_FIELD_CLASS(Name, Base, Type)                                                                    \
+    class Name : public Base                                                                                 \
+    {                                                                                                        \
+    public:                                                                                                  \
+        explicit Name(QObject* owner = nullptr) : Base(owner, Type) {}                                       \
+        QString ClassName() const override { return QStringLiteral(#Name); }                                 \
     };
 
 ZUL_FIELD_CLASS(TXStringField, TXField, ftString)

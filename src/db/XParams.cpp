@@ -19,11 +19,11 @@ void TXParam::SetAsBlob(const QByteArray& bytes)
 
 QVariant TXParam::BindValue() const
 {
-    const bool binary = m_dataType == ftBlob || m_dataType == ftGraphic || m_dataType == ftOraBlob
-                        || m_dataType == ftBytes || m_dataType == ftVarBytes
-                        || m_dataType == ftTypedBinary;
+    const bool binary = m_dataType == ftBlob || m_dataType == ftGraphic || m_dataType == ftOraBlob ||
+                        m_dataType == ftBytes || m_dataType == ftVarBytes || m_dataType == ftTypedBinary;
     if (m_value.isNull())
-        return binary ? QVariant(QMetaType::fromType<QByteArray>()) : QVariant(QMetaType::fromType<QString>());
+        return binary ? QVariant(QMetaType::fromType<QByteArray>())
+                      : QVariant(QMetaType::fromType<QString>());
     if (binary)
         return m_value.toByteArray();
     return m_value;

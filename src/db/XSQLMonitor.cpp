@@ -17,8 +17,7 @@ TXSQLMonitor::~TXSQLMonitor()
     MarkDestroying();
     if (m_connection) {
         m_connection->UnregisterDataSet(this);
-        if (db::DriverConnection* dc = m_connection->DriverConnection();
-            dc && isOleDbFamily(dc->Family())) {
+        if (db::DriverConnection* dc = m_connection->DriverConnection(); dc && isOleDbFamily(dc->Family())) {
             // Handlers that point at this monitor must not outlive it.
             dc->ConnectCompleteHandler = nullptr;
             dc->ExecuteCompleteHandler = nullptr;
@@ -86,8 +85,8 @@ QString TXSQLMonitor::FormatParameterList(const TXParams& params)
     QString out = u"Parametros: \r\n"_qs;
     for (int i = 0; i < params.Count(); ++i) {
         const TXParam& p = params[i];
-        out += u"   No.: "_qs + QString::number(i) + u" - "_qs + u"Nome: "_qs + p.Name() + u" - "_qs
-               + u"Valor: "_qs + (p.IsNull() ? u"NULL"_qs : p.Value().toString()) + u"\r\n"_qs;
+        out += u"   No.: "_qs + QString::number(i) + u" - "_qs + u"Nome: "_qs + p.Name() + u" - "_qs +
+               u"Valor: "_qs + (p.IsNull() ? u"NULL"_qs : p.Value().toString()) + u"\r\n"_qs;
     }
     return out;
 }
@@ -107,7 +106,8 @@ void TXSQLMonitor::onExecuteComplete(QObject* dataSet, const QString& commandTex
         // The parameters listed are those of the layer component that owns the driver object.
         if (auto* query = qobject_cast<TXQuery*>(dataSet->parent()); query && query->Params().Count() > 0)
             text += FormatParameterList(query->Params());
-        else if (auto* command = qobject_cast<TXCommand*>(dataSet->parent()); command && command->Params().Count() > 0)
+        else if (auto* command = qobject_cast<TXCommand*>(dataSet->parent());
+                 command && command->Params().Count() > 0)
             text += FormatParameterList(command->Params());
     }
     Q_EMIT OnSQL(dataSet, text, tfQExecute);

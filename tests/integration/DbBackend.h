@@ -28,10 +28,9 @@ inline std::string backendName(const ::testing::TestParamInfo<Backend>& info)
 
 inline QString pgKeys()
 {
-    return u"Server=%1;Port=%2;Database=%3;User ID=%4"_qs.arg(qEnvironmentVariable("ZUL_TEST_PG_HOST"),
-                                                               qEnvironmentVariable("ZUL_TEST_PG_PORT"),
-                                                               qEnvironmentVariable("ZUL_TEST_PG_DB"),
-                                                               qEnvironmentVariable("ZUL_TEST_PG_USER"));
+    return u"Server=%1;Port=%2;Database=%3;User ID=%4"_qs.arg(
+        qEnvironmentVariable("ZUL_TEST_PG_HOST"), qEnvironmentVariable("ZUL_TEST_PG_PORT"),
+        qEnvironmentVariable("ZUL_TEST_PG_DB"), qEnvironmentVariable("ZUL_TEST_PG_USER"));
 }
 
 // A connection of the given backend with an empty schema of its own: a SQLite file, or a
@@ -59,8 +58,8 @@ protected:
         } else {
             // An OLE DB style profile over ODBC: exercises the string translation for real.
             connection.ChangeServerType(xdtADO_MSSQL);
-            connection.SetConnectString(u"Provider=MSDASQL.1;Persist Security Info=False;Driver={"_qs
-                                        + qEnvironmentVariable("ZUL_TEST_ODBC_DRIVER") + u"};"_qs + pgKeys());
+            connection.SetConnectString(u"Provider=MSDASQL.1;Persist Security Info=False;Driver={"_qs +
+                                        qEnvironmentVariable("ZUL_TEST_ODBC_DRIVER") + u"};"_qs + pgKeys());
         }
         connection.SetConnected(true);
         if (backend != Backend::SQLite) {

@@ -14,11 +14,12 @@ namespace {
 class DbDialectTest : public DbBackendTest
 {
 protected:
-    void addPerson(const QString& number, const QString& badge, const QString& cdfunc = {}, const QString& cdempresa = {},
-                   const QString& access = u"S"_qs)
+    void addPerson(const QString& number, const QString& badge, const QString& cdfunc = {},
+                   const QString& cdempresa = {}, const QString& access = u"S"_qs)
     {
-        insert(u"INSERT INTO PESSOA (NRPESSOA, CDFUNC, CDEMPRESA, NMCRACHAPESSOA, IDACESSOCATRACA) VALUES (:A, :B, :C, :D, :E)"_qs,
-               {number, cdfunc, cdempresa, badge, access});
+        insert(
+            u"INSERT INTO PESSOA (NRPESSOA, CDFUNC, CDEMPRESA, NMCRACHAPESSOA, IDACESSOCATRACA) VALUES (:A, :B, :C, :D, :E)"_qs,
+            {number, cdfunc, cdempresa, badge, access});
     }
     void addPassage(const QString& number, const QString& direction, const QString& when)
     {
@@ -27,8 +28,9 @@ protected:
     }
     void addPunch(const QString& cdfunc, const QString& direction, const QString& when)
     {
-        insert(u"INSERT INTO BATIDAPONTO (CDFUNC, CDEMPRESA, IDSENTBATIDA, DTBATIDAPTO) VALUES (:A, '01', :B, :C)"_qs,
-               {cdfunc, direction, when});
+        insert(
+            u"INSERT INTO BATIDAPONTO (CDFUNC, CDEMPRESA, IDSENTBATIDA, DTBATIDAPTO) VALUES (:A, '01', :B, :C)"_qs,
+            {cdfunc, direction, when});
     }
     void insert(const QString& sql, const QStringList& values)
     {
@@ -61,7 +63,8 @@ protected:
 
 TEST_P(DbDialectTest, ConnectionReportsTheDialectOfTheServerItReached)
 {
-    EXPECT_EQ(connection.Dialect(), GetParam() == Backend::SQLite ? SqlDialect::SQLite : SqlDialect::PostgreSQL);
+    EXPECT_EQ(connection.Dialect(),
+              GetParam() == Backend::SQLite ? SqlDialect::SQLite : SqlDialect::PostgreSQL);
 }
 
 TEST_P(DbDialectTest, BadgeNamesOf17To20CharactersAreCutAfterTheirFirstWord)
@@ -86,23 +89,28 @@ TEST_P(DbDialectTest, BadgeNamesOf17To20CharactersAreCutAfterTheirFirstWord)
         const QString number = u"%1"_qs.arg(++n, 10, 10, QChar(u'0'));
         addPerson(number, QString::fromUtf16(c.name));
         addPassage(number, u"E"_qs, u"2026-01-05 08:00:00"_qs);
-        EXPECT_EQ(rows(StatementId::Pessoa, {number}, u"NMCRACHAPESSOA"_qs), QStringList{QString::fromUtf16(c.shown)})
+        EXPECT_EQ(rows(StatementId::Pessoa, {number}, u"NMCRACHAPESSOA"_qs),
+                  QStringList{QString::fromUtf16(c.shown)})
             << QString::fromUtf16(c.name).toStdString();
-        EXPECT_EQ(rows(StatementId::Sentido, {number, number}, u"NMCRACHAPESSOA"_qs), QStringList{QString::fromUtf16(c.shown)});
+        EXPECT_EQ(rows(StatementId::Sentido, {number, number}, u"NMCRACHAPESSOA"_qs),
+                  QStringList{QString::fromUtf16(c.shown)});
     }
 }
 
 TEST_P(DbDialectTest, LastMovementIsTheLatestRowAndTiesAreAllReturned)
 {
     addPerson(u"0000000001"_qs, u"NOBODY"_qs);
-    EXPECT_EQ(rows(StatementId::Sentido, {u"0000000001"_qs, u"0000000001"_qs}, u"IDREGISCATRACA"_qs), QStringList{});
+    EXPECT_EQ(rows(StatementId::Sentido, {u"0000000001"_qs, u"0000000001"_qs}, u"IDREGISCATRACA"_qs),
+              QStringList{});
 
     addPassage(u"0000000001"_qs, u"S"_qs, u"2026-01-05 07:00:00"_qs);
     addPassage(u"0000000001"_qs, u"E"_qs, u"2026-01-05 08:00:00"_qs);
-    EXPECT_EQ(rows(StatementId::Sentido, {u"0000000001"_qs, u"0000000001"_qs}, u"IDREGISCATRACA"_qs), QStringList{u"E"_qs});
+    EXPECT_EQ(rows(StatementId::Sentido, {u"0000000001"_qs, u"0000000001"_qs}, u"IDREGISCATRACA"_qs),
+              QStringList{u"E"_qs});
 
     addPassage(u"0000000001"_qs, u"S"_qs, u"2026-01-05 18:00:00"_qs);
-    EXPECT_EQ(rows(StatementId::Sentido, {u"0000000001"_qs, u"0000000001"_qs}, u"IDREGISCATRACA"_qs), QStringList{u"S"_qs});
+    EXPECT_EQ(rows(StatementId::Sentido, {u"0000000001"_qs, u"0000000001"_qs}, u"IDREGISCATRACA"_qs),
+              QStringList{u"S"_qs});
 
     addPassage(u"0000000001"_qs, u"E"_qs, u"2026-01-05 18:00:00"_qs);
     QStringList tied = rows(StatementId::Sentido, {u"0000000001"_qs, u"0000000001"_qs}, u"IDREGISCATRACA"_qs);
@@ -112,18 +120,24 @@ TEST_P(DbDialectTest, LastMovementIsTheLatestRowAndTiesAreAllReturned)
     // Another person's later movement does not count.
     addPerson(u"0000000002"_qs, u"OTHER"_qs);
     addPassage(u"0000000002"_qs, u"E"_qs, u"2026-01-06 08:00:00"_qs);
-    EXPECT_EQ(rows(StatementId::Sentido, {u"0000000001"_qs, u"0000000001"_qs}, u"IDREGISCATRACA"_qs).size(), 2);
+    EXPECT_EQ(rows(StatementId::Sentido, {u"0000000001"_qs, u"0000000001"_qs}, u"IDREGISCATRACA"_qs).size(),
+              2);
 }
 
 TEST_P(DbDialectTest, LastPunchOfTheEmployee)
 {
-    EXPECT_EQ(rows(StatementId::BatidaPonto, {u"0001"_qs, u"01"_qs, u"0001"_qs, u"01"_qs}, u"IDSENTBATIDA"_qs), QStringList{});
+    EXPECT_EQ(
+        rows(StatementId::BatidaPonto, {u"0001"_qs, u"01"_qs, u"0001"_qs, u"01"_qs}, u"IDSENTBATIDA"_qs),
+        QStringList{});
     addPunch(u"0001"_qs, u"1"_qs, u"2026-01-05 08:00:00"_qs);
     addPunch(u"0001"_qs, u"2"_qs, u"2026-01-05 17:00:00"_qs);
     addPunch(u"0002"_qs, u"1"_qs, u"2026-01-05 18:00:00"_qs);
-    EXPECT_EQ(rows(StatementId::BatidaPonto, {u"0001"_qs, u"01"_qs, u"0001"_qs, u"01"_qs}, u"IDSENTBATIDA"_qs),
-              QStringList{u"2"_qs});
-    EXPECT_EQ(rows(StatementId::BatidaPonto, {u"0001"_qs, u"02"_qs, u"0001"_qs, u"02"_qs}, u"IDSENTBATIDA"_qs), QStringList{});
+    EXPECT_EQ(
+        rows(StatementId::BatidaPonto, {u"0001"_qs, u"01"_qs, u"0001"_qs, u"01"_qs}, u"IDSENTBATIDA"_qs),
+        QStringList{u"2"_qs});
+    EXPECT_EQ(
+        rows(StatementId::BatidaPonto, {u"0001"_qs, u"02"_qs, u"0001"_qs, u"02"_qs}, u"IDSENTBATIDA"_qs),
+        QStringList{});
 }
 
 TEST_P(DbDialectTest, PassageIsStampedWithTheServerClock)
@@ -150,7 +164,8 @@ TEST_P(DbDialectTest, PassageIsStampedWithTheServerClock)
     const QDateTime at = stamp.FieldByName(u"DTREGISCATRACA"_qs)->AsDateTime();
     ASSERT_TRUE(at.isValid());
     EXPECT_LE(std::abs(before.secsTo(at)), 60);
-    EXPECT_EQ(rows(StatementId::Sentido, {u"0000000001"_qs, u"0000000001"_qs}, u"IDREGISCATRACA"_qs), QStringList{u"E"_qs});
+    EXPECT_EQ(rows(StatementId::Sentido, {u"0000000001"_qs, u"0000000001"_qs}, u"IDREGISCATRACA"_qs),
+              QStringList{u"E"_qs});
 }
 
 TEST_P(DbDialectTest, TemplatesMatchEveryNumberInsideTheParameterText)
@@ -187,4 +202,5 @@ TEST_P(DbDialectTest, TemplatesMatchEveryNumberInsideTheParameterText)
 }
 
 INSTANTIATE_TEST_SUITE_P(Backends, DbDialectTest,
-                         ::testing::Values(Backend::SQLite, Backend::PostgreSQL, Backend::Odbc), zul::test::backendName);
+                         ::testing::Values(Backend::SQLite, Backend::PostgreSQL, Backend::Odbc),
+                         zul::test::backendName);

@@ -114,7 +114,8 @@ void InsertDemoData(TXConnection& connection)
                   u"VALUES (:NRPESSOA, :CDFUNC, :CDEMPRESA, :NMCRACHAPESSOA, :IDACESSOCATRACA)"_qs);
     TXCommand templ;
     templ.SetConnection(&connection);
-    templ.SetSQL(u"INSERT INTO DIGITALCATRACA (NRPESSOA, TXDIGITALCATRAC) VALUES (:NRPESSOA, :TXDIGITALCATRAC)"_qs);
+    templ.SetSQL(
+        u"INSERT INTO DIGITALCATRACA (NRPESSOA, TXDIGITALCATRAC) VALUES (:NRPESSOA, :TXDIGITALCATRAC)"_qs);
     TXCommand passage;
     passage.SetConnection(&connection);
     passage.SetSQL(u"INSERT INTO REGISCATRACA (NRPESSOA, IDREGISCATRACA, DTREGISCATRACA) "
@@ -149,7 +150,7 @@ void InsertDemoData(TXConnection& connection)
             char16_t direction;
             int minutes;
         } passages[] = {
-            {u"0000000003", u'S', 0}, {u"0000000003", u'E', 60}, {u"0000000005", u'E', 10},
+            {u"0000000003", u'S', 0},   {u"0000000003", u'E', 60}, {u"0000000005", u'E', 10},
             {u"0000000005", u'S', 480}, {u"0000000004", u'E', 15}, {u"0000000012", u'E', 20},
         };
         for (const auto& r : passages) {
@@ -167,9 +168,9 @@ void InsertDemoData(TXConnection& connection)
             char16_t direction;
             int minutes;
         } punches[] = {
-            {u"0001", u"01", u'1', 0},   {u"0002", u"01", u'1', 5},   {u"0002", u"01", u'2', 545},
-            {u"0009", u"01", u'1', 2},   {u"0009", u"01", u'2', 240}, {u"0009", u"01", u'1', 300},
-            {u"0011", u"02", u'1', 30},  {u"0011", u"02", u'2', 570},
+            {u"0001", u"01", u'1', 0},  {u"0002", u"01", u'1', 5},   {u"0002", u"01", u'2', 545},
+            {u"0009", u"01", u'1', 2},  {u"0009", u"01", u'2', 240}, {u"0009", u"01", u'1', 300},
+            {u"0011", u"02", u'1', 30}, {u"0011", u"02", u'2', 570},
         };
         for (const auto& b : punches) {
             punch.ParamByName(u"CDFUNC"_qs).SetAsString(QString::fromUtf16(b.cdfunc));

@@ -1,4 +1,5 @@
 #include "db/MemTable.h"
+
 #include "support/Error.h"
 
 #include <gtest/gtest.h>

@@ -14,7 +14,8 @@ struct ProfileGuard
 {
     explicit ProfileGuard(TXDBType type)
     {
-        db::SetProfileSource({[type](const QString&) { return type; }, [] { return true; }, [] { return 7; }, [] { return 2; }});
+        db::SetProfileSource({[type](const QString&) { return type; }, [] { return true; }, [] { return 7; },
+                              [] { return 2; }});
     }
     ~ProfileGuard() { db::SetProfileSource({}); }
 };
@@ -79,7 +80,8 @@ TEST(XConnection, MissingDriverFailsWithItsName)
     TXConnection c;
     c.SetConnectString(u"scott/tiger@ORCL"_qs);
     int errors = 0;
-    QObject::connect(&c, &TXConnection::OnError, &c, [&errors](QObject*, const QSqlError&, bool*) { ++errors; });
+    QObject::connect(&c, &TXConnection::OnError, &c,
+                     [&errors](QObject*, const QSqlError&, bool*) { ++errors; });
     try {
         c.SetConnected(true);
         FAIL() << "connected without a driver";
@@ -99,8 +101,10 @@ TEST(XConnection, FirstConnectConfiguresAndRaisesEventsWithTheDriverAsSender)
     ProfileGuard profile(xdtSQLite);
     TXConnection c;
     QStringList events;
-    QObject::connect(&c, &TXConnection::BeforeConnect, &c, [&](QObject* s) { events << u"before"_qs + s->objectName(); });
-    QObject::connect(&c, &TXConnection::AfterConnect, &c, [&](QObject* s) { events << u"after"_qs + s->objectName(); });
+    QObject::connect(&c, &TXConnection::BeforeConnect, &c,
+                     [&](QObject* s) { events << u"before"_qs + s->objectName(); });
+    QObject::connect(&c, &TXConnection::AfterConnect, &c,
+                     [&](QObject* s) { events << u"after"_qs + s->objectName(); });
     c.SetConnectString(u"Data Source="_qs + f.fileName());
     EXPECT_FALSE(c.IsConfigured());
     c.SetConnected(true);

@@ -1,6 +1,7 @@
+#include "db/XFields.h"
+
 #include "SqliteFixture.h"
 #include "db/DriverConnection.h"
-#include "db/XFields.h"
 #include "db/XSQLMonitor.h"
 
 using namespace zul;
@@ -11,8 +12,8 @@ TEST(XFieldClasses, EveryFieldTypeHasItsClass)
         if (!XFieldClasses[t])
             return QStringLiteral("none");
         std::unique_ptr<TXField> f(XFieldClasses[t](nullptr));
-        EXPECT_EQ(f->DataType() == t || t == ftFixedChar || t == ftFmtMemo || t == ftParadoxOle || t == ftDBaseOle
-                      || t == ftTypedBinary || t == ftOraBlob || t == ftOraClob,
+        EXPECT_EQ(f->DataType() == t || t == ftFixedChar || t == ftFmtMemo || t == ftParadoxOle ||
+                      t == ftDBaseOle || t == ftTypedBinary || t == ftOraBlob || t == ftOraClob,
                   true);
         return f->ClassName();
     };
@@ -59,7 +60,8 @@ TEST(XFields, ParentDecidesWhereAFieldBelongs)
 }
 
 class XSQLMonitorTest : public test::SqliteFixture
-{};
+{
+};
 
 TEST_F(XSQLMonitorTest, DirectTracesReachOnSQL)
 {

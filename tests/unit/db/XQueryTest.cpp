@@ -68,7 +68,8 @@ TEST_F(XQueryTest, ReopeningWithTheSameTextKeepsThePreparedStatement)
 TEST_F(XQueryTest, BeforeOpenHandlerValuesReachTheDriver)
 {
     query.SetSQL(u"SELECT K FROM T WHERE K = :K"_qs);
-    QObject::connect(&query, &TXQuery::BeforeOpen, &query, [this](QObject*) { query.ParamByName(u"K"_qs).SetAsString(u"2"_qs); });
+    QObject::connect(&query, &TXQuery::BeforeOpen, &query,
+                     [this](QObject*) { query.ParamByName(u"K"_qs).SetAsString(u"2"_qs); });
     query.Open();
     EXPECT_EQ(query.FieldByName(u"K"_qs)->AsString(), u"2"_qs);
 }
@@ -88,7 +89,8 @@ TEST_F(XQueryTest, NoRowMeansEmptyAndFieldsReadEmpty)
 TEST_F(XQueryTest, DriverErrorsPropagateAndReachOnError)
 {
     int errors = 0;
-    QObject::connect(&connection, &TXConnection::OnError, &connection, [&errors](QObject*, const QSqlError&, bool*) { ++errors; });
+    QObject::connect(&connection, &TXConnection::OnError, &connection,
+                     [&errors](QObject*, const QSqlError&, bool*) { ++errors; });
     query.SetSQL(u"SELECT NOPE FROM T"_qs);
     EXPECT_THROW(query.Open(), Error);
     EXPECT_EQ(errors, 1);
