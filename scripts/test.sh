@@ -23,6 +23,13 @@ cmake --build --preset mingw -j"$jobs"
 
 echo "== Tests"
 status=0
+# A throwaway PostgreSQL server for the database tests (they skip themselves without one).
+if pg_env=$(scripts/pg-start.sh); then
+    eval "$pg_env"
+    trap 'scripts/pg-stop.sh "$ZUL_TEST_PG_DIR"' EXIT
+else
+    echo "(no PostgreSQL server: its database tests are skipped)"
+fi
 ctest --preset ci -j"$jobs" || status=1
 ctest --preset mingw || status=1
 

@@ -4,6 +4,7 @@
 //   zul-admin [--registry FILE] profile show [CODE]
 //   zul-admin [--registry FILE] db ...
 
+#include "DbCommand.h"
 #include "dbconfig/ConnectString.h"
 #include "dbconfig/ConnectionProfiles.h"
 #include "dbconfig/DbTypes.h"
@@ -339,10 +340,7 @@ int main(int argc, char** argv)
     const QString command = args.takeFirst();
     if (command == u"profile")
         return profileCommand(*store, args);
-    // db: see DbCommand.h (runDbCommand(args), wired in when the database tools are built).
-    if (command == u"db") {
-        err(u"the db command is not part of this build"_s);
-        return ExitFailure;
-    }
+    if (command == u"db")
+        return zul::runDbCommand(args);
     return usage(u"unknown command '%1'"_s.arg(command));
 }

@@ -1,0 +1,101 @@
+#include "db/Statements.h"
+
+namespace zul::db {
+
+namespace {
+
+// Badge names of 17 to 20 characters shortened to their first word, blank included.
+QString badgeName(SqlDialect dialect)
+{
+    QString length;
+    QString cut;
+    switch (dialect) {
+    case SqlDialect::Oracle:
+    case SqlDialect::SQLite:
+        length = u"LENGTH(PE.NMCRACHAPESSOA)"_qs;
+        cut = u"SUBSTR(PE.NMCRACHAPESSOA, 1, INSTR(SUBSTR(PE.NMCRACHAPESSOA||' ', 1, 20), ' '))"_qs;
+        break;
+    case SqlDialect::PostgreSQL:
+        length = u"LENGTH(PE.NMCRACHAPESSOA)"_qs;
+        cut = u"SUBSTR(PE.NMCRACHAPESSOA, 1, STRPOS(SUBSTR(PE.NMCRACHAPESSOA||' ', 1, 20), ' '))"_qs;
+        break;
+    case SqlDialect::SqlServer:
+        // LEN ignores trailing blanks; the appended dot makes them count as in the others.
+        length = u"LEN(PE.NMCRACHAPESSOA + '.') - 1"_qs;
+        cut =
+            u"SUBSTRING(PE.NMCRACHAPESSOA, 1, CHARINDEX(' ', SUBSTRING(PE.NMCRACHAPESSOA + ' ', 1, 20)))"_qs;
+        break;
+    }
+    QString text = u"(CASE "_qs + length;
+    for (int n = 17; n <= 20; ++n)
+        text += u" WHEN "_qs + QString::number(n) + u" THEN "_qs + cut;
+    return text + u" ELSE PE.NMCRACHAPESSOA END) AS NMCRACHAPESSOA"_qs;
+}
+
+QString serverNow(SqlDialect dialect)
+{
+    switch (dialect) {
+    case SqlDialect::Oracle:
+        return u"SYSDATE"_qs;
+    case SqlDialect::SqlServer:
+        return u"GETDATE()"_qs;
+    case SqlDialect::SQLite:
+        // Stored as text, local time to the second, in the form the schema's dates use.
+        return u"DATETIME('now', 'localtime')"_qs;
+    case SqlDialect::PostgreSQL:
+        return u"LOCALTIMESTAMP(0)"_qs;
+    }
+    return {};
+}
+
+QString contains(SqlDialect dialect, const QString& haystack, const QString& needle)
+{
+    switch (dialect) {
+    case SqlDialect::Oracle:
+    case SqlDialect::SQLite:
+        return u"INSTR("_qs + haystack + u", "_qs + needle + u')';
+    case SqlDialect::SqlServer:
+        return u"CHARINDEX("_qs + needle + u", "_qs + haystack + u')';
+    case SqlDialect::PostgreSQL:
+        return u"STRPOS("_qs + haystack + u", "_qs + needle + u')';
+    }
+    return {};
+}
+
+} // namespace
+
+QStringList StatementText(StatementId id, SqlDialect dialect)
+{
+    switch (id) {
+    case StatementId::Pessoa:
+        return {u"SELECT PE.CDFUNC, PE.CDEMPRESA, "_qs + badgeName(dialect) +
+                u" FROM PESSOA PE WHERE NRPESSOA = :P_NRPESSOA"_qs};
+    case StatementId::Sentido:
+        return {u"SELECT RC.IDREGISCATRACA, "_qs + badgeName(dialect) +
+                u" FROM REGISCATRACA RC, PESSOA PE WHERE PE.NRPESSOA = RC.NRPESSOA AND RC.NRPESSOA = "
+                u":P_NRPESSOA AND RC.DTREGISCATRACA = (SELECT MAX(DTREGISCATRACA) DTREGISCATRACA FROM "
+                u"REGISCATRACA WHERE NRPESSOA = :P_NRPESSOA2)"_qs};
+    case StatementId::BatidaPonto:
+        return {u"SELECT BT.IDSENTBATIDA FROM BATIDAPONTO BT WHERE BT.CDFUNC = :P_CDFUNC AND BT.CDEMPRESA = "
+                u":P_CDEMPRESA AND BT.DTBATIDAPTO = (SELECT MAX(DTBATIDAPTO) DTBATIDAPTO FROM BATIDAPONTO "
+                u"WHERE CDFUNC = :P_CDFUNC2 AND CDEMPRESA = :P_CDEMPRESA2)"_qs};
+    case StatementId::HoraServ:
+        if (dialect == SqlDialect::Oracle)
+            return {u"SELECT SYSDATE AS HORAATUAL FROM DUAL"_qs};
+        return {u"SELECT "_qs + serverNow(dialect) + u" AS HORAATUAL"_qs};
+    case StatementId::Registro:
+        return {u"INSERT INTO REGISCATRACA ( NRPESSOA, IDREGISCATRACA, DTREGISCATRACA ) VALUES (:NRPESSOA, "
+                u":IDREGISCATRACA, "_qs +
+                serverNow(dialect) + u')'};
+    case StatementId::TemplatesAll:
+        return {u"SELECT PE.NRPESSOA, DC.TXDIGITALCATRAC"_qs, u"FROM   PESSOA PE,   DIGITALCATRACA DC"_qs,
+                u"WHERE  PE.NRPESSOA      =    DC.NRPESSOA"_qs, u" AND PE.IDACESSOCATRACA = 'S'"_qs};
+    case StatementId::Templates:
+        return {u"SELECT PE.NRPESSOA, DC.TXDIGITALCATRAC"_qs, u"FROM   PESSOA PE,   DIGITALCATRACA DC"_qs,
+                u"WHERE  "_qs + contains(dialect, u":P_NRPESSOA"_qs, u"PE.NRPESSOA"_qs) + u" <> 0"_qs,
+                u"  AND  PE.NRPESSOA      =    DC.NRPESSOA"_qs, u" AND IDACESSOCATRACA = 'S'"_qs};
+    }
+    return {};
+}
+
+} // namespace zul::db

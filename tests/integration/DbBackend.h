@@ -1,0 +1,95 @@
+#pragma once
+
+#include "DbCommand.h"
+#include "TempDir.h"
+#include "db/XConnection.h"
+#include "db/XDataSet.h"
+
+#include <QCoreApplication>
+#include <QFile>
+#include <gtest/gtest.h>
+
+namespace zul::test {
+
+enum class Backend { SQLite, PostgreSQL, Odbc };
+
+inline std::string backendName(const ::testing::TestParamInfo<Backend>& info)
+{
+    switch (info.param) {
+    case Backend::SQLite:
+        return "SQLite";
+    case Backend::PostgreSQL:
+        return "PostgreSQL";
+    case Backend::Odbc:
+        return "OdbcPostgreSQL";
+    }
+    return "?";
+}
+
+inline QString pgKeys()
+{
+    return u"Server=%1;Port=%2;Database=%3;User ID=%4"_qs.arg(
+        qEnvironmentVariable("ZUL_TEST_PG_HOST"), qEnvironmentVariable("ZUL_TEST_PG_PORT"),
+        qEnvironmentVariable("ZUL_TEST_PG_DB"), qEnvironmentVariable("ZUL_TEST_PG_USER"));
+}
+
+// A connection of the given backend with an empty schema of its own: a SQLite file, or a
+// PostgreSQL schema named after the process (ctest runs test processes side by side).
+class DbBackendTest : public ::testing::TestWithParam<Backend>
+{
+protected:
+    void SetUp() override
+    {
+        const Backend backend = GetParam();
+        if (backend != Backend::SQLite && qEnvironmentVariableIsEmpty("ZUL_TEST_PG_PORT"))
+            GTEST_SKIP() << "no PostgreSQL server: run scripts/pg-start.sh and export ZUL_TEST_PG_*";
+        if (backend == Backend::Odbc && qEnvironmentVariableIsEmpty("ZUL_TEST_ODBC_DRIVER"))
+            GTEST_SKIP() << "no PostgreSQL ODBC driver registered (ZUL_TEST_ODBC_DRIVER)";
+        if (backend == Backend::SQLite) {
+            const QString file = dir.file(u"zul.db"_qs);
+            QFile f(file);
+            ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+            f.close();
+            connection.ChangeServerType(xdtSQLite);
+            connection.SetConnectString(u"Data Source="_qs + file);
+        } else if (backend == Backend::PostgreSQL) {
+            connection.ChangeServerType(xdtPostgreSQL);
+            connection.SetConnectString(pgKeys());
+        } else {
+            // An OLE DB style profile over ODBC: exercises the string translation for real.
+            connection.ChangeServerType(xdtADO_MSSQL);
+            connection.SetConnectString(u"Provider=MSDASQL.1;Persist Security Info=False;Driver={"_qs +
+                                        qEnvironmentVariable("ZUL_TEST_ODBC_DRIVER") + u"};"_qs + pgKeys());
+        }
+        connection.SetConnected(true);
+        if (backend != Backend::SQLite) {
+            static int counter = 0;
+            schema = u"zt_%1_%2"_qs.arg(QCoreApplication::applicationPid()).arg(++counter);
+            exec(u"DROP SCHEMA IF EXISTS "_qs + schema + u" CASCADE"_qs);
+            exec(u"CREATE SCHEMA "_qs + schema);
+            exec(u"SET search_path TO "_qs + schema);
+        }
+        admin::ApplySchema(connection);
+    }
+
+    void TearDown() override
+    {
+        if (!schema.isEmpty() && connection.Connected())
+            exec(u"DROP SCHEMA "_qs + schema + u" CASCADE"_qs);
+    }
+
+    void exec(const QString& sql)
+    {
+        TXCommand c;
+        c.SetParamCheck(false);
+        c.SetConnection(&connection);
+        c.SetSQL(sql);
+        c.Execute();
+    }
+
+    TempDir dir;
+    TXConnection connection;
+    QString schema;
+};
+
+} // namespace zul::test

@@ -1,0 +1,66 @@
+#include "db/Statements.h"
+
+#include <gtest/gtest.h>
+
+using namespace zul::db;
+
+namespace {
+
+QString normalised(const QStringList& lines)
+{
+    return lines.join(u' ').simplified();
+}
+
+const QString badge =
+    u"(CASE LENGTH(PE.NMCRACHAPESSOA) WHEN 17 THEN SUBSTR(PE.NMCRACHAPESSOA, 1, "
+    u"INSTR(SUBSTR(PE.NMCRACHAPESSOA||' ', 1, 20), ' ')) WHEN 18 THEN SUBSTR(PE.NMCRACHAPESSOA, 1, "
+    u"INSTR(SUBSTR(PE.NMCRACHAPESSOA||' ', 1, 20), ' ')) WHEN 19 THEN SUBSTR(PE.NMCRACHAPESSOA, 1, "
+    u"INSTR(SUBSTR(PE.NMCRACHAPESSOA||' ', 1, 20), ' ')) WHEN 20 THEN SUBSTR(PE.NMCRACHAPESSOA, 1, "
+    u"INSTR(SUBSTR(PE.NMCRACHAPESSOA||' ', 1, 20), ' ')) ELSE PE.NMCRACHAPESSOA END) AS NMCRACHAPESSOA"_qs;
+
+} // namespace
+
+// The Oracle texts are the ones the central database has always been queried with.
+TEST(Statements, OracleTextsAreTheReferenceTexts)
+{
+    EXPECT_EQ(normalised(StatementText(StatementId::Pessoa, SqlDialect::Oracle)),
+              u"SELECT PE.CDFUNC, PE.CDEMPRESA, "_qs + badge +
+                  u" FROM PESSOA PE WHERE NRPESSOA = :P_NRPESSOA"_qs);
+    EXPECT_EQ(
+        normalised(StatementText(StatementId::Sentido, SqlDialect::Oracle)),
+        u"SELECT RC.IDREGISCATRACA, "_qs + badge +
+            u" FROM REGISCATRACA RC, PESSOA PE WHERE PE.NRPESSOA = RC.NRPESSOA AND RC.NRPESSOA = :P_NRPESSOA "
+            u"AND RC.DTREGISCATRACA = (SELECT MAX(DTREGISCATRACA) DTREGISCATRACA FROM REGISCATRACA WHERE "
+            u"NRPESSOA = :P_NRPESSOA2)"_qs);
+    EXPECT_EQ(normalised(StatementText(StatementId::BatidaPonto, SqlDialect::Oracle)),
+              u"SELECT BT.IDSENTBATIDA FROM BATIDAPONTO BT WHERE BT.CDFUNC = :P_CDFUNC AND BT.CDEMPRESA = "
+              u":P_CDEMPRESA "
+              u"AND BT.DTBATIDAPTO = (SELECT MAX(DTBATIDAPTO) DTBATIDAPTO FROM BATIDAPONTO WHERE CDFUNC = "
+              u":P_CDFUNC2 "
+              u"AND CDEMPRESA = :P_CDEMPRESA2)"_qs);
+    EXPECT_EQ(normalised(StatementText(StatementId::HoraServ, SqlDialect::Oracle)),
+              u"SELECT SYSDATE AS HORAATUAL FROM DUAL"_qs);
+    EXPECT_EQ(normalised(StatementText(StatementId::Registro, SqlDialect::Oracle)),
+              u"INSERT INTO REGISCATRACA ( NRPESSOA, IDREGISCATRACA, DTREGISCATRACA ) VALUES (:NRPESSOA, "
+              u":IDREGISCATRACA, SYSDATE)"_qs);
+    EXPECT_EQ(StatementText(StatementId::TemplatesAll, SqlDialect::Oracle),
+              (QStringList{
+                  u"SELECT PE.NRPESSOA, DC.TXDIGITALCATRAC"_qs, u"FROM   PESSOA PE,   DIGITALCATRACA DC"_qs,
+                  u"WHERE  PE.NRPESSOA      =    DC.NRPESSOA"_qs, u" AND PE.IDACESSOCATRACA = 'S'"_qs}));
+    EXPECT_EQ(StatementText(StatementId::Templates, SqlDialect::Oracle),
+              (QStringList{
+                  u"SELECT PE.NRPESSOA, DC.TXDIGITALCATRAC"_qs, u"FROM   PESSOA PE,   DIGITALCATRACA DC"_qs,
+                  u"WHERE  INSTR(:P_NRPESSOA, PE.NRPESSOA) <> 0"_qs,
+                  u"  AND  PE.NRPESSOA      =    DC.NRPESSOA"_qs, u" AND IDACESSOCATRACA = 'S'"_qs}));
+}
+
+TEST(Statements, SqlServerTextsUseItsFunctions)
+{
+    const QString pessoa = normalised(StatementText(StatementId::Pessoa, SqlDialect::SqlServer));
+    EXPECT_TRUE(pessoa.contains(u"CHARINDEX(' ', SUBSTRING(PE.NMCRACHAPESSOA + ' ', 1, 20))"_qs));
+    EXPECT_FALSE(pessoa.contains(u"||"_qs));
+    EXPECT_EQ(normalised(StatementText(StatementId::HoraServ, SqlDialect::SqlServer)),
+              u"SELECT GETDATE() AS HORAATUAL"_qs);
+    EXPECT_TRUE(normalised(StatementText(StatementId::Templates, SqlDialect::SqlServer))
+                    .contains(u"CHARINDEX(PE.NRPESSOA, :P_NRPESSOA) <> 0"_qs));
+}

@@ -1,0 +1,148 @@
+#include "SqliteFixture.h"
+#include "db/DriverConnection.h"
+#include "db/ProfileSource.h"
+#include "support/Error.h"
+
+#include <QSqlDatabase>
+
+using namespace zul;
+
+namespace {
+
+// Profiles decide the server type; the tests choose it.
+struct ProfileGuard
+{
+    explicit ProfileGuard(TXDBType type)
+    {
+        db::SetProfileSource({[type](const QString&) { return type; }, [] { return true; }, [] { return 7; },
+                              [] { return 2; }});
+    }
+    ~ProfileGuard() { db::SetProfileSource({}); }
+};
+
+} // namespace
+
+TEST(XConnection, StoredServerTypeDoesNotOverrideTheProfile)
+{
+    ProfileGuard profile(xdtADO_MSSQL);
+    TXConnection c;
+    c.BeginLoading();
+    c.SetServerType(xdtCR_Oracle);
+    c.Loaded();
+    EXPECT_EQ(c.ServerType(), xdtADO_MSSQL);
+    EXPECT_EQ(c.DriverConnection()->Family(), xdtADO_MSSQL);
+    EXPECT_EQ(c.DriverConnection()->objectName(), u"Connection"_qs);
+    EXPECT_FALSE(c.DriverConnection()->LoginPrompt);
+    // Pooling comes from the profile whatever the component held.
+    EXPECT_TRUE(c.Pooling());
+    EXPECT_EQ(c.MaxPoolSize(), 7);
+    EXPECT_EQ(c.MinPoolSize(), 2);
+}
+
+TEST(XConnection, ConnectStringIsIgnoredWhileLoadingAndForwardedAfterwards)
+{
+    ProfileGuard profile(xdtSQLite);
+    TXConnection c;
+    c.BeginLoading();
+    c.SetConnectString(u"Data Source=a.db"_qs);
+    c.Loaded();
+    EXPECT_EQ(c.ConnectString(), QString());
+    c.SetConnectString(u"Data Source=b.db"_qs);
+    EXPECT_EQ(c.DriverConnection()->ConnectString, u"Data Source=b.db"_qs);
+}
+
+TEST(XConnection, DirectSqlServerKeepsOnlyProviderStrings)
+{
+    ProfileGuard profile(xdtCR_MSSQL);
+    TXConnection c;
+    c.SetConnectString(u"Data Source=srv;User ID=sa"_qs);
+    c.ConfigureDriverConnection();
+    EXPECT_EQ(c.ConnectString(), QString());
+    c.SetConnectString(u"Provider=SQLOLEDB;Data Source=srv"_qs);
+    c.ConfigureDriverConnection();
+    EXPECT_EQ(c.ConnectString(), u"Provider=SQLOLEDB;Data Source=srv"_qs);
+}
+
+TEST(XConnection, OleDbServerReadsBackWhatWasWritten)
+{
+    ProfileGuard profile(xdtADO_Oracle);
+    TXConnection c;
+    c.SetConnectString(u"Provider=OraOLEDB.Oracle;Data Source=ORCL"_qs);
+    c.SetServer(u"other"_qs);
+    EXPECT_EQ(c.Server(), u"other"_qs);
+}
+
+TEST(XConnection, MissingDriverFailsWithItsName)
+{
+    if (QSqlDatabase::isDriverAvailable(u"QOCI"_qs))
+        GTEST_SKIP() << "the Oracle driver is installed here";
+    ProfileGuard profile(xdtCR_Oracle);
+    TXConnection c;
+    c.SetConnectString(u"scott/tiger@ORCL"_qs);
+    int errors = 0;
+    QObject::connect(&c, &TXConnection::OnError, &c,
+                     [&errors](QObject*, const QSqlError&, bool*) { ++errors; });
+    try {
+        c.SetConnected(true);
+        FAIL() << "connected without a driver";
+    } catch (const Error& e) {
+        EXPECT_TRUE(e.message().contains(u"QOCI"_qs)) << e.message().toStdString();
+    }
+    EXPECT_EQ(errors, 1);
+    EXPECT_FALSE(c.Connected());
+}
+
+TEST(XConnection, FirstConnectConfiguresAndRaisesEventsWithTheDriverAsSender)
+{
+    test::TempDir dir;
+    QFile f(dir.file(u"x.db"_qs));
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.close();
+    ProfileGuard profile(xdtSQLite);
+    TXConnection c;
+    QStringList events;
+    QObject::connect(&c, &TXConnection::BeforeConnect, &c,
+                     [&](QObject* s) { events << u"before"_qs + s->objectName(); });
+    QObject::connect(&c, &TXConnection::AfterConnect, &c,
+                     [&](QObject* s) { events << u"after"_qs + s->objectName(); });
+    c.SetConnectString(u"Data Source="_qs + f.fileName());
+    EXPECT_FALSE(c.IsConfigured());
+    c.SetConnected(true);
+    EXPECT_TRUE(c.Connected());
+    EXPECT_EQ(events, (QStringList{u"beforeConnection"_qs, u"afterConnection"_qs}));
+}
+
+TEST(XConnection, MissingSqliteFileIsAnErrorNotANewDatabase)
+{
+    ProfileGuard profile(xdtSQLite);
+    test::TempDir dir;
+    TXConnection c;
+    c.SetConnectString(u"Data Source="_qs + dir.file(u"absent.db"_qs));
+    EXPECT_THROW(c.SetConnected(true), Error);
+    EXPECT_FALSE(QFile::exists(dir.file(u"absent.db"_qs)));
+}
+
+namespace {
+// A dataset whose driver object cannot be built for any family.
+class BrokenDataSet : public TXDataSet
+{
+public:
+    using TXDataSet::TXDataSet;
+    void CreateDriverObject(TXDBType) override { throw Error(u"no driver object"_qs); }
+};
+} // namespace
+
+TEST(XConnection, ADatasetThatCannotFollowDoesNotStopTheOthers)
+{
+    ProfileGuard profile(xdtSQLite);
+    TXConnection c;
+    BrokenDataSet broken;
+    c.BeginLoading(); // registration while loading builds nothing yet
+    c.RegisterDataSet(&broken);
+    c.Loaded();
+    TXQuery query;
+    query.SetConnection(&c);
+    c.ChangeServerType(xdtPostgreSQL);
+    EXPECT_EQ(query.ServerType(), xdtPostgreSQL);
+    c.UnregisterDataSet(&broken);
+}

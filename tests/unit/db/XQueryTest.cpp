@@ -1,0 +1,173 @@
+#include "SqliteFixture.h"
+#include "db/DriverDataSet.h"
+#include "db/XFields.h"
+#include "support/Error.h"
+
+using namespace zul;
+using zul::test::SqliteFixture;
+
+namespace {
+
+class XQueryTest : public SqliteFixture
+{
+protected:
+    void SetUp() override
+    {
+        SqliteFixture::SetUp();
+        exec(u"INSERT INTO T VALUES ('1', '0', NULL), ('2', NULL, NULL), ('3', '', NULL)"_qs);
+        query.SetConnection(&connection);
+    }
+    TXQuery query;
+};
+
+} // namespace
+
+TEST_F(XQueryTest, EmptyTextReachesTheDriverAsNullAndZeroAsZero)
+{
+    query.SetSQL(u"SELECT K FROM T WHERE V IS NULL AND :P IS NULL OR V = :P"_qs);
+    query.ParamByName(u"P"_qs).SetAsString(QString());
+    query.Open();
+    ASSERT_FALSE(query.IsEmpty());
+    EXPECT_EQ(query.FieldByName(u"K"_qs)->AsString(), u"2"_qs);
+    query.Close();
+    query.ParamByName(u"P"_qs).SetAsString(u"0"_qs);
+    query.Open();
+    EXPECT_EQ(query.FieldByName(u"K"_qs)->AsString(), u"1"_qs);
+}
+
+TEST_F(XQueryTest, UnusedParametersAreDroppedAndUndeclaredOnesAdded)
+{
+    query.Params().CreateParam(ftString, u"P_NRPESSOA"_qs);
+    query.Params().CreateParam(ftString, u"P_NRPESSOA2"_qs);
+    query.SetSQL(u"SELECT K FROM T WHERE K = :p_nrpessoa OR K = :OTHER"_qs);
+    query.ParamByName(u"P_NRPESSOA"_qs).SetAsString(u"3"_qs);
+    query.Open();
+    ASSERT_EQ(query.Params().Count(), 2);
+    EXPECT_EQ(query.Params()[0].Name(), u"P_NRPESSOA"_qs); // matched without regard to case
+    EXPECT_EQ(query.Params()[1].Name(), u"OTHER"_qs);
+    EXPECT_EQ(query.FieldByName(u"K"_qs)->AsString(), u"3"_qs);
+    EXPECT_THROW(query.ParamByName(u"P_NRPESSOA2"_qs), Error);
+}
+
+TEST_F(XQueryTest, ReopeningWithTheSameTextKeepsThePreparedStatement)
+{
+    query.SetSQL(u"SELECT K FROM T WHERE K = :K"_qs);
+    for (const char16_t* k : {u"1", u"2", u"3"}) {
+        query.Close();
+        query.ParamByName(u"K"_qs).SetAsString(QString::fromUtf16(k));
+        query.Open();
+        EXPECT_EQ(query.FieldByName(u"K"_qs)->AsString(), QString::fromUtf16(k));
+    }
+    EXPECT_EQ(query.DriverDataSet()->PrepareCount(), 1);
+    query.Close();
+    query.SetSQL(u"SELECT K FROM T WHERE K = :K "_qs);
+    query.Open();
+    EXPECT_EQ(query.DriverDataSet()->PrepareCount(), 2);
+}
+
+TEST_F(XQueryTest, BeforeOpenHandlerValuesReachTheDriver)
+{
+    query.SetSQL(u"SELECT K FROM T WHERE K = :K"_qs);
+    QObject::connect(&query, &TXQuery::BeforeOpen, &query,
+                     [this](QObject*) { query.ParamByName(u"K"_qs).SetAsString(u"2"_qs); });
+    query.Open();
+    EXPECT_EQ(query.FieldByName(u"K"_qs)->AsString(), u"2"_qs);
+}
+
+TEST_F(XQueryTest, NoRowMeansEmptyAndFieldsReadEmpty)
+{
+    auto* field = new TXStringField(&query);
+    field->SetFieldName(u"V"_qs);
+    field->SetParentComponent(&query);
+    query.SetSQL(u"SELECT K, V FROM T WHERE K = :K"_qs);
+    query.ParamByName(u"K"_qs).SetAsString(u"9"_qs);
+    query.Open();
+    EXPECT_TRUE(query.IsEmpty());
+    EXPECT_EQ(field->AsString(), QString());
+}
+
+TEST_F(XQueryTest, DriverErrorsPropagateAndReachOnError)
+{
+    int errors = 0;
+    QObject::connect(&connection, &TXConnection::OnError, &connection,
+                     [&errors](QObject*, const QSqlError&, bool*) { ++errors; });
+    query.SetSQL(u"SELECT NOPE FROM T"_qs);
+    EXPECT_THROW(query.Open(), Error);
+    EXPECT_EQ(errors, 1);
+    EXPECT_FALSE(query.Active());
+}
+
+TEST_F(XQueryTest, FamilyChangeKeepsPersistentFieldsAndTheProvider)
+{
+    auto* field = new TXStringField(&query);
+    field->SetFieldName(u"K"_qs);
+    field->SetParentComponent(&query);
+    auto* provider = new DataSetProvider(&query);
+    query.SetProvider(provider);
+    db::DriverQuery* before = query.DriverDataSet();
+
+    connection.SetConnected(false); // the new family has no server here
+    connection.ChangeServerType(xdtPostgreSQL);
+
+    EXPECT_NE(query.DriverDataSet(), before);
+    EXPECT_EQ(query.ServerType(), xdtPostgreSQL);
+    EXPECT_EQ(field->DataSet(), query.DriverDataSet());
+    EXPECT_EQ(query.FindField(u"K"_qs), field);
+    EXPECT_EQ(provider->DataSet(), query.DriverDataSet());
+    EXPECT_EQ(query.DriverDataSet()->objectName(), u"Query"_qs);
+}
+
+TEST_F(XQueryTest, AProviderServesOneQueryAtATime)
+{
+    TXQuery other;
+    other.SetConnection(&connection);
+    DataSetProvider provider;
+    query.SetProvider(&provider);
+    other.SetProvider(&provider);
+    EXPECT_EQ(query.Provider(), nullptr);
+    EXPECT_EQ(other.Provider(), &provider);
+    EXPECT_EQ(provider.DataSet(), other.DriverDataSet());
+}
+
+TEST_F(XQueryTest, ProviderDeliversAllRowsAsOnePacket)
+{
+    exec(u"UPDATE T SET B = X'00FF10' WHERE K = '1'"_qs);
+    query.SetSQL(u"SELECT K, B FROM T ORDER BY K"_qs);
+    DataSetProvider provider;
+    query.SetProvider(&provider);
+    const DataPacket packet = provider.GetData();
+    ASSERT_FALSE(packet.IsEmpty());
+    ASSERT_EQ(packet.RowCount(), 3);
+    EXPECT_EQ(packet.Rows()[0][1].toByteArray(), QByteArray::fromHex("00FF10"));
+    EXPECT_FALSE(query.Active());
+}
+
+TEST_F(XQueryTest, StreamedActiveOpensOnLoaded)
+{
+    TXQuery loaded;
+    loaded.BeginLoading();
+    loaded.SetConnection(&connection);
+    loaded.SetSQL(u"SELECT K FROM T"_qs);
+    loaded.SetActive(true);
+    EXPECT_FALSE(loaded.Active());
+    loaded.Loaded();
+    EXPECT_TRUE(loaded.Active());
+}
+
+TEST_F(XQueryTest, CommandSynchronisesItsParametersAndInserts)
+{
+    TXCommand command;
+    command.SetConnection(&connection);
+    command.Params().CreateParam(ftString, u"unused"_qs);
+    command.SetSQL(u"INSERT INTO T (K, V, B) VALUES (:K, :v, :B)"_qs);
+    EXPECT_EQ(command.Params().Count(), 3);
+    command.ParamByName(u"K"_qs).SetAsString(u"4"_qs);
+    command.ParamByName(u"V"_qs).SetAsString(QString());
+    command.ParamByName(u"B"_qs).SetAsBlob(QByteArray(844, 'x'));
+    command.Execute();
+    EXPECT_EQ(command.RowsAffected(), 1);
+    query.SetSQL(u"SELECT V IS NULL AS N, LENGTH(B) AS L FROM T WHERE K = '4'"_qs);
+    query.Open();
+    EXPECT_EQ(query.FieldByName(u"N"_qs)->AsInteger(), 1);
+    EXPECT_EQ(query.FieldByName(u"L"_qs)->AsInteger(), 844);
+}
