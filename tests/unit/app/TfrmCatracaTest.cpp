@@ -193,10 +193,11 @@ TEST_F(TfrmCatracaTest, DatabaseStateColoursTheGlyphOnly)
 TEST_F(TfrmCatracaTest, ReportErrorShowsTheBoxOrRaises)
 {
     window.ReportError(QStringLiteral("Sem conexão"), false);
-    ASSERT_EQ(dialogs.messages.size(), 1);
-    EXPECT_EQ(dialogs.messages[0].icon, OperatorDialogs::Icon::Error);
-    EXPECT_EQ(dialogs.messages[0].title, QStringLiteral("Erro"));
-    EXPECT_EQ(dialogs.messages[0].text, QStringLiteral("Sem conexão"));
+    ASSERT_EQ(dialogs.shown.size(), 1);
+    EXPECT_EQ(dialogs.shown[0].kind, test::ScriptedDialogs::Kind::Message);
+    EXPECT_EQ(dialogs.shown[0].icon, OperatorDialogs::Icon::Error);
+    EXPECT_EQ(dialogs.shown[0].title, QStringLiteral("Erro"));
+    EXPECT_EQ(dialogs.shown[0].text, QStringLiteral("Sem conexão"));
 
     try {
         window.ReportError(QStringLiteral("Porta inválida!"), true);
@@ -204,7 +205,7 @@ TEST_F(TfrmCatracaTest, ReportErrorShowsTheBoxOrRaises)
     } catch (const Error& error) {
         EXPECT_EQ(error.message(), QStringLiteral("Porta inválida!"));
     }
-    EXPECT_EQ(dialogs.messages.size(), 1);
+    EXPECT_EQ(dialogs.shown.size(), 1);
 }
 
 TEST_F(TfrmCatracaTest, EscapedErrorIsLoggedAsTheFourLineBlock)
@@ -223,13 +224,13 @@ TEST_F(TfrmCatracaTest, EscapedErrorIsLoggedAsTheFourLineBlock)
 
 TEST_F(TfrmCatracaTest, SerialPortAnswerRenamesAndTicksTheSerialItem)
 {
-    dialogs.inputAnswers.push_back(QStringLiteral("2"));
+    dialogs.queueInput(QStringLiteral("2"));
     Command(window.mnuSerial);
 
-    ASSERT_EQ(dialogs.inputs.size(), 1);
-    EXPECT_EQ(dialogs.inputs[0].caption, QStringLiteral("Informar número da porta"));
-    EXPECT_EQ(dialogs.inputs[0].prompt, QStringLiteral("Porta:"));
-    EXPECT_EQ(dialogs.inputs[0].value, QStringLiteral("1"));
+    ASSERT_EQ(dialogs.shown.size(), 1);
+    EXPECT_EQ(dialogs.shown[0].title, QStringLiteral("Informar número da porta"));
+    EXPECT_EQ(dialogs.shown[0].text, QStringLiteral("Porta:"));
+    EXPECT_EQ(dialogs.shown[0].value, QStringLiteral("1"));
     EXPECT_EQ(window.mnuSerial->text(), QStringLiteral("&Serial   (Porta 2)"));
     EXPECT_TRUE(window.mnuSerial->isChecked());
     EXPECT_FALSE(window.mnuTCP->isChecked());
@@ -243,7 +244,7 @@ TEST_F(TfrmCatracaTest, SerialPortAnswerRenamesAndTicksTheSerialItem)
 
 TEST_F(TfrmCatracaTest, InvalidPortChangesNothingAndRaises)
 {
-    dialogs.inputAnswers.push_back(QStringLiteral("3570a"));
+    dialogs.queueInput(QStringLiteral("3570a"));
     Command(window.mnuTCP);
     EXPECT_EQ(window.mnuTCP->text(), QStringLiteral("TCP/&IP (Porta 3570)"));
     EXPECT_TRUE(window.mnuTCP->isChecked());
@@ -252,7 +253,7 @@ TEST_F(TfrmCatracaTest, InvalidPortChangesNothingAndRaises)
     EXPECT_TRUE(LogLines().contains(QStringLiteral(" Mensagem: Porta inválida!")));
 
     // The serial item clicked and the port refused: the tick stays where it was.
-    dialogs.inputAnswers.push_back(QStringLiteral(" 2"));
+    dialogs.queueInput(QStringLiteral(" 2"));
     Command(window.mnuSerial);
     EXPECT_TRUE(window.mnuTCP->isChecked());
     EXPECT_FALSE(window.mnuSerial->isChecked());
@@ -261,7 +262,7 @@ TEST_F(TfrmCatracaTest, InvalidPortChangesNothingAndRaises)
 
 TEST_F(TfrmCatracaTest, CancelledPortLeavesTheTickWhereItWas)
 {
-    dialogs.inputAnswers.push_back(std::nullopt);
+    dialogs.queueInput(std::nullopt);
     Command(window.mnuSerial);
     EXPECT_TRUE(window.mnuTCP->isChecked());
     EXPECT_FALSE(window.mnuSerial->isChecked());
@@ -272,7 +273,7 @@ TEST_F(TfrmCatracaTest, CancelledPortLeavesTheTickWhereItWas)
 
 TEST_F(TfrmCatracaTest, EmptyPortIsAcceptedAndLeftToTheDeviceLayer)
 {
-    dialogs.inputAnswers.push_back(QString());
+    dialogs.queueInput(QString());
     Command(window.mnuTCP);
     EXPECT_EQ(window.mnuTCP->text(), QStringLiteral("TCP/&IP (Porta )"));
     EXPECT_EQ(window.portReads, 1);
@@ -348,20 +349,20 @@ TEST_F(TfrmCatracaTest, ProfileCodeCommand)
     ASSERT_TRUE(key);
     ASSERT_TRUE(key->writeString("PortaADOCatraca", "305"));
 
-    dialogs.inputAnswers.push_back(QStringLiteral("412"));
+    dialogs.queueInput(QStringLiteral("412"));
     Command(window.mnuStringConex);
     EXPECT_EQ(window.connectionStops, 1);
-    ASSERT_EQ(dialogs.inputs.size(), 1);
-    EXPECT_EQ(dialogs.inputs[0].caption, QStringLiteral("Porta para Conexão"));
-    EXPECT_EQ(dialogs.inputs[0].value, QStringLiteral("305"));
+    ASSERT_EQ(dialogs.shown.size(), 1);
+    EXPECT_EQ(dialogs.shown[0].title, QStringLiteral("Porta para Conexão"));
+    EXPECT_EQ(dialogs.shown[0].value, QStringLiteral("305"));
     EXPECT_EQ(window.mnuStringConex->text(), QStringLiteral("Porta Socket (305)"));
     EXPECT_EQ(Key()->readString("PortaADOCatraca"), std::optional<std::string>("412"));
 
-    dialogs.inputAnswers.push_back(QString());
+    dialogs.queueInput(QString());
     Command(window.mnuStringConex);
     EXPECT_EQ(Key()->readString("PortaADOCatraca"), std::optional<std::string>("211"));
 
-    dialogs.inputAnswers.push_back(QStringLiteral("21 1"));
+    dialogs.queueInput(QStringLiteral("21 1"));
     Command(window.mnuStringConex);
     EXPECT_EQ(Key()->readString("PortaADOCatraca"), std::optional<std::string>("211"));
     EXPECT_TRUE(LogLines().contains(QStringLiteral(" Mensagem: Porta inválida!")));
