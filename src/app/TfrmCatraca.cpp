@@ -245,7 +245,7 @@ void TfrmCatraca::CreateToolbar(QWidget* parent)
         {&sbtProcurar, "sbtProcurar", u"Procurar", QStyle::SP_FileDialogContentsView},
         {&sbtAtualizar, "sbtAtualizar", u"Atualizar", QStyle::SP_BrowserReload},
         {&sbtOrdenar, "sbtOrdenar", u"Ordenar", QStyle::SP_ArrowDown},
-        {&sbtAjuda, "sbtAjuda", u"Ajuda", QStyle::SP_DialogHelpButton},
+        {&sbtAjuda, "sbtAjuda", u"Ajuda", QStyle::SP_MessageBoxQuestion},
         {&sbtImprimir, "sbtImprimir", u"Imprimir", QStyle::SP_DriveFDIcon},
         {&sbtFechar, "sbtFechar", u"Fechar", QStyle::SP_DialogCloseButton},
     };
@@ -321,6 +321,7 @@ void TfrmCatraca::CreateStatusPanel(QWidget* parent)
 
     auto* row2Widget = new QWidget(panConnect);
     row2Widget->setObjectName(QStringLiteral("panConnectRow2"));
+    panConnectRow2 = row2Widget;
     row2Widget->setFixedHeight(ExpandedPanelHeight - StatusRowHeight - 2);
     auto* row2 = new QHBoxLayout(row2Widget);
     row2->setContentsMargins(4, 0, 4, 0);
@@ -480,7 +481,7 @@ void TfrmCatraca::TogglePanel()
     m_panelExpanded = !m_panelExpanded;
     const int panelHeight = m_panelExpanded ? ExpandedPanelHeight : CollapsedPanelHeight;
     bvlConnect->setVisible(m_panelExpanded);
-    panConnect->findChild<QWidget*>(QStringLiteral("panConnectRow2"))->setVisible(m_panelExpanded);
+    panConnectRow2->setVisible(m_panelExpanded);
     panConnect->setFixedHeight(panelHeight);
     resize(width(), m_panelExpanded ? ExpandedHeight : CollapsedHeight);
 }

@@ -138,6 +138,7 @@ public:
     QLabel* lblConnect = nullptr;
     QToolButton* btfAbaixo = nullptr;
     QFrame* bvlConnect = nullptr;
+    QWidget* panConnectRow2 = nullptr; // the second row, shown only while expanded
     QLabel* lblADO = nullptr;
     QLabel* lblEsv = nullptr;
     QLabel* lblSinc = nullptr;
