@@ -1,0 +1,189 @@
+#pragma once
+
+#include "app/AppEnvironment.h"
+#include "support/Messages.h"
+#include "support/Settings.h"
+
+#include <QMainWindow>
+#include <QString>
+
+class QAction;
+class QActionGroup;
+class QFrame;
+class QLabel;
+class QMenu;
+class QPushButton;
+class QSystemTrayIcon;
+class QTabWidget;
+class QToolButton;
+
+namespace zul {
+
+// The link the operator chose in the "Tipos de Conexão" menu: 0 = serial, 1 = TCP/IP, and the
+// decimal digits of the ticked item's caption. The device layer turns the digits into the
+// port number; an empty text is its conversion error, not the menu's.
+struct DeviceLinkChoice
+{
+    int linkType = 1;
+    QString portDigits;
+};
+
+// The text a display editor shows after the direction changes: the standing text of the
+// direction left behind is replaced by that of the chosen one, a text the operator typed in
+// is kept.
+QString SwapDirectionText(const QString& current, const QString& leftText, const QString& chosenText);
+
+// The notification-area tip for a status line: its short hint (the part before the first
+// "|") cut to the 63 characters the tip field holds.
+QString TrayTipFor(const QString& statusLine);
+
+// The main window. It owns every component of the manager; the device link, the online loop,
+// the database and the notification socket are attached by their own layers.
+class TfrmCatraca : public QMainWindow
+{
+    Q_OBJECT
+public:
+    static constexpr int ExpandedHeight = 313;
+    static constexpr int CollapsedHeight = 297;
+    static constexpr int ExpandedPanelHeight = 32;
+    static constexpr int CollapsedPanelHeight = 16;
+
+    explicit TfrmCatraca(const AppEnvironment& env, QWidget* parent = nullptr);
+    ~TfrmCatraca() override;
+
+    // Completes start-up once the run mode is known; called once, before the message loop.
+    void Initialize(bool serviceMode);
+    bool ServiceMode() const { return m_serviceMode; }
+
+    // One line of the day's activity log (nothing while "&Gerar Log" is unticked).
+    void WriteLog(const QString& text) const;
+
+    void EnableMenus();
+    void ShowDbState(bool connected);
+    // raise = true abandons the current operation: the error ends in the application's
+    // exception handler, which logs it. raise = false shows the error box.
+    void ReportError(const QString& text, bool raise);
+    static bool IsBlank(const QString& text);
+
+    void TogglePanel();
+    bool PanelExpanded() const { return m_panelExpanded; }
+
+    // The status line (`lblConnect`), repeated as the panel's hint and the tray tip.
+    void SetStatusLine(const QString& text);
+    QString StatusLine() const;
+
+    DeviceLinkChoice deviceLinkChoice() const;
+
+    // The application exception handler: an error that escaped an event handler.
+    void onExcept(const QString& message) const;
+
+    const TMessages& messages() const { return msgPadrao; }
+    SettingsStore& settings() { return m_settings; }
+
+    // Menu commands.
+    void mnuSerialClick();
+    void mnuTCPClick();
+    void mnuInvertidoClick();
+    void mnuNormalClick();
+    void mnuLogClick();
+    void mnuBaseClick();
+    void mnuStringConexClick();
+
+    // Components, named as the rest of the program refers to them.
+    QMenuBar* mmnCatraca = nullptr;
+    QMenu* mnuOpcoes = nullptr;
+    QMenu* mnuTipoConex = nullptr;
+    QAction* mnuSerial = nullptr;
+    QAction* mnuTCP = nullptr;
+    QAction* sep1 = nullptr;
+    QMenu* mnuSentido = nullptr;
+    QAction* mnuInvertido = nullptr;
+    QAction* mnuNormal = nullptr;
+    QMenu* mnuAutentica = nullptr;
+    QAction* mnuTeclado = nullptr;
+    QAction* mnuCartao = nullptr;
+    QAction* mnuBiometrico = nullptr;
+    QMenu* mnuBase = nullptr;
+    QMenu* mnuSincronismo = nullptr;
+    QAction* mnuSincronizar = nullptr;
+    QAction* sep2 = nullptr;
+    QAction* mnuAgendSinc = nullptr;
+    QAction* mnuAgendDesf = nullptr;
+    QAction* mnuEsvaziar = nullptr;
+    QAction* sep4 = nullptr;
+    QAction* mnuStringConex = nullptr;
+    QAction* mnuLog = nullptr;
+    QActionGroup* grpTipoConex = nullptr;
+    QActionGroup* grpSentido = nullptr;
+
+    QFrame* panToolbar = nullptr;
+    QToolButton* sbtConfirmar = nullptr;
+    QToolButton* sbtCancelar = nullptr;
+    QToolButton* sbtIncluir = nullptr;
+    QToolButton* sbtAlterar = nullptr;
+    QToolButton* sbtExcluir = nullptr;
+    QToolButton* sbtProcurar = nullptr;
+    QToolButton* sbtAtualizar = nullptr;
+    QToolButton* sbtOrdenar = nullptr;
+    QToolButton* sbtAjuda = nullptr;
+    QToolButton* sbtImprimir = nullptr;
+    QToolButton* sbtFechar = nullptr;
+
+    QTabWidget* pgcCatraca = nullptr;
+    QWidget* tshOnline = nullptr;
+    QPushButton* tcbIniciar = nullptr;
+    QPushButton* tcbFechar = nullptr;
+
+    QFrame* panConnect = nullptr;
+    QLabel* lblConnect = nullptr;
+    QToolButton* btfAbaixo = nullptr;
+    QFrame* bvlConnect = nullptr;
+    QWidget* panConnectRow2 = nullptr; // the second row, shown only while expanded
+    QLabel* lblADO = nullptr;
+    QLabel* lblEsv = nullptr;
+    QLabel* lblSinc = nullptr;
+    QLabel* lblAtu = nullptr;
+    QAction* actTogglePanel = nullptr;
+
+    QMenu* ppmCatraca = nullptr;
+    QAction* mnuRestaurar = nullptr;
+    QAction* mnuMinimizar = nullptr;
+    QAction* sep3 = nullptr;
+    QAction* mnuSair = nullptr;
+    QSystemTrayIcon* trayIcon() const { return m_tray; }
+
+Q_SIGNALS:
+    // The window accepted a close: the application ends.
+    void closed();
+
+protected:
+    // Hooks of the device layer. ReadDevicePort takes deviceLinkChoice() as the port of the
+    // next link opening; StopConnection ends the online loop and closes the link.
+    virtual void ReadDevicePort() {}
+    virtual void StopConnection() {}
+
+    void changeEvent(QEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void CreateMenus();
+    void CreateToolbar(QWidget* parent);
+    void CreatePages(QWidget* parent);
+    void CreateStatusPanel(QWidget* parent);
+    void CreateTrayMenu();
+    void AddTrayIcon();
+    void RefreshTrayTip();
+    void Restore();
+    void ChooseLink(QAction* item, const QString& captionKey);
+    void ChooseDirection(bool normal);
+
+    const AppEnvironment m_env;
+    TMessages msgPadrao;
+    SettingsStore m_settings;
+    bool m_serviceMode = false;
+    bool m_panelExpanded = false;
+    QAction* m_linkTicked = nullptr;
+    QSystemTrayIcon* m_tray = nullptr;
+};
+
+} // namespace zul

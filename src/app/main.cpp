@@ -1,0 +1,110 @@
+#include "app/AppEnvironment.h"
+#include "app/ProgramOptions.h"
+#include "app/QtDialogs.h"
+#include "app/TfrmCatraca.h"
+#include "app/ZulApplication.h"
+#include "platform/NamedMutex.h"
+#include "support/ActivityLog.h"
+#include "support/Clock.h"
+#include "support/OperatorDialogs.h"
+
+#include <QStringList>
+#include <cstdio>
+#include <memory>
+
+namespace {
+
+const QString AlreadyRunningCaption = QStringLiteral("ZUL - Gerenciamento da Catraca Biométrica");
+const QString AlreadyRunningText = QStringLiteral("O Gerenciador da Catraca já está sendo executado");
+
+void Print(std::FILE* stream, const QString& text)
+{
+    const QByteArray bytes = text.toLocal8Bit();
+    std::fwrite(bytes.constData(), 1, static_cast<size_t>(bytes.size()), stream);
+    std::fflush(stream);
+}
+
+// Whether the process was started as the installed service under the service's account.
+// The service wrapper answers this; until it is part of the program every run is a desktop run.
+bool RunsAsService()
+{
+    return false;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i)
+        arguments << QString::fromLocal8Bit(argv[i]);
+    const zul::ProgramOptions options = zul::ParseProgramOptions(arguments);
+    if (!options.error.isEmpty()) {
+        Print(stderr, QStringLiteral("zul: ") + options.error + u'\n' + zul::ProgramUsage());
+        return 2;
+    }
+    if (options.showHelp) {
+        Print(stdout, zul::ProgramUsage());
+        return 0;
+    }
+    if (options.showVersion) {
+        Print(stdout, QStringLiteral("zul " ZUL_VERSION "\n"));
+        return 0;
+    }
+
+    // A headless run must start where there is no display at all.
+    if (options.headless && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") &&
+        qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+
+    zul::ZulApplication app(argc, argv);
+    app.setApplicationName(QStringLiteral("zul"));
+    app.setApplicationVersion(QStringLiteral(ZUL_VERSION));
+    // Boxes shown while the window sits in the notification area must not end the program;
+    // the program ends when the main window is closed.
+    app.setQuitOnLastWindowClosed(false);
+
+    // Held until the process ends. Install runs skip it: the running copy must not stop an
+    // installation.
+    std::unique_ptr<zul::platform::NamedMutex> instanceMutex;
+    if (!options.isInstallRun()) {
+        instanceMutex = zul::platform::NamedMutex::create("ZUL");
+        if (instanceMutex->state() == zul::platform::NamedMutex::State::AlreadyExists) {
+            if (options.headless) {
+                Print(stderr, AlreadyRunningCaption + QStringLiteral(": ") + AlreadyRunningText + u'\n');
+            } else {
+                zul::QtDialogs boxes;
+                boxes.message(zul::OperatorDialogs::Icon::Error, AlreadyRunningCaption, AlreadyRunningText);
+            }
+            return 1;
+        }
+    }
+
+    if (options.isInstallRun() || RunsAsService()) {
+        // Installing, removing and running as a service belong to the service wrapper.
+        Print(stderr, QStringLiteral("zul: this build cannot install or run the service\n"));
+        return 1;
+    }
+
+    zul::SystemClock clock;
+    zul::ActivityLog log(clock,
+                         options.logDir.isEmpty() ? zul::ActivityLog::defaultFolder() : options.logDir);
+    zul::QtDialogs desktopDialogs;
+    zul::NonBlockingDialogs unattendedDialogs(log);
+    zul::OperatorDialogs& dialogs = options.headless ? static_cast<zul::OperatorDialogs&>(unattendedDialogs)
+                                                     : static_cast<zul::OperatorDialogs&>(desktopDialogs);
+    const zul::platform::RegistryStore registry =
+        options.registryFile.isEmpty() ? zul::platform::defaultRegistryStore()
+                                       : zul::platform::RegistryStore{options.registryFile.toStdString()};
+
+    zul::TfrmCatraca frmCatraca(zul::AppEnvironment{clock, dialogs, log, registry, options.headless});
+    desktopDialogs.setOwner(&frmCatraca);
+    app.setWindowIcon(frmCatraca.windowIcon());
+    app.setExceptionHandler([&frmCatraca](const QString& message) { frmCatraca.onExcept(message); });
+    QObject::connect(&frmCatraca, &zul::TfrmCatraca::closed, &app, &QCoreApplication::quit);
+
+    frmCatraca.Initialize(false);
+    if (!options.headless)
+        frmCatraca.show();
+    return app.exec();
+}

@@ -1,0 +1,429 @@
+#include "app/TfrmCatraca.h"
+
+#include "ScriptedDialogs.h"
+#include "TempDir.h"
+#include "app/ZulApplication.h"
+#include "platform/Registry.h"
+#include "support/ActivityLog.h"
+#include "support/Clock.h"
+#include "support/Error.h"
+#include "support/Win1252.h"
+
+#include <QAction>
+#include <QActionGroup>
+#include <QFile>
+#include <QFrame>
+#include <QLabel>
+#include <QMenu>
+#include <QPushButton>
+#include <QToolButton>
+#include <gtest/gtest.h>
+
+namespace zul {
+namespace {
+
+// Records the device-layer hooks the menu commands call.
+class ObservedWindow final : public TfrmCatraca
+{
+public:
+    using TfrmCatraca::TfrmCatraca;
+    int portReads = 0;
+    int connectionStops = 0;
+
+protected:
+    void ReadDevicePort() override { ++portReads; }
+    void StopConnection() override { ++connectionStops; }
+};
+
+class TfrmCatracaTest : public ::testing::Test
+{
+protected:
+    test::TempDir dir;
+    ManualClock clock;
+    test::ScriptedDialogs dialogs;
+    ActivityLog log{clock, dir.file(QStringLiteral("logCatraca"))};
+    platform::RegistryStore registry{dir.file(QStringLiteral("machine.reg")).toStdString()};
+    ObservedWindow window{AppEnvironment{clock, dialogs, log, registry, true}};
+
+    // Runs a command the way an event from the operator reaches it.
+    void Command(QAction* item)
+    {
+        DeliverCatchingErrors(
+            [&] {
+                item->trigger();
+                return true;
+            },
+            [this](const QString& message) { window.onExcept(message); });
+    }
+
+    QStringList LogLines() const
+    {
+        QFile file(log.filePathFor(clock.now().date()));
+        if (!file.open(QIODevice::ReadOnly))
+            return {};
+        QStringList lines = fromWin1252(file.readAll()).split(QStringLiteral("\r\n"));
+        if (!lines.isEmpty() && lines.last().isEmpty())
+            lines.removeLast();
+        for (QString& line : lines)
+            line = line.section(u'\t', 1); // drop the time stamp
+        return lines;
+    }
+
+    std::unique_ptr<platform::RegistryKey> Key(bool create = false) const
+    {
+        return platform::openLocalMachineKey(registry, SettingsStore::KeyPath, create);
+    }
+};
+
+TEST_F(TfrmCatracaTest, MenuTreeStartsAsTheOperatorKnowsIt)
+{
+    struct Item
+    {
+        QAction* action;
+        const char* caption;
+        bool checked;
+    };
+    const Item items[] = {
+        {window.mnuOpcoes->menuAction(), "&Opções", false},
+        {window.mnuTipoConex->menuAction(), "&Tipos de Conexão", false},
+        {window.mnuSerial, "&Serial   (Porta 1)", false},
+        {window.mnuTCP, "TCP/&IP (Porta 3570)", true},
+        {window.mnuSentido->menuAction(), "Sentido da &Catraca", false},
+        {window.mnuInvertido, "&Invertido", true},
+        {window.mnuNormal, "&Normal", false},
+        {window.mnuAutentica->menuAction(), "A&utenticações", false},
+        {window.mnuTeclado, "&Teclado + Biométrico", false},
+        {window.mnuCartao, "&Cartão + Biométrico", false},
+        {window.mnuBiometrico, "Somente &Biométrico", true},
+        {window.mnuBase->menuAction(), "&Dados", false},
+        {window.mnuSincronismo->menuAction(), "&Sincronismo de Dados", false},
+        {window.mnuSincronizar, "Sincroniz&ar Agora", false},
+        {window.mnuAgendSinc, "Agendar &Horário", true},
+        {window.mnuAgendDesf, "Des&fazer Agendamento", false},
+        {window.mnuEsvaziar, "&Limpar BD da Catraca", false},
+        {window.mnuStringConex, "Porta Soc&ket (211)", false},
+        {window.mnuLog, "&Gerar Log", true},
+        {window.mnuRestaurar, "&Restaurar", false},
+        {window.mnuMinimizar, "&Minimizar", false},
+        {window.mnuSair, "&Sair", false},
+    };
+    for (const Item& item : items) {
+        EXPECT_EQ(item.action->text(), QString::fromUtf8(item.caption));
+        EXPECT_EQ(item.action->isChecked(), item.checked) << item.caption;
+    }
+    for (QAction* separator : {window.sep1, window.sep2, window.sep3, window.sep4})
+        EXPECT_TRUE(separator->isSeparator());
+    EXPECT_EQ(window.findChild<QAction*>(QStringLiteral("mnuNormal")), window.mnuNormal);
+    EXPECT_FALSE(window.mnuOpcoes->menuAction()->isEnabled());
+    EXPECT_FALSE(window.mnuBase->menuAction()->isEnabled());
+    EXPECT_FALSE(window.mnuAutentica->menuAction()->isVisible());
+    EXPECT_TRUE(window.grpTipoConex->isExclusive());
+    EXPECT_TRUE(window.grpSentido->isExclusive());
+
+    window.EnableMenus();
+    EXPECT_TRUE(window.mnuOpcoes->menuAction()->isEnabled());
+    EXPECT_TRUE(window.mnuBase->menuAction()->isEnabled());
+    EXPECT_FALSE(window.mnuAutentica->menuAction()->isVisible());
+}
+
+TEST_F(TfrmCatracaTest, FrameToolbarAndStatusPanel)
+{
+    EXPECT_EQ(window.windowTitle(), QStringLiteral("Gerenciador da Catraca"));
+    EXPECT_EQ(window.width(), 652);
+    const QList<QToolButton*> buttons = window.panToolbar->findChildren<QToolButton*>();
+    ASSERT_EQ(buttons.size(), 11);
+    QStringList hints;
+    for (QToolButton* button : buttons) {
+        hints << button->toolTip();
+        EXPECT_EQ(button->isEnabled(), button == window.sbtAjuda || button == window.sbtFechar)
+            << button->toolTip().toStdString();
+    }
+    EXPECT_EQ(hints.join(u','),
+              QStringLiteral("Confirmar,Cancelar,Incluir,Alterar,Excluir,Procurar,Atualizar,"
+                             "Ordenar,Ajuda,Imprimir,Fechar"));
+    EXPECT_EQ(window.panToolbar->height(), 28);
+    EXPECT_EQ(window.pgcCatraca->tabText(0), QStringLiteral("Online"));
+    EXPECT_EQ(window.lblConnect->text(), QStringLiteral("Catraca desconectada"));
+    EXPECT_EQ(window.btfAbaixo->text(), QStringLiteral("v"));
+    EXPECT_EQ(window.lblADO->text(), QStringLiteral("Loops ADO"));
+    EXPECT_EQ(window.lblEsv->text(), QStringLiteral("Esvaziar BD: 00:00:00"));
+    EXPECT_EQ(window.lblSinc->text(), QStringLiteral("Sincronismo: 00:00:00"));
+    EXPECT_EQ(window.lblAtu->text(), QStringLiteral("AtuBio: 00:00:00"));
+    EXPECT_EQ(window.actTogglePanel->shortcut(), QKeySequence(QStringLiteral("Ctrl+Shift+M")));
+}
+
+TEST_F(TfrmCatracaTest, PanelStartsCollapsedAndTogglesBack)
+{
+    EXPECT_FALSE(window.PanelExpanded());
+    EXPECT_EQ(window.height(), TfrmCatraca::CollapsedHeight);
+    EXPECT_EQ(window.panConnect->height(), TfrmCatraca::CollapsedPanelHeight);
+
+    window.btfAbaixo->click();
+    EXPECT_TRUE(window.PanelExpanded());
+    EXPECT_EQ(window.height(), TfrmCatraca::ExpandedHeight);
+    EXPECT_EQ(window.panConnect->height(), TfrmCatraca::ExpandedPanelHeight);
+
+    window.actTogglePanel->trigger();
+    EXPECT_EQ(window.height(), TfrmCatraca::CollapsedHeight);
+    EXPECT_EQ(window.panConnect->height(), TfrmCatraca::CollapsedPanelHeight);
+}
+
+TEST(IsBlank, OnlyTheSpaceCounts)
+{
+    struct Case
+    {
+        const char16_t* text;
+        bool blank;
+    };
+    for (const Case c : {Case{u"", true}, Case{u" ", true}, Case{u"   ", true}, Case{u" a ", false},
+                         Case{u"\t", false}, Case{u" \u00a0", false}, Case{u"211", false}})
+        EXPECT_EQ(TfrmCatraca::IsBlank(QString::fromUtf16(c.text)), c.blank)
+            << QString::fromUtf16(c.text).toStdString();
+}
+
+TEST_F(TfrmCatracaTest, DatabaseStateColoursTheGlyphOnly)
+{
+    window.ShowDbState(true);
+    EXPECT_EQ(window.btfAbaixo->palette().color(QPalette::ButtonText), QColor(0, 0, 128));
+    window.ShowDbState(false);
+    EXPECT_EQ(window.btfAbaixo->palette().color(QPalette::ButtonText), QColor(255, 0, 0));
+    EXPECT_EQ(window.btfAbaixo->text(), QStringLiteral("v"));
+}
+
+TEST_F(TfrmCatracaTest, ReportErrorShowsTheBoxOrRaises)
+{
+    window.ReportError(QStringLiteral("Sem conexão"), false);
+    ASSERT_EQ(dialogs.shown.size(), 1);
+    EXPECT_EQ(dialogs.shown[0].kind, test::ScriptedDialogs::Kind::Message);
+    EXPECT_EQ(dialogs.shown[0].icon, OperatorDialogs::Icon::Error);
+    EXPECT_EQ(dialogs.shown[0].title, QStringLiteral("Erro"));
+    EXPECT_EQ(dialogs.shown[0].text, QStringLiteral("Sem conexão"));
+
+    try {
+        window.ReportError(QStringLiteral("Porta inválida!"), true);
+        FAIL() << "no error raised";
+    } catch (const Error& error) {
+        EXPECT_EQ(error.message(), QStringLiteral("Porta inválida!"));
+    }
+    EXPECT_EQ(dialogs.shown.size(), 1);
+}
+
+TEST_F(TfrmCatracaTest, EscapedErrorIsLoggedAsTheFourLineBlock)
+{
+    DeliverCatchingErrors(
+        [&] {
+            window.ReportError(QStringLiteral("Porta inválida!"), true);
+            return true;
+        },
+        [this](const QString& message) { window.onExcept(message); });
+    const QString separator(47, u'-');
+    EXPECT_EQ(LogLines(),
+              (QStringList{separator, QStringLiteral(" Exceção detectada pela aplicação(Captador ) "),
+                           QStringLiteral(" Mensagem: Porta inválida!"), separator}));
+}
+
+TEST_F(TfrmCatracaTest, SerialPortAnswerRenamesAndTicksTheSerialItem)
+{
+    dialogs.queueInput(QStringLiteral("2"));
+    Command(window.mnuSerial);
+
+    ASSERT_EQ(dialogs.shown.size(), 1);
+    EXPECT_EQ(dialogs.shown[0].title, QStringLiteral("Informar número da porta"));
+    EXPECT_EQ(dialogs.shown[0].text, QStringLiteral("Porta:"));
+    EXPECT_EQ(dialogs.shown[0].value, QStringLiteral("1"));
+    EXPECT_EQ(window.mnuSerial->text(), QStringLiteral("&Serial   (Porta 2)"));
+    EXPECT_TRUE(window.mnuSerial->isChecked());
+    EXPECT_FALSE(window.mnuTCP->isChecked());
+    EXPECT_EQ(window.mnuTCP->text(), QStringLiteral("TCP/&IP (Porta 3570)"));
+    EXPECT_EQ(window.portReads, 1);
+    const DeviceLinkChoice link = window.deviceLinkChoice();
+    EXPECT_EQ(link.linkType, 0);
+    EXPECT_EQ(link.portDigits, QStringLiteral("2"));
+    EXPECT_TRUE(LogLines().isEmpty());
+}
+
+TEST_F(TfrmCatracaTest, InvalidPortChangesNothingAndRaises)
+{
+    dialogs.queueInput(QStringLiteral("3570a"));
+    Command(window.mnuTCP);
+    EXPECT_EQ(window.mnuTCP->text(), QStringLiteral("TCP/&IP (Porta 3570)"));
+    EXPECT_TRUE(window.mnuTCP->isChecked());
+    EXPECT_EQ(window.portReads, 0);
+    EXPECT_TRUE(window.mnuOpcoes->menuAction()->isEnabled()); // EnableMenus ran first
+    EXPECT_TRUE(LogLines().contains(QStringLiteral(" Mensagem: Porta inválida!")));
+
+    // The serial item clicked and the port refused: the tick stays where it was.
+    dialogs.queueInput(QStringLiteral(" 2"));
+    Command(window.mnuSerial);
+    EXPECT_TRUE(window.mnuTCP->isChecked());
+    EXPECT_FALSE(window.mnuSerial->isChecked());
+    EXPECT_EQ(window.mnuSerial->text(), QStringLiteral("&Serial   (Porta 1)"));
+}
+
+TEST_F(TfrmCatracaTest, CancelledPortLeavesTheTickWhereItWas)
+{
+    dialogs.queueInput(std::nullopt);
+    Command(window.mnuSerial);
+    EXPECT_TRUE(window.mnuTCP->isChecked());
+    EXPECT_FALSE(window.mnuSerial->isChecked());
+    EXPECT_EQ(window.portReads, 0);
+    EXPECT_EQ(window.deviceLinkChoice().linkType, 1);
+    EXPECT_EQ(window.deviceLinkChoice().portDigits, QStringLiteral("3570"));
+}
+
+TEST_F(TfrmCatracaTest, EmptyPortIsAcceptedAndLeftToTheDeviceLayer)
+{
+    dialogs.queueInput(QString());
+    Command(window.mnuTCP);
+    EXPECT_EQ(window.mnuTCP->text(), QStringLiteral("TCP/&IP (Porta )"));
+    EXPECT_EQ(window.portReads, 1);
+    EXPECT_TRUE(window.deviceLinkChoice().portDigits.isEmpty());
+}
+
+TEST(SwapDirectionText, ReplacesOnlyTheStandingTextOfTheDirectionLeft)
+{
+    const TMessages messages;
+    const QString entryNormal = messages.Lookup(QStringLiteral("ENTRADA_NORMAL"));
+    const QString entryInverted = messages.Lookup(QStringLiteral("ENTRADA_INVERTIDA"));
+    EXPECT_EQ(SwapDirectionText(entryInverted, entryInverted, entryNormal), entryNormal);
+    EXPECT_EQ(SwapDirectionText(QStringLiteral("Bem-vindo"), entryInverted, entryNormal),
+              QStringLiteral("Bem-vindo"));
+    EXPECT_EQ(SwapDirectionText(entryNormal, entryInverted, entryNormal), entryNormal);
+    EXPECT_EQ(SwapDirectionText(entryInverted.trimmed(), entryInverted, entryNormal),
+              entryInverted.trimmed());
+}
+
+TEST_F(TfrmCatracaTest, DirectionItemsMoveTheTick)
+{
+    Command(window.mnuNormal);
+    EXPECT_TRUE(window.mnuNormal->isChecked());
+    EXPECT_FALSE(window.mnuInvertido->isChecked());
+    Command(window.mnuInvertido);
+    EXPECT_TRUE(window.mnuInvertido->isChecked());
+    EXPECT_FALSE(window.mnuNormal->isChecked());
+}
+
+TEST_F(TfrmCatracaTest, LogToggledTwiceIsStoredOnAgain)
+{
+    Command(window.mnuLog);
+    EXPECT_FALSE(window.mnuLog->isChecked());
+    EXPECT_FALSE(log.isEnabled());
+    ASSERT_TRUE(Key());
+    EXPECT_EQ(Key()->readDWord("LogCatraca"), std::optional<std::uint32_t>(0));
+    window.WriteLog(QStringLiteral("not written"));
+
+    Command(window.mnuLog);
+    EXPECT_TRUE(window.mnuLog->isChecked());
+    EXPECT_TRUE(log.isEnabled());
+    EXPECT_EQ(Key()->readDWord("LogCatraca"), std::optional<std::uint32_t>(1));
+    window.WriteLog(QStringLiteral("written"));
+    EXPECT_EQ(LogLines(), QStringList{QStringLiteral("written")});
+}
+
+TEST_F(TfrmCatracaTest, DadosRefreshShowsTheStoredProfileCode)
+{
+    auto key = Key(true);
+    ASSERT_TRUE(key);
+    ASSERT_TRUE(key->writeString("PortaADOCatraca", "305"));
+    ASSERT_TRUE(key->writeDWord("LogCatraca", 0));
+    Q_EMIT window.mnuBase->aboutToShow();
+    EXPECT_EQ(window.mnuStringConex->text(), QStringLiteral("Porta Socket (305)"));
+    EXPECT_FALSE(window.mnuLog->isChecked());
+    EXPECT_FALSE(log.isEnabled());
+}
+
+TEST_F(TfrmCatracaTest, DadosRefreshReplacesABlankCodeAndKeepsTheLogSwitch)
+{
+    auto key = Key(true);
+    ASSERT_TRUE(key);
+    ASSERT_TRUE(key->writeString("PortaADOCatraca", "   "));
+    Q_EMIT window.mnuBase->aboutToShow();
+    EXPECT_EQ(Key()->readString("PortaADOCatraca"), std::optional<std::string>("211"));
+    EXPECT_EQ(window.mnuStringConex->text(), QStringLiteral("Porta Soc&ket (211)"));
+    EXPECT_TRUE(window.mnuLog->isChecked());
+}
+
+TEST_F(TfrmCatracaTest, ProfileCodeCommand)
+{
+    auto key = Key(true);
+    ASSERT_TRUE(key);
+    ASSERT_TRUE(key->writeString("PortaADOCatraca", "305"));
+
+    dialogs.queueInput(QStringLiteral("412"));
+    Command(window.mnuStringConex);
+    EXPECT_EQ(window.connectionStops, 1);
+    ASSERT_EQ(dialogs.shown.size(), 1);
+    EXPECT_EQ(dialogs.shown[0].title, QStringLiteral("Porta para Conexão"));
+    EXPECT_EQ(dialogs.shown[0].value, QStringLiteral("305"));
+    EXPECT_EQ(window.mnuStringConex->text(), QStringLiteral("Porta Socket (305)"));
+    EXPECT_EQ(Key()->readString("PortaADOCatraca"), std::optional<std::string>("412"));
+
+    dialogs.queueInput(QString());
+    Command(window.mnuStringConex);
+    EXPECT_EQ(Key()->readString("PortaADOCatraca"), std::optional<std::string>("211"));
+
+    dialogs.queueInput(QStringLiteral("21 1"));
+    Command(window.mnuStringConex);
+    EXPECT_EQ(Key()->readString("PortaADOCatraca"), std::optional<std::string>("211"));
+    EXPECT_TRUE(LogLines().contains(QStringLiteral(" Mensagem: Porta inválida!")));
+}
+
+TEST_F(TfrmCatracaTest, CancelledProfileCodeWritesWhatWasRead)
+{
+    Command(window.mnuStringConex); // nothing scripted: cancelled
+    ASSERT_TRUE(Key());
+    EXPECT_EQ(Key()->readString("PortaADOCatraca"), std::optional<std::string>(""));
+    EXPECT_EQ(window.mnuStringConex->text(), QStringLiteral("Porta Socket ()"));
+}
+
+TEST_F(TfrmCatracaTest, InitializeLogsTheModeAndTrimsTheServiceMenus)
+{
+    window.Initialize(true);
+    EXPECT_TRUE(window.ServiceMode());
+    EXPECT_FALSE(window.sbtFechar->isEnabled());
+    EXPECT_FALSE(window.sep3->isVisible());
+    EXPECT_FALSE(window.mnuSair->isVisible());
+    EXPECT_TRUE(window.mnuRestaurar->isVisible());
+    EXPECT_EQ(LogLines(),
+              QStringList{QStringLiteral(" \u2022 Inicialização do programa como serviço do windows")});
+    QFile file(log.filePathFor(clock.now().date()));
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(file.readAll().contains("\t \x95 Inicializa"));
+}
+
+TEST_F(TfrmCatracaTest, DesktopInitializeKeepsCloseCommands)
+{
+    window.Initialize(false);
+    EXPECT_TRUE(window.sbtFechar->isEnabled());
+    EXPECT_TRUE(window.sep3->isVisible());
+    EXPECT_TRUE(window.mnuSair->isVisible());
+    EXPECT_EQ(LogLines(), QStringList{QStringLiteral(" \u2022 Inicialização do programa em modo normal")});
+}
+
+TEST(TrayTip, ShortHintCutTo63Characters)
+{
+    EXPECT_EQ(TrayTipFor(QStringLiteral("Catraca conectada")), QStringLiteral("Catraca conectada"));
+    EXPECT_EQ(TrayTipFor(QStringLiteral("curta|longa")), QStringLiteral("curta"));
+    EXPECT_EQ(TrayTipFor(QString(80, u'x')), QString(63, u'x'));
+    EXPECT_EQ(TrayTipFor(QString(70, u'y') + QStringLiteral("|z")), QString(63, u'y'));
+}
+
+TEST_F(TfrmCatracaTest, StatusLineIsThePanelHint)
+{
+    window.SetStatusLine(QStringLiteral("Catraca conectada"));
+    EXPECT_EQ(window.lblConnect->text(), QStringLiteral("Catraca conectada"));
+    EXPECT_EQ(window.panConnect->toolTip(), QStringLiteral("Catraca conectada"));
+}
+
+TEST(DeliverCatchingErrors, StandardExceptionsAreCaughtToo)
+{
+    QStringList caught;
+    const bool handled = DeliverCatchingErrors([]() -> bool { throw std::runtime_error("boom"); },
+                                               [&](const QString& message) { caught << message; });
+    EXPECT_TRUE(handled);
+    EXPECT_EQ(caught, QStringList{QStringLiteral("boom")});
+    EXPECT_THROW(DeliverCatchingErrors([]() -> bool { throw Error(QStringLiteral("x")); }, {}), Error);
+}
+
+} // namespace
+} // namespace zul
