@@ -24,7 +24,12 @@ public:
         trayTip = tip;
     }
     LinkMenu linkMenu() const override { return link; }
-    bool normalMounting() const override { return normal; }
+    bool normalMounting() const override
+    {
+        if (failMounting)
+            throw Error(QStringLiteral("menu indisponível"));
+        return normal;
+    }
     void enableMenus() override { ++menusEnabled; }
     void startInicializaTimer() override
     {
@@ -44,6 +49,7 @@ public:
     bool reconnectTimerOn = true;
     bool failStatusLine = false;
     bool failTimer = false;
+    bool failMounting = false;
 };
 
 } // namespace zul::test

@@ -1,14 +1,8 @@
 #include "device/DeviceBinding.h"
 
-#include "FakeDeviceUi.h"
-#include "TempDir.h"
-#include "support/ActivityLog.h"
-#include "support/Clock.h"
+#include "LinkedDevice.h"
 #include "support/Error.h"
-#include "support/Messages.h"
-#include "support/Win1252.h"
 
-#include <QFile>
 #include <gtest/gtest.h>
 
 namespace zul {
@@ -16,32 +10,16 @@ namespace {
 
 using namespace Qt::StringLiterals;
 
-// The texts of the day's log lines, without their time stamps.
-QStringList logTexts(const ActivityLog& log, const Clock& clock)
-{
-    QFile file(log.filePathFor(clock.now().date()));
-    if (!file.open(QIODevice::ReadOnly))
-        return {};
-    QStringList texts;
-    for (const QString& line : fromWin1252(file.readAll()).split(u"\r\n"_s, Qt::SkipEmptyParts)) {
-        const qsizetype tab = line.indexOf(u'\t');
-        texts << (tab < 0 ? line : line.mid(tab + 1));
-    }
-    return texts;
-}
-
 // A device link whose library is looked for under a name that exists nowhere.
 class UnloadedDeviceTest : public ::testing::Test
 {
 protected:
-    test::TempDir dir;
-    ManualClock clock;
-    ActivityLog log{clock, dir.path()};
-    TMessages messages;
-    test::FakeDeviceUi ui;
-    DeviceBinding device{clock, log, messages, ui, u"libNoSuchEasyInner.so"_s};
+    test::LinkedDevice link{u"libNoSuchEasyInner.so"_s};
+    DeviceBinding& device = link.device;
+    test::FakeDeviceUi& ui = link.ui;
+    const TMessages& messages = link.messages;
 
-    QStringList logged() const { return logTexts(log, clock); }
+    QStringList logged() const { return link.logged(); }
 };
 
 // --- link port ---------------------------------------------------------------------------------
@@ -51,7 +29,7 @@ struct PortCase
     const char* serial;
     const char* tcp;
     bool serialTicked;
-    int port;     // -1: the caption holds no number
+    int port; // -1: the caption holds no number
     int linkType;
 };
 
@@ -120,14 +98,31 @@ INSTANTIATE_TEST_SUITE_P(Codes, ShowStatusTest,
 
 TEST_F(UnloadedDeviceTest, StatusKeysFollowTheCodeTable)
 {
-    const QStringList keys = {
-        u"TENTANDO"_s,         u"CONECTADA"_s,       u"NAO_CONECTOU"_s,     u"FECHE_CONEX"_s,
-        u"DESCONECT"_s,        u"FALHA_DESCON"_s,    QString(),             u"FALHA_DLL"_s,
-        u"CONFIG_OFF"_s,       u"CONFIG_OFF_OK"_s,   u"ERRO_CONFIG_OFF"_s,  u"MESSAGE_OFF"_s,
-        u"MESSAGE_OFF_OK"_s,   u"ERRO_MESSAGE_OFF"_s, u"MESSAGE_CONFIG_OK"_s, u"SINCRONIZANDO"_s,
-        u"SINCRONISMO_OK"_s,   u"SINCRONISMO_ERRO"_s, u"BD_EXCLUINDO"_s,     u"BD_EXCLUIDO_OK"_s,
-        u"BD_EXCLUIDO_ERRO"_s, u"ATUALIZA_CATRACA"_s, u"ATUALIZA_OK"_s,      u"ATUALIZA_ERRO"_s,
-        u"PREPARANDO_SINC"_s};
+    const QStringList keys = {u"TENTANDO"_s,
+                              u"CONECTADA"_s,
+                              u"NAO_CONECTOU"_s,
+                              u"FECHE_CONEX"_s,
+                              u"DESCONECT"_s,
+                              u"FALHA_DESCON"_s,
+                              QString(),
+                              u"FALHA_DLL"_s,
+                              u"CONFIG_OFF"_s,
+                              u"CONFIG_OFF_OK"_s,
+                              u"ERRO_CONFIG_OFF"_s,
+                              u"MESSAGE_OFF"_s,
+                              u"MESSAGE_OFF_OK"_s,
+                              u"ERRO_MESSAGE_OFF"_s,
+                              u"MESSAGE_CONFIG_OK"_s,
+                              u"SINCRONIZANDO"_s,
+                              u"SINCRONISMO_OK"_s,
+                              u"SINCRONISMO_ERRO"_s,
+                              u"BD_EXCLUINDO"_s,
+                              u"BD_EXCLUIDO_OK"_s,
+                              u"BD_EXCLUIDO_ERRO"_s,
+                              u"ATUALIZA_CATRACA"_s,
+                              u"ATUALIZA_OK"_s,
+                              u"ATUALIZA_ERRO"_s,
+                              u"PREPARANDO_SINC"_s};
     for (int code = 0; code < keys.size(); ++code)
         EXPECT_EQ(DeviceBinding::statusKey(code), keys[code]) << code;
 }
@@ -242,6 +237,223 @@ TEST_F(UnloadedDeviceTest, StopWithoutLibraryShowsTheDisconnectFailure)
     EXPECT_FALSE(ui.reconnectTimerOn);
     EXPECT_EQ(ui.caption, messages.Lookup(u"FALHA_DESCON"_s));
     EXPECT_EQ(logged().last(), u"Fechando a porta de comunicação com a catraca"_s);
+}
+
+// --- with the stand-in library and the simulator ---------------------------------------------
+
+class LinkedDeviceTest : public ::testing::Test
+{
+protected:
+    void SetUp() override { ASSERT_NO_FATAL_FAILURE(link.openLink()); }
+
+    test::LinkedDevice link;
+    DeviceBinding& device = link.device;
+    test::FakeDeviceUi& ui = link.ui;
+    sim::Simulator& sim = link.sim.simulator();
+    ManualClock& clock = link.clock;
+
+    QStringList logged() const { return link.logged(); }
+};
+
+TEST_F(LinkedDeviceTest, LoadingLogsTheFileAndHandle)
+{
+    const QStringList lines = logged();
+    ASSERT_EQ(lines.size(), 2);
+    EXPECT_EQ(lines[0], u"Carregando biblioteca da catraca..."_s);
+    EXPECT_EQ(lines[1], u"Biblioteca carregada: \"libEasyInner.so\" Handle: "_s +
+                            QString::number(device.LibraryHandle));
+    EXPECT_GT(device.LibraryHandle, 32u);
+}
+
+TEST_F(LinkedDeviceTest, BindingLooksUpEveryNameAfresh)
+{
+    easyinner::Ping::Pointer ping = nullptr;
+    EXPECT_TRUE(device.BindEntryPoint(ping, "Ping"));
+    EXPECT_NE(ping, nullptr);
+    EXPECT_FALSE(device.BindEntryPoint(ping, "PingInexistente"));
+    EXPECT_EQ(ping, nullptr);
+
+    device.UnloadDeviceLibrary();
+    EXPECT_EQ(device.LibraryHandle, 0u);
+    EXPECT_FALSE(device.Call<easyinner::Ping>(device.DeviceNumber).has_value());
+}
+
+TEST_F(LinkedDeviceTest, PingRuleReopensOnTheTwoHundredFirstFailureAndLogsEachWayOnce)
+{
+    const QString lost = u"Catraca não foi encontrada durante mais de 200 tentativas"_s;
+    const QString found = u"Encontrou catraca"_s;
+    sim.setFault("Ping", 3);
+    sim.clearCalls();
+
+    for (int i = 0; i < 200; ++i)
+        ASSERT_EQ(device.PingDevice(), 3) << i;
+    EXPECT_EQ(link.callCount("AbrirPortaComunicacao"), 0);
+    EXPECT_FALSE(logged().contains(lost));
+    EXPECT_EQ(clock.elapsedMs(), 200 * 500);
+
+    EXPECT_EQ(device.PingDevice(), 3);
+    EXPECT_EQ(link.callCount("AbrirPortaComunicacao"), 1);
+    EXPECT_EQ(device.LastDeviceResult, 0) << "the reopened link answers the open";
+    EXPECT_EQ(logged().count(lost), 1);
+    EXPECT_EQ(clock.elapsedMs(), 201 * 500 + 2000);
+
+    // Later reopens come every 200 failures and repeat no line.
+    for (int i = 0; i < 199; ++i)
+        device.PingDevice();
+    EXPECT_EQ(link.callCount("AbrirPortaComunicacao"), 1);
+    device.PingDevice();
+    EXPECT_EQ(link.callCount("AbrirPortaComunicacao"), 2);
+    EXPECT_EQ(logged().count(lost), 1);
+
+    sim.setFault("Ping", 0);
+    EXPECT_EQ(device.PingDevice(), 0);
+    EXPECT_EQ(device.PingDevice(), 0);
+    EXPECT_EQ(device.FailedPings, 0);
+    EXPECT_EQ(logged().count(found), 1);
+    EXPECT_EQ(logged().last(), found);
+
+    // A fresh run of failures counts from zero again.
+    sim.setFault("Ping", 3);
+    sim.clearCalls();
+    for (int i = 0; i < 200; ++i)
+        device.PingDevice();
+    EXPECT_EQ(link.callCount("AbrirPortaComunicacao"), 0);
+}
+
+TEST_F(LinkedDeviceTest, NoPingWhileAPersonIsPassing)
+{
+    device.PassageIdle = false;
+    sim.clearCalls();
+    EXPECT_EQ(device.PingDevice(), 0);
+    EXPECT_TRUE(sim.callNames().empty());
+    EXPECT_EQ(clock.elapsedMs(), 0);
+}
+
+TEST_F(LinkedDeviceTest, OnlineConfigurationReachesTheControllerInOrder)
+{
+    const std::vector<sim::ConfigCall> expected = {
+        {"ConfigurarInnerOnLine", {}},       {"HabilitarTeclado", {0, 1}},
+        {"ConfigurarAcionamento1", {1, 5}},  {"ConfigurarTipoLeitor", {0}},
+        {"ConfigurarLeitor1", {3}},          {"DefinirQuantidadeDigitosCartao", {10}},
+        {"ReceberDataHoraDadosOnLine", {1}}, {"DefinirFuncaoDefaultSensorBiometria", {12}},
+    };
+    EXPECT_EQ(device.SendOnlineConfig(), 0);
+    EXPECT_EQ(sim.onlineConfig(), expected);
+
+    // Every (re)connection sends the same series again.
+    device.Call<easyinner::FecharPortaComunicacao>();
+    ASSERT_EQ(device.Call<easyinner::AbrirPortaComunicacao>(device.DevicePort), 0);
+    EXPECT_EQ(device.SendOnlineConfig(), 0);
+    EXPECT_EQ(sim.onlineConfig(), expected);
+    EXPECT_EQ(sim.configurationsSent(), 2);
+}
+
+TEST_F(LinkedDeviceTest, RefusedConfigurationGivesTheControllerCode)
+{
+    sim.setFault("EnviarConfiguracoes", 9);
+    EXPECT_EQ(device.SendOnlineConfig(), 9);
+    EXPECT_FALSE(logged().last().contains(u"ERRO"_s));
+}
+
+TEST_F(LinkedDeviceTest, ConnectWhileOnlineTouchesNothing)
+{
+    ui.caption = link.messages.Lookup(u"CONECTADA"_s);
+    sim.clearCalls();
+    const int linesBefore = int(logged().size());
+    EXPECT_TRUE(device.ConnectDevice());
+    EXPECT_TRUE(sim.callNames().empty());
+    EXPECT_EQ(logged().size(), linesBefore);
+    EXPECT_EQ(clock.elapsedMs(), 0);
+}
+
+TEST_F(LinkedDeviceTest, ConnectOpensTheLinkAndWaitsForAnAnswer)
+{
+    device.Call<easyinner::FecharPortaComunicacao>();
+    EXPECT_TRUE(device.ConnectDevice());
+    EXPECT_TRUE(sim.linkOpen());
+    EXPECT_EQ(sim.linkType(), 1);
+    EXPECT_EQ(device.LastDeviceResult, 0);
+    EXPECT_EQ(logged().last(), u"Funcão conectar terminou OK"_s);
+}
+
+TEST_F(LinkedDeviceTest, ConnectToASilentControllerGivesUpAfterTenSeconds)
+{
+    sim.setFault("Ping", 3);
+    const qint64 start = clock.elapsedSeconds();
+    EXPECT_FALSE(device.ConnectDevice());
+    EXPECT_EQ(logged().last(), u"Funcão conectar terminou com o erro[3]"_s);
+    EXPECT_GE(clock.elapsedSeconds() - start, 10);
+    EXPECT_LE(clock.elapsedSeconds() - start, 11);
+}
+
+TEST_F(LinkedDeviceTest, ConnectToAnUnpluggedControllerFailsAtTheOpen)
+{
+    sim.setUnplugged(true);
+    const int linesBefore = int(logged().size());
+    EXPECT_FALSE(device.ConnectDevice());
+    EXPECT_NE(device.LastDeviceResult, 0);
+    EXPECT_EQ(logged().size(), linesBefore) << "a failed open is not logged here";
+    EXPECT_LT(clock.elapsedMs(), 1000);
+}
+
+TEST_F(LinkedDeviceTest, StartOpensTheLinkAndRunsTheLoop)
+{
+    device.StopFlag = true;
+    device.LoopState = 7;
+    bool loopRan = false;
+    device.StartConnection([] { return true; },
+                           [&] {
+                               loopRan = true;
+                               EXPECT_FALSE(device.StopFlag);
+                               EXPECT_TRUE(sim.linkOpen());
+                           });
+    EXPECT_TRUE(loopRan);
+    EXPECT_EQ(device.LoopState, 0);
+    EXPECT_EQ(ui.caption, link.messages.Lookup(u"TENTANDO"_s));
+    const QStringList lines = logged();
+    const QStringList expected = {u"Inicialização da catraca..."_s,
+                                  u"Tipo de comunicação: TCP/&IP (Porta 3570)"_s,
+                                  u"Abrir porta de comunicação"_s, u"Porta de comunicação aberta"_s};
+    EXPECT_EQ(lines.mid(lines.size() - expected.size()), expected);
+}
+
+TEST_F(LinkedDeviceTest, StartStopsAtARefusedOpen)
+{
+    sim.setFault("AbrirPortaComunicacao", 9);
+    bool loopRan = false;
+    device.StartConnection([] { return true; }, [&] { loopRan = true; });
+    EXPECT_FALSE(loopRan);
+    EXPECT_EQ(logged().last(), u"Erro ao abrir porta de comunicação[9]"_s);
+    EXPECT_EQ(ui.caption, link.messages.Lookup(u"TENTANDO"_s));
+}
+
+TEST_F(LinkedDeviceTest, StopClosesTheLink)
+{
+    device.StopFlag = false;
+    device.StopConnection();
+    EXPECT_TRUE(device.StopFlag);
+    EXPECT_FALSE(ui.reconnectTimerOn);
+    EXPECT_EQ(ui.caption, u"Catraca desconectada"_s);
+    EXPECT_TRUE(test::SimulatorFixture::eventually([&] { return !sim.linkOpen(); }));
+}
+
+// --- a library without some entry points -------------------------------------------------------
+
+TEST(PartialLibraryTest, MissingConfigurationEntryPointSendsNothing)
+{
+    test::LinkedDevice link(u"libEasyInnerPartial.so"_s);
+    ASSERT_NO_FATAL_FAILURE(link.openLink());
+    link.sim->clearCalls();
+
+    EXPECT_EQ(link.device.SendOnlineConfig(), 1);
+    EXPECT_EQ(link.sim->configurationsSent(), 0);
+    // Settings handed to the library travel with the next call: none may be pending.
+    link.device.Call<easyinner::Ping>(link.device.DeviceNumber);
+    EXPECT_EQ(link.sim->callNames(), std::vector<std::string>{"Ping"});
+    // Only the nine entry points that are called count; ConfigurarLeitor2 is missing too.
+    EXPECT_EQ(link.logged().last(),
+              u"##### Config Online - ERRO: Ponto de entrada não encontrado na biblioteca "
+              u"da catraca: DefinirFuncaoDefaultSensorBiometria #####"_s);
 }
 
 } // namespace
