@@ -94,7 +94,7 @@ TEST_F(TurnstileReleaseTest, BlankMessageShowsDisconnectedAndReleasesBothWays)
 
 TEST_F(TurnstileReleaseTest, MessageReachesTheDisplayInWindows1252)
 {
-    const QString text = u"Sincronização     em andamento "_s;
+    const QString text = u"Sincronização     em andamento  "_s;
     ShowMessageAndRelease(link.device, text);
     const sim::Display display = sim.display();
     EXPECT_EQ(display.line1 + display.line2, toWin1252String(text));
