@@ -96,37 +96,6 @@ INSTANTIATE_TEST_SUITE_P(Codes, ShowStatusTest,
                                            StatusCase{-1, "ignored", ""},
                                            StatusCase{256, "Sincronizando 10%", "Sincronizando 10%"}));
 
-TEST_F(UnloadedDeviceTest, StatusKeysFollowTheCodeTable)
-{
-    const QStringList keys = {u"TENTANDO"_s,
-                              u"CONECTADA"_s,
-                              u"NAO_CONECTOU"_s,
-                              u"FECHE_CONEX"_s,
-                              u"DESCONECT"_s,
-                              u"FALHA_DESCON"_s,
-                              QString(),
-                              u"FALHA_DLL"_s,
-                              u"CONFIG_OFF"_s,
-                              u"CONFIG_OFF_OK"_s,
-                              u"ERRO_CONFIG_OFF"_s,
-                              u"MESSAGE_OFF"_s,
-                              u"MESSAGE_OFF_OK"_s,
-                              u"ERRO_MESSAGE_OFF"_s,
-                              u"MESSAGE_CONFIG_OK"_s,
-                              u"SINCRONIZANDO"_s,
-                              u"SINCRONISMO_OK"_s,
-                              u"SINCRONISMO_ERRO"_s,
-                              u"BD_EXCLUINDO"_s,
-                              u"BD_EXCLUIDO_OK"_s,
-                              u"BD_EXCLUIDO_ERRO"_s,
-                              u"ATUALIZA_CATRACA"_s,
-                              u"ATUALIZA_OK"_s,
-                              u"ATUALIZA_ERRO"_s,
-                              u"PREPARANDO_SINC"_s};
-    for (int code = 0; code < keys.size(); ++code)
-        EXPECT_EQ(DeviceBinding::statusKey(code), keys[code]) << code;
-}
-
 TEST_F(UnloadedDeviceTest, TrayTipIsTheShortHintCutTo63Characters)
 {
     device.ShowStatus(256, u"curto|longo"_s);
