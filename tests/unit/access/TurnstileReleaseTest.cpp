@@ -3,6 +3,7 @@
 #include "LinkedDevice.h"
 
 #include <gtest/gtest.h>
+#include <ostream>
 
 namespace zul {
 namespace {
@@ -16,6 +17,11 @@ struct ReleaseCase
     const char* entryPoint;
     sim::Arm arm;
 };
+
+void PrintTo(const ReleaseCase& c, std::ostream* os)
+{
+    *os << c.direction << (c.normal ? " normal" : " inverted") << " -> " << c.entryPoint;
+}
 
 class ReleaseTurnstileTest : public ::testing::TestWithParam<ReleaseCase>
 {

@@ -4,6 +4,7 @@
 #include "support/Error.h"
 
 #include <gtest/gtest.h>
+#include <ostream>
 
 namespace zul {
 namespace {
@@ -32,6 +33,11 @@ struct PortCase
     int port; // -1: the caption holds no number
     int linkType;
 };
+
+void PrintTo(const PortCase& c, std::ostream* os)
+{
+    *os << (c.serialTicked ? c.serial : c.tcp);
+}
 
 class ReadDevicePortTest : public UnloadedDeviceTest, public ::testing::WithParamInterface<PortCase>
 {
@@ -74,6 +80,11 @@ struct StatusCase
     const char* given;
     const char* shown;
 };
+
+void PrintTo(const StatusCase& c, std::ostream* os)
+{
+    *os << c.code;
+}
 
 class ShowStatusTest : public UnloadedDeviceTest, public ::testing::WithParamInterface<StatusCase>
 {
