@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 namespace zul::platform {
@@ -19,6 +20,9 @@ public:
     bool load(const std::string& fileName);
     void unload();
     bool isLoaded() const { return m_handle != nullptr; }
+    // The module handle as a number (0 when not loaded), for the log and the handle checks of
+    // callers that treat small values as invalid.
+    std::uintptr_t nativeHandle() const { return reinterpret_cast<std::uintptr_t>(m_handle); }
 
     // Null when the library is not loaded or has no such entry point.
     void* symbol(const std::string& name) const;

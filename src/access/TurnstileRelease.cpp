@@ -1,0 +1,69 @@
+#include "access/TurnstileRelease.h"
+
+#include "device/DeviceBinding.h"
+#include "device/DeviceUi.h"
+#include "support/ActivityLog.h"
+#include "support/Error.h"
+#include "support/Messages.h"
+#include "support/Win1252.h"
+
+#include <algorithm>
+
+namespace zul {
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+bool isBlank(const QString& text)
+{
+    return std::all_of(text.cbegin(), text.cend(), [](QChar c) { return c == u' '; });
+}
+
+} // namespace
+
+int ReleaseTurnstile(DeviceBinding& device, char direction)
+{
+    using namespace easyinner;
+    try {
+        // The person's direction is fixed by the lookup; the mounting only decides which of the
+        // controller's two calls opens the arm that way.
+        const bool normal = device.ui().normalMounting();
+        int& result = device.LastDeviceResult;
+        switch (direction) {
+        case 'E':
+            if (normal)
+                device.CallInto<LiberarCatracaEntrada>(result, device.DeviceNumber);
+            else
+                device.CallInto<LiberarCatracaEntradaInvertida>(result, device.DeviceNumber);
+            break;
+        case 'S':
+            if (normal)
+                device.CallInto<LiberarCatracaSaida>(result, device.DeviceNumber);
+            else
+                device.CallInto<LiberarCatracaSaidaInvertida>(result, device.DeviceNumber);
+            break;
+        case 'T':
+            device.CallInto<LiberarCatracaDoisSentidos>(result, device.DeviceNumber);
+            break;
+        default:
+            break;
+        }
+        return result;
+    } catch (const Error& error) {
+        device.log().write(u"Libera catraca - ERRO: "_s + error.message());
+    } catch (const std::exception& error) {
+        device.log().write(u"Libera catraca - ERRO: "_s + QString::fromLocal8Bit(error.what()));
+    }
+    return 0;
+}
+
+void ShowMessageAndRelease(DeviceBinding& device, const QString& text)
+{
+    device.LastDeviceResult = 1;
+    const QString shown = isBlank(text) ? device.messages().Lookup(u"DESCONECTOU"_s) : text;
+    device.Call<easyinner::EnviarMensagemPadraoOnLine>(device.DeviceNumber, 0, toWin1252(shown).constData());
+    ReleaseTurnstile(device, 'T');
+}
+
+} // namespace zul

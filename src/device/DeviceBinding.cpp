@@ -1,0 +1,371 @@
+#include "device/DeviceBinding.h"
+
+#include "device/DeviceUi.h"
+#include "support/ActivityLog.h"
+#include "support/Clock.h"
+#include "support/Error.h"
+#include "support/Messages.h"
+
+#include <QStringList>
+#include <array>
+
+namespace zul {
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+QString describe(const std::exception& error)
+{
+    if (const auto* own = dynamic_cast<const Error*>(&error))
+        return own->message();
+    return QString::fromLocal8Bit(error.what());
+}
+
+// Catalogue keys of the status codes 0 to 24; code 6 has none and shows an empty line.
+constexpr std::array<const char*, 25> StatusKeys = {
+    "TENTANDO",
+    "CONECTADA",
+    "NAO_CONECTOU",
+    "FECHE_CONEX",
+    "DESCONECT",
+    "FALHA_DESCON",
+    nullptr,
+    "FALHA_DLL",
+    "CONFIG_OFF",
+    "CONFIG_OFF_OK",
+    "ERRO_CONFIG_OFF",
+    "MESSAGE_OFF",
+    "MESSAGE_OFF_OK",
+    "ERRO_MESSAGE_OFF",
+    "MESSAGE_CONFIG_OK",
+    "SINCRONIZANDO",
+    "SINCRONISMO_OK",
+    "SINCRONISMO_ERRO",
+    "BD_EXCLUINDO",
+    "BD_EXCLUIDO_OK",
+    "BD_EXCLUIDO_ERRO",
+    "ATUALIZA_CATRACA",
+    "ATUALIZA_OK",
+    "ATUALIZA_ERRO",
+    "PREPARANDO_SINC",
+};
+
+constexpr int GivenTextStatus = 256;
+constexpr qsizetype TrayTipLength = 63;
+
+} // namespace
+
+QString DeviceBinding::defaultLibraryName()
+{
+#ifdef _WIN32
+    return u"EasyInner.dll"_s;
+#else
+    return u"libEasyInner.so"_s;
+#endif
+}
+
+DeviceBinding::DeviceBinding(Clock& clock, const ActivityLog& log, const TMessages& messages, DeviceUi& ui,
+                             QString libraryFileName)
+    : m_clock(clock), m_log(log), m_messages(messages), m_ui(ui),
+      m_libraryFileName(std::move(libraryFileName))
+{}
+
+DeviceBinding::~DeviceBinding() = default;
+
+void DeviceBinding::writeLog(const QString& text) const
+{
+    m_log.write(text);
+}
+
+// --- library ---------------------------------------------------------------------------------
+
+quintptr DeviceBinding::LoadDeviceLibrary()
+{
+    if (m_library.isLoaded())
+        m_library.unload();
+    LibraryHandle = 0;
+    writeLog(u"Carregando biblioteca da catraca..."_s);
+    if (m_library.load(m_libraryFileName.toLocal8Bit().toStdString()))
+        LibraryHandle = m_library.nativeHandle();
+    if (LibraryHandle != 0)
+        writeLog(u"Biblioteca carregada: \""_s + m_libraryFileName + u"\" Handle: "_s +
+                 QString::number(LibraryHandle));
+    return LibraryHandle;
+}
+
+void DeviceBinding::UnloadDeviceLibrary()
+{
+    if (LibraryHandle == 0)
+        return;
+    m_library.unload();
+    // Nothing may be called through a library that is gone.
+    LibraryHandle = 0;
+}
+
+QString DeviceBinding::libraryNotFoundText() const
+{
+    return m_messages.Format(u"DLL_NOT_FOUND"_s, {m_libraryFileName});
+}
+
+QString DeviceBinding::libraryErrorText() const
+{
+    return m_messages.Format(u"DLL_ERRO"_s, {m_libraryFileName});
+}
+
+bool DeviceBinding::lookUp(const char* name, void*& address) const noexcept
+{
+    // Handles up to 32 are error values on Windows, never a loaded module.
+    if (LibraryHandle <= 32)
+        return false;
+    try {
+        address = m_library.symbol(name);
+        return true;
+    } catch (...) {
+        return false;
+    }
+}
+
+// --- status line and link settings -----------------------------------------------------------
+
+QString DeviceBinding::statusKey(int code)
+{
+    if (code < 0 || code >= int(StatusKeys.size()) || StatusKeys[std::size_t(code)] == nullptr)
+        return {};
+    return QString::fromLatin1(StatusKeys[std::size_t(code)]);
+}
+
+QString DeviceBinding::shortHint(const QString& caption)
+{
+    const qsizetype bar = caption.indexOf(u'|');
+    return (bar < 0 ? caption : caption.left(bar)).left(TrayTipLength);
+}
+
+QString DeviceBinding::ShowStatus(int code, const QString& text)
+{
+    try {
+        QString caption;
+        if (code == GivenTextStatus)
+            caption = text;
+        else if (const QString key = statusKey(code); !key.isEmpty())
+            caption = m_messages.Lookup(key);
+        m_ui.setStatusLine(caption);
+    } catch (const std::exception& error) {
+        writeLog(u"Mensagens - ERRO: "_s + describe(error));
+    }
+    const QString shown = m_ui.statusLine();
+    m_ui.setStatusHints(shown, shortHint(shown));
+    return shown;
+}
+
+int DeviceBinding::currentLinkType() const
+{
+    return m_ui.linkMenu().tcpTicked ? 1 : 0;
+}
+
+void DeviceBinding::ReadDevicePort()
+{
+    const LinkMenu menu = m_ui.linkMenu();
+    const QString caption = menu.serialTicked ? menu.serialCaption : menu.tcpCaption;
+    QString digits;
+    for (const QChar c : caption) {
+        if (c >= u'0' && c <= u'9')
+            digits += c;
+    }
+    bool ok = false;
+    const int port = digits.toInt(&ok);
+    if (!ok)
+        throw Error(u"'%1' is not a valid integer value"_s.arg(digits));
+    DevicePort = port;
+}
+
+// --- link operations -------------------------------------------------------------------------
+
+void DeviceBinding::IniCatraca()
+{
+    try {
+        StopFlag = true;
+        m_ui.startInicializaTimer();
+        m_ui.enableMenus();
+    } catch (const std::exception& error) {
+        writeLog(u"IniCatraca - ERRO: "_s + describe(error));
+    }
+}
+
+void DeviceBinding::logStatusIfChanged()
+{
+    if (StatusText == LastLoggedStatus)
+        return;
+    LastLoggedStatus = StatusText;
+    writeLog(StatusText);
+}
+
+int DeviceBinding::PingDevice()
+{
+    // While somebody identified is walking through, the controller is busy with the passage.
+    if (!PassageIdle)
+        return 0;
+    int result = 1;
+    try {
+        CallInto<easyinner::Ping>(result, DeviceNumber);
+        m_clock.sleep(500);
+        if (result == 0) {
+            FailedPings = 0;
+            StatusText = u"Encontrou catraca"_s;
+        } else {
+            if (FailedPings >= ReopenAfterFailedPings) {
+                StatusText = u"Catraca não foi encontrada durante mais de "_s + QString::number(FailedPings) +
+                             u" tentativas"_s;
+                Call<easyinner::DefinirTipoConexao>(LinkType);
+                m_clock.sleep(1000);
+                Call<easyinner::FecharPortaComunicacao>();
+                m_clock.sleep(1000);
+                LastDeviceResult = 1;
+                CallInto<easyinner::AbrirPortaComunicacao>(LastDeviceResult, DevicePort);
+                FailedPings = 0;
+            }
+            ++FailedPings;
+        }
+        logStatusIfChanged();
+    } catch (const std::exception& error) {
+        writeLog(u"Ping - ERRO: "_s + describe(error));
+    }
+    return result;
+}
+
+bool DeviceBinding::ConnectDevice()
+{
+    // The online loop holds the link already.
+    if (m_ui.statusLine() == m_messages.Lookup(u"CONECTADA"_s))
+        return true;
+
+    LinkType = currentLinkType();
+    Call<easyinner::FecharPortaComunicacao>();
+    m_clock.sleep(1);
+    Call<easyinner::DefinirTipoConexao>(LinkType);
+    m_clock.sleep(1);
+
+    LastDeviceResult = 1;
+    CallInto<easyinner::AbrirPortaComunicacao>(LastDeviceResult, DevicePort);
+    if (LastDeviceResult != 0)
+        return false;
+
+    // The Clock's tick is monotonic and 64 bits wide, so the deadline cannot be passed by a
+    // wrapping millisecond counter.
+    LastDeviceResult = 1;
+    const qint64 deadline = m_clock.elapsedSeconds() + ConnectDeadlineSeconds;
+    ProcessMessages();
+    while (m_clock.elapsedSeconds() <= deadline && LastDeviceResult != 0) {
+        m_clock.sleep(100);
+        LastDeviceResult = Call<easyinner::Ping>(DeviceNumber).value_or(1);
+        ProcessMessages();
+    }
+
+    if (LastDeviceResult == 0)
+        writeLog(u"Funcão conectar terminou OK"_s);
+    else
+        writeLog(u"Funcão conectar terminou com o erro["_s + QString::number(LastDeviceResult) + u"]"_s);
+    return LastDeviceResult == 0;
+}
+
+int DeviceBinding::SendOnlineConfig()
+{
+    using namespace easyinner;
+    try {
+        QStringList missing;
+        const auto bind = [&]<class EntryPoint>(EntryPoint) {
+            typename EntryPoint::Pointer proc = nullptr;
+            if (!BindEntryPoint(proc, EntryPoint::name))
+                missing << QString::fromLatin1(EntryPoint::name);
+            return proc;
+        };
+        const auto configurarInnerOnLine = bind(ConfigurarInnerOnLine{});
+        const auto habilitarTeclado = bind(HabilitarTeclado{});
+        const auto configurarAcionamento1 = bind(ConfigurarAcionamento1{});
+        const auto configurarTipoLeitor = bind(ConfigurarTipoLeitor{});
+        const auto configurarLeitor1 = bind(ConfigurarLeitor1{});
+        const auto definirQuantidadeDigitosCartao = bind(DefinirQuantidadeDigitosCartao{});
+        const auto receberDataHoraDadosOnLine = bind(ReceberDataHoraDadosOnLine{});
+        const auto definirFuncaoDefaultSensorBiometria = bind(DefinirFuncaoDefaultSensorBiometria{});
+        // Looked up with the others but never used: the second reader keeps its own settings.
+        ConfigurarLeitor2::Pointer configurarLeitor2 = nullptr;
+        BindEntryPoint(configurarLeitor2, ConfigurarLeitor2::name);
+        const auto enviarConfiguracoes = bind(EnviarConfiguracoes{});
+
+        // The settings are handed over only when all of them can be, and then sent.
+        if (!missing.isEmpty())
+            throw Error(u"Ponto de entrada não encontrado na biblioteca da catraca: "_s +
+                        missing.join(u", "_s));
+
+        configurarInnerOnLine();
+        habilitarTeclado(0, 1);
+        configurarAcionamento1(1, 5);
+        configurarTipoLeitor(0);
+        configurarLeitor1(3);
+        definirQuantidadeDigitosCartao(10);
+        receberDataHoraDadosOnLine(1);
+        definirFuncaoDefaultSensorBiometria(12);
+        return enviarConfiguracoes(DeviceNumber) & 0xFF;
+    } catch (const std::exception& error) {
+        writeLog(u"Config Online - ERRO: "_s + describe(error));
+        return 1;
+    }
+}
+
+void DeviceBinding::StartConnection(const std::function<bool()>& databaseConnected,
+                                    const std::function<void()>& runOnlineLoop)
+{
+    const bool connected = databaseConnected();
+    writeLog(u"Inicialização da catraca..."_s);
+    if (!connected)
+        return;
+
+    easyinner::FecharPortaComunicacao::Pointer closePort = nullptr;
+    if (!BindEntryPoint(closePort, easyinner::FecharPortaComunicacao::name)) {
+        ShowStatus(6);
+        m_ui.enableMenus();
+        throw Error(m_messages.Lookup(u"FALHA_DLL"_s));
+    }
+    closePort();
+    ShowStatus(0);
+
+    LinkType = currentLinkType();
+    Call<easyinner::DefinirTipoConexao>(LinkType);
+    const LinkMenu menu = m_ui.linkMenu();
+    StatusText = LinkType == 1 ? menu.tcpCaption : menu.serialCaption;
+    writeLog(u"Tipo de comunicação: "_s + StatusText);
+
+    DeviceNumber = 1;
+    LoopState = 0;
+    Call<easyinner::DefinirPadraoCartao>(1);
+
+    writeLog(u"Abrir porta de comunicação"_s);
+    LastDeviceResult = 1;
+    CallInto<easyinner::AbrirPortaComunicacao>(LastDeviceResult, DevicePort);
+    if (LastDeviceResult != 0) {
+        writeLog(u"Erro ao abrir porta de comunicação["_s + QString::number(LastDeviceResult) + u"]"_s);
+        return;
+    }
+
+    if (StatusText != LastLoggedStatus) {
+        LastLoggedStatus = StatusText;
+        StatusText = u"Porta de comunicação aberta"_s;
+    }
+    writeLog(StatusText);
+    StopFlag = false;
+    runOnlineLoop();
+}
+
+void DeviceBinding::StopConnection()
+{
+    m_ui.stopReconnectTimer();
+    writeLog(u"Fechando a porta de comunicação com a catraca"_s);
+    StopFlag = true;
+    m_ui.enableMenus();
+    if (Call<easyinner::FecharPortaComunicacao>())
+        ShowStatus(4);
+    else
+        ShowStatus(5);
+}
+
+} // namespace zul

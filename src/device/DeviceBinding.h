@@ -1,0 +1,158 @@
+#pragma once
+
+#include "device/EasyInner.h"
+#include "device/UserDados.h"
+#include "platform/DynamicLibrary.h"
+
+#include <QString>
+#include <QtGlobal>
+#include <functional>
+#include <optional>
+
+namespace zul {
+
+class ActivityLog;
+class Clock;
+class DeviceUi;
+class TMessages;
+
+// The link to the turnstile controller: the vendor library and its entry points, the link
+// settings, the status line, and the state the online loop, the synchronisation and the
+// notification processing share. One instance lives as long as the main window; everything
+// runs on the main thread, so nothing here is locked.
+class DeviceBinding
+{
+public:
+    // The vendor library's file name on this platform, looked up in the platform's standard
+    // search order.
+    static QString defaultLibraryName();
+
+    DeviceBinding(Clock& clock, const ActivityLog& log, const TMessages& messages, DeviceUi& ui,
+                  QString libraryFileName = defaultLibraryName());
+    ~DeviceBinding();
+    DeviceBinding(const DeviceBinding&) = delete;
+    DeviceBinding& operator=(const DeviceBinding&) = delete;
+
+    // --- library -----------------------------------------------------------------------------
+
+    QString libraryFileName() const { return m_libraryFileName; }
+    // Loads the library; the handle, 0 when it was not found.
+    quintptr LoadDeviceLibrary();
+    // The link is deliberately not closed first: the controller keeps its last state.
+    void UnloadDeviceLibrary();
+    // The operator texts for a library that was not found or could not be loaded, naming the
+    // file actually looked for.
+    QString libraryNotFoundText() const;
+    QString libraryErrorText() const;
+
+    // Looks `name` up afresh. False, with `proc` unchanged, while no library is loaded; else
+    // `proc` takes the address found (null when absent) and the answer is whether it is set.
+    template <class Pointer> bool BindEntryPoint(Pointer& proc, const char* name) const
+    {
+        void* address = nullptr;
+        if (!lookUp(name, address))
+            return false;
+        proc = reinterpret_cast<Pointer>(address);
+        return proc != nullptr;
+    }
+
+    // Binds the entry point afresh and calls it. Nothing when it cannot be bound, so callers
+    // keep the result they had set before: `if (auto r = Call<easyinner::Ping>(DeviceNumber))`.
+    // Byte results are reduced to their low 8 bits.
+    template <class EntryPoint, class... Args> std::optional<int> Call(Args... args) const
+    {
+        typename EntryPoint::Pointer proc = nullptr;
+        if (!BindEntryPoint(proc, EntryPoint::name))
+            return std::nullopt;
+        const easyinner::i32 result = proc(args...);
+        if constexpr (EntryPoint::kind == easyinner::ResultKind::Byte)
+            return result & 0xFF;
+        else
+            return result;
+    }
+
+    // Calls the entry point into `result` when it can be bound; `result` keeps its value
+    // otherwise. Returns whether the call was made.
+    template <class EntryPoint, class... Args> bool CallInto(int& result, Args... args) const
+    {
+        const std::optional<int> answer = Call<EntryPoint>(args...);
+        if (answer)
+            result = *answer;
+        return answer.has_value();
+    }
+
+    // --- status line and link settings -------------------------------------------------------
+
+    // Shows status `code` (256: `text` itself) in the status line, the panel hint and the tray
+    // tip; returns the caption now shown.
+    QString ShowStatus(int code, const QString& text = QString());
+    static QString statusKey(int code);
+    // The tray tip for a caption: the part before the first "|", at most 63 characters.
+    static QString shortHint(const QString& caption);
+
+    // DevicePort from the digits of the ticked link caption. Throws Error when the caption
+    // holds no number; DevicePort then keeps its value.
+    void ReadDevicePort();
+    // 1 (TCP/IP) when "TCP/&IP" is ticked, else 0 (serial).
+    int currentLinkType() const;
+
+    // --- link operations ---------------------------------------------------------------------
+
+    // Asks for a fresh start of the online connection: the running loop ends at its next
+    // test of StopFlag and `tmrInicializa` starts it again.
+    void IniCatraca();
+    // One ping with the reopen rule; 0 when the controller answered or no ping was due.
+    int PingDevice();
+    // Opens the link outside the online loop and waits up to ten seconds for an answer.
+    bool ConnectDevice();
+    // Puts the controller into online mode; 0 on success.
+    int SendOnlineConfig();
+
+    // Opens the link and runs the online loop. `databaseConnected` asks the database
+    // connection routine (and shows its state); `runOnlineLoop` returns when the loop ends.
+    // Throws Error with the FALHA_DLL text when the library cannot be used.
+    void StartConnection(const std::function<bool()>& databaseConnected,
+                         const std::function<void()>& runOnlineLoop);
+    void StopConnection();
+
+    // --- shared state ------------------------------------------------------------------------
+
+    quintptr LibraryHandle = 0;
+    qint32 DeviceNumber = 1;
+    quint8 LoopState = 0;
+    // 0 success, 1 set before a call that may be skipped, 128 waiting for a controller reply,
+    // anything else an error code of the library.
+    qint32 LastDeviceResult = 0;
+    bool StopFlag = false;
+    // True while nobody identified is waiting to pass; pings are sent only then.
+    bool PassageIdle = true;
+    int FailedPings = 0;
+    QString StatusText;
+    QString LastLoggedStatus;
+    int LinkType = 1;
+    int DevicePort = 0;
+    TUserDados UserDados;
+    easyinner::OnlineEvent SharedEvent;
+
+    static constexpr int ReopenAfterFailedPings = 200;
+    static constexpr int ConnectDeadlineSeconds = 10;
+
+    Clock& clock() const { return m_clock; }
+    const ActivityLog& log() const { return m_log; }
+    const TMessages& messages() const { return m_messages; }
+    DeviceUi& ui() const { return m_ui; }
+
+private:
+    bool lookUp(const char* name, void*& address) const noexcept;
+    void writeLog(const QString& text) const;
+    void logStatusIfChanged();
+
+    Clock& m_clock;
+    const ActivityLog& m_log;
+    const TMessages& m_messages;
+    DeviceUi& m_ui;
+    QString m_libraryFileName;
+    platform::DynamicLibrary m_library;
+};
+
+} // namespace zul

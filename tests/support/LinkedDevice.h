@@ -1,0 +1,78 @@
+#pragma once
+
+// A device link in virtual time for tests: its own log folder, a manual clock, the built-in
+// catalogue, a fake main window and, when asked, the stand-in library bound to a turnstile
+// simulator running in-process on free ports.
+//
+//     zul::test::LinkedDevice link;          // libEasyInner.so, simulator started
+//     link.openLink();                       // DefinirTipoConexao(1), AbrirPortaComunicacao(3570)
+//     link.device.PingDevice();
+//     EXPECT_EQ(link.sim->callNames().back(), "Ping");
+
+#include "FakeDeviceUi.h"
+#include "SimulatorFixture.h"
+#include "TempDir.h"
+#include "device/DeviceBinding.h"
+#include "support/ActivityLog.h"
+#include "support/Clock.h"
+#include "support/Messages.h"
+#include "support/Win1252.h"
+
+#include <QFile>
+#include <QStringList>
+#include <algorithm>
+#include <gtest/gtest.h>
+
+namespace zul::test {
+
+// The texts of the day's log lines, without their time stamps.
+inline QStringList logTexts(const ActivityLog& log, const Clock& clock)
+{
+    QFile file(log.filePathFor(clock.now().date()));
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    QStringList texts;
+    for (const QString& line : fromWin1252(file.readAll()).split(QStringLiteral("\r\n"))) {
+        const qsizetype tab = line.indexOf(u'\t');
+        texts << (tab < 0 ? line : line.mid(tab + 1));
+    }
+    if (!texts.isEmpty() && texts.last().isEmpty())
+        texts.removeLast(); // after the last line end
+    return texts;
+}
+
+struct LinkedDevice
+{
+    explicit LinkedDevice(QString libraryName = DeviceBinding::defaultLibraryName(), int simTimeoutMs = 200)
+        : sim({}, simTimeoutMs), device(clock, log, messages, ui, std::move(libraryName))
+    {}
+
+    // Loads the library and opens the TCP/IP link the way the program does, at the port of the
+    // ticked caption (3570, which the fixture leads to the simulator).
+    void openLink()
+    {
+        ASSERT_NE(device.LoadDeviceLibrary(), 0u) << "stand-in library not found";
+        device.ReadDevicePort();
+        device.LinkType = device.currentLinkType();
+        device.Call<easyinner::DefinirTipoConexao>(device.LinkType);
+        ASSERT_EQ(device.Call<easyinner::AbrirPortaComunicacao>(device.DevicePort), 0);
+    }
+
+    QStringList logged() const { return logTexts(log, clock); }
+
+    long callCount(const std::string& name) const
+    {
+        const std::vector<std::string> names = sim.simulator().callNames();
+        return std::count(names.begin(), names.end(), name);
+    }
+
+    TempDir dir;
+    ManualClock clock;
+    ActivityLog log{clock, dir.path()};
+    TMessages messages;
+    FakeDeviceUi ui;
+    mutable SimulatorFixture sim;
+    DeviceBinding device; // last: it unloads the library before the simulator stops
+};
+
+} // namespace zul::test

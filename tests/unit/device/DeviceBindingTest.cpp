@@ -1,0 +1,440 @@
+#include "device/DeviceBinding.h"
+
+#include "LinkedDevice.h"
+#include "support/Error.h"
+
+#include <gtest/gtest.h>
+#include <ostream>
+
+namespace zul {
+namespace {
+
+using namespace Qt::StringLiterals;
+
+// A device link whose library is looked for under a name that exists nowhere.
+class UnloadedDeviceTest : public ::testing::Test
+{
+protected:
+    test::LinkedDevice link{u"libNoSuchEasyInner.so"_s};
+    DeviceBinding& device = link.device;
+    test::FakeDeviceUi& ui = link.ui;
+    const TMessages& messages = link.messages;
+
+    QStringList logged() const { return link.logged(); }
+};
+
+// --- link port ---------------------------------------------------------------------------------
+
+struct PortCase
+{
+    const char* serial;
+    const char* tcp;
+    bool serialTicked;
+    int port; // -1: the caption holds no number
+    int linkType;
+};
+
+void PrintTo(const PortCase& c, std::ostream* os)
+{
+    *os << (c.serialTicked ? c.serial : c.tcp);
+}
+
+class ReadDevicePortTest : public UnloadedDeviceTest, public ::testing::WithParamInterface<PortCase>
+{
+};
+
+TEST_P(ReadDevicePortTest, TakesTheDigitsOfTheTickedCaption)
+{
+    const PortCase& c = GetParam();
+    ui.link = {QString::fromUtf8(c.serial), QString::fromUtf8(c.tcp), c.serialTicked, !c.serialTicked};
+    device.DevicePort = 4242;
+    if (c.port < 0) {
+        try {
+            device.ReadDevicePort();
+            FAIL() << "a caption without digits must not give a port";
+        } catch (const Error& error) {
+            EXPECT_EQ(error.message(), u"'' is not a valid integer value"_s);
+        }
+        EXPECT_EQ(device.DevicePort, 4242);
+    } else {
+        device.ReadDevicePort();
+        EXPECT_EQ(device.DevicePort, c.port);
+    }
+    EXPECT_EQ(device.currentLinkType(), c.linkType);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Captions, ReadDevicePortTest,
+    ::testing::Values(PortCase{"&Serial   (Porta 1)", "TCP/&IP (Porta 3570)", false, 3570, 1},
+                      PortCase{"&Serial   (Porta 1)", "TCP/&IP (Porta 3570)", true, 1, 0},
+                      PortCase{"&Serial   (Porta 2)", "TCP/&IP (Porta 10)", false, 10, 1},
+                      PortCase{"Serial 0x1F", "TCP/&IP (Porta 3570)", true, 1, 0},
+                      PortCase{"&Serial   (Porta 1)", "TCP/&IP (Porta )", false, -1, 1},
+                      PortCase{"&Serial   (Porta )", "TCP/&IP (Porta 3570)", true, -1, 0}));
+
+// --- status line -------------------------------------------------------------------------------
+
+struct StatusCase
+{
+    int code;
+    const char* given;
+    const char* shown;
+};
+
+void PrintTo(const StatusCase& c, std::ostream* os)
+{
+    *os << c.code;
+}
+
+class ShowStatusTest : public UnloadedDeviceTest, public ::testing::WithParamInterface<StatusCase>
+{
+};
+
+TEST_P(ShowStatusTest, ShowsTheCatalogueTextOfTheCode)
+{
+    const StatusCase& c = GetParam();
+    const QString shown = device.ShowStatus(c.code, QString::fromUtf8(c.given));
+    EXPECT_EQ(shown, QString::fromUtf8(c.shown));
+    EXPECT_EQ(ui.caption, shown);
+    EXPECT_EQ(ui.hint, shown);
+}
+
+INSTANTIATE_TEST_SUITE_P(Codes, ShowStatusTest,
+                         ::testing::Values(StatusCase{0, "", "Tentando conectar catraca..."},
+                                           StatusCase{1, "ignored", "Catraca conectada"},
+                                           StatusCase{4, "", "Catraca desconectada"},
+                                           StatusCase{6, "ignored", ""}, StatusCase{25, "ignored", ""},
+                                           StatusCase{-1, "ignored", ""},
+                                           StatusCase{256, "Sincronizando 10%", "Sincronizando 10%"}));
+
+TEST_F(UnloadedDeviceTest, TrayTipIsTheShortHintCutTo63Characters)
+{
+    device.ShowStatus(256, u"curto|longo"_s);
+    EXPECT_EQ(ui.hint, u"curto|longo"_s);
+    EXPECT_EQ(ui.trayTip, u"curto"_s);
+
+    const QString longText = QString(70, u'x');
+    device.ShowStatus(256, longText);
+    EXPECT_EQ(ui.trayTip, QString(63, u'x'));
+    EXPECT_EQ(ui.caption, longText);
+}
+
+TEST_F(UnloadedDeviceTest, FailingStatusLineIsLoggedAndTheOldCaptionStays)
+{
+    ui.failStatusLine = true;
+    EXPECT_EQ(device.ShowStatus(1), u"Catraca desconectada"_s);
+    EXPECT_TRUE(logged().contains(u"##### Mensagens - ERRO: rótulo indisponível #####"_s));
+    EXPECT_EQ(ui.hint, u"Catraca desconectada"_s);
+}
+
+// --- restart request ---------------------------------------------------------------------------
+
+TEST_F(UnloadedDeviceTest, IniCatracaStopsTheLoopAndSchedulesTheStart)
+{
+    device.StopFlag = false;
+    device.IniCatraca();
+    EXPECT_TRUE(device.StopFlag);
+    EXPECT_TRUE(ui.inicializaTimerOn);
+    EXPECT_EQ(ui.menusEnabled, 1);
+}
+
+TEST_F(UnloadedDeviceTest, IniCatracaLogsItsFailure)
+{
+    ui.failTimer = true;
+    device.StopFlag = false;
+    device.IniCatraca();
+    EXPECT_TRUE(device.StopFlag);
+    EXPECT_TRUE(logged().contains(u"##### IniCatraca - ERRO: timer indisponível #####"_s));
+}
+
+// --- without the library -----------------------------------------------------------------------
+
+TEST_F(UnloadedDeviceTest, LibraryNotFoundGivesHandleZeroAndNamesTheFile)
+{
+    EXPECT_EQ(device.LoadDeviceLibrary(), 0u);
+    EXPECT_EQ(device.LibraryHandle, 0u);
+    EXPECT_EQ(logged(), QStringList{u"Carregando biblioteca da catraca..."_s});
+    EXPECT_EQ(device.libraryNotFoundText(), u"A DLL \"libNoSuchEasyInner.so\" não foi encontrada."_s);
+    EXPECT_EQ(device.libraryErrorText(), u"Erro ao carregar a DLL \"libNoSuchEasyInner.so\"."_s);
+}
+
+TEST_F(UnloadedDeviceTest, NothingBindsWhileTheLibraryIsNotLoaded)
+{
+    device.LoadDeviceLibrary();
+    auto sentinel = reinterpret_cast<easyinner::Ping::Pointer>(0x1234);
+    auto proc = sentinel;
+    EXPECT_FALSE(device.BindEntryPoint(proc, "Ping"));
+    EXPECT_EQ(proc, sentinel);
+    EXPECT_FALSE(device.Call<easyinner::Ping>(device.DeviceNumber).has_value());
+
+    int result = 77;
+    EXPECT_FALSE(device.CallInto<easyinner::Ping>(result, device.DeviceNumber));
+    EXPECT_EQ(result, 77);
+}
+
+TEST_F(UnloadedDeviceTest, WithoutLibraryPingFailsAndConfigurationReportsIt)
+{
+    device.LoadDeviceLibrary();
+    EXPECT_EQ(device.PingDevice(), 1);
+    EXPECT_EQ(device.SendOnlineConfig(), 1);
+    const QStringList lines = logged();
+    ASSERT_FALSE(lines.isEmpty());
+    EXPECT_TRUE(lines.last().startsWith(u"##### Config Online - ERRO: "_s)) << lines.last().toStdString();
+}
+
+TEST_F(UnloadedDeviceTest, StartWithoutLibraryEmptiesTheStatusAndRaisesFalhaDll)
+{
+    device.LoadDeviceLibrary();
+    bool loopRan = false;
+    try {
+        device.StartConnection([] { return true; }, [&] { loopRan = true; });
+        FAIL() << "the start must be refused";
+    } catch (const Error& error) {
+        EXPECT_EQ(error.message(), messages.Lookup(u"FALHA_DLL"_s));
+    }
+    EXPECT_FALSE(loopRan);
+    EXPECT_EQ(ui.caption, QString());
+    EXPECT_EQ(ui.menusEnabled, 1);
+    EXPECT_EQ(logged().last(), u"Inicialização da catraca..."_s);
+}
+
+TEST_F(UnloadedDeviceTest, StartWithTheDatabaseDownTouchesNothing)
+{
+    device.LoadDeviceLibrary();
+    bool loopRan = false;
+    device.StartConnection([] { return false; }, [&] { loopRan = true; });
+    EXPECT_FALSE(loopRan);
+    EXPECT_EQ(ui.caption, u"Catraca desconectada"_s);
+    EXPECT_EQ(logged().last(), u"Inicialização da catraca..."_s);
+}
+
+TEST_F(UnloadedDeviceTest, StopWithoutLibraryShowsTheDisconnectFailure)
+{
+    device.LoadDeviceLibrary();
+    device.StopFlag = false;
+    device.StopConnection();
+    EXPECT_TRUE(device.StopFlag);
+    EXPECT_FALSE(ui.reconnectTimerOn);
+    EXPECT_EQ(ui.caption, messages.Lookup(u"FALHA_DESCON"_s));
+    EXPECT_EQ(logged().last(), u"Fechando a porta de comunicação com a catraca"_s);
+}
+
+// --- with the stand-in library and the simulator ---------------------------------------------
+
+class LinkedDeviceTest : public ::testing::Test
+{
+protected:
+    void SetUp() override { ASSERT_NO_FATAL_FAILURE(link.openLink()); }
+
+    test::LinkedDevice link;
+    DeviceBinding& device = link.device;
+    test::FakeDeviceUi& ui = link.ui;
+    sim::Simulator& sim = link.sim.simulator();
+    ManualClock& clock = link.clock;
+
+    QStringList logged() const { return link.logged(); }
+};
+
+TEST_F(LinkedDeviceTest, LoadingLogsTheFileAndHandle)
+{
+    const QStringList lines = logged();
+    ASSERT_EQ(lines.size(), 2);
+    EXPECT_EQ(lines[0], u"Carregando biblioteca da catraca..."_s);
+    EXPECT_EQ(lines[1], u"Biblioteca carregada: \"libEasyInner.so\" Handle: "_s +
+                            QString::number(device.LibraryHandle));
+    EXPECT_GT(device.LibraryHandle, 32u);
+}
+
+TEST_F(LinkedDeviceTest, BindingLooksUpEveryNameAfresh)
+{
+    easyinner::Ping::Pointer ping = nullptr;
+    EXPECT_TRUE(device.BindEntryPoint(ping, "Ping"));
+    EXPECT_NE(ping, nullptr);
+    EXPECT_FALSE(device.BindEntryPoint(ping, "PingInexistente"));
+    EXPECT_EQ(ping, nullptr);
+
+    device.UnloadDeviceLibrary();
+    EXPECT_EQ(device.LibraryHandle, 0u);
+    EXPECT_FALSE(device.Call<easyinner::Ping>(device.DeviceNumber).has_value());
+}
+
+TEST_F(LinkedDeviceTest, PingRuleReopensOnTheTwoHundredFirstFailureAndLogsEachWayOnce)
+{
+    const QString lost = u"Catraca não foi encontrada durante mais de 200 tentativas"_s;
+    const QString found = u"Encontrou catraca"_s;
+    sim.setFault("Ping", 3);
+    sim.clearCalls();
+
+    for (int i = 0; i < 200; ++i)
+        ASSERT_EQ(device.PingDevice(), 3) << i;
+    EXPECT_EQ(link.callCount("AbrirPortaComunicacao"), 0);
+    EXPECT_FALSE(logged().contains(lost));
+    EXPECT_EQ(clock.elapsedMs(), 200 * 500);
+
+    EXPECT_EQ(device.PingDevice(), 3);
+    EXPECT_EQ(link.callCount("AbrirPortaComunicacao"), 1);
+    EXPECT_EQ(device.LastDeviceResult, 0) << "the reopened link answers the open";
+    EXPECT_EQ(logged().count(lost), 1);
+    EXPECT_EQ(clock.elapsedMs(), 201 * 500 + 2000);
+
+    // Later reopens come every 200 failures and repeat no line.
+    for (int i = 0; i < 199; ++i)
+        device.PingDevice();
+    EXPECT_EQ(link.callCount("AbrirPortaComunicacao"), 1);
+    device.PingDevice();
+    EXPECT_EQ(link.callCount("AbrirPortaComunicacao"), 2);
+    EXPECT_EQ(logged().count(lost), 1);
+
+    sim.setFault("Ping", 0);
+    EXPECT_EQ(device.PingDevice(), 0);
+    EXPECT_EQ(device.PingDevice(), 0);
+    EXPECT_EQ(device.FailedPings, 0);
+    EXPECT_EQ(logged().count(found), 1);
+    EXPECT_EQ(logged().last(), found);
+
+    // A fresh run of failures counts from zero again.
+    sim.setFault("Ping", 3);
+    sim.clearCalls();
+    for (int i = 0; i < 200; ++i)
+        device.PingDevice();
+    EXPECT_EQ(link.callCount("AbrirPortaComunicacao"), 0);
+}
+
+TEST_F(LinkedDeviceTest, NoPingWhileAPersonIsPassing)
+{
+    device.PassageIdle = false;
+    sim.clearCalls();
+    EXPECT_EQ(device.PingDevice(), 0);
+    EXPECT_TRUE(sim.callNames().empty());
+    EXPECT_EQ(clock.elapsedMs(), 0);
+}
+
+TEST_F(LinkedDeviceTest, OnlineConfigurationReachesTheControllerInOrder)
+{
+    const std::vector<sim::ConfigCall> expected = {
+        {"ConfigurarInnerOnLine", {}},       {"HabilitarTeclado", {0, 1}},
+        {"ConfigurarAcionamento1", {1, 5}},  {"ConfigurarTipoLeitor", {0}},
+        {"ConfigurarLeitor1", {3}},          {"DefinirQuantidadeDigitosCartao", {10}},
+        {"ReceberDataHoraDadosOnLine", {1}}, {"DefinirFuncaoDefaultSensorBiometria", {12}},
+    };
+    EXPECT_EQ(device.SendOnlineConfig(), 0);
+    EXPECT_EQ(sim.onlineConfig(), expected);
+
+    // Every (re)connection sends the same series again.
+    device.Call<easyinner::FecharPortaComunicacao>();
+    ASSERT_EQ(device.Call<easyinner::AbrirPortaComunicacao>(device.DevicePort), 0);
+    EXPECT_EQ(device.SendOnlineConfig(), 0);
+    EXPECT_EQ(sim.onlineConfig(), expected);
+    EXPECT_EQ(sim.configurationsSent(), 2);
+}
+
+TEST_F(LinkedDeviceTest, RefusedConfigurationGivesTheControllerCode)
+{
+    sim.setFault("EnviarConfiguracoes", 9);
+    EXPECT_EQ(device.SendOnlineConfig(), 9);
+    EXPECT_FALSE(logged().last().contains(u"ERRO"_s));
+}
+
+TEST_F(LinkedDeviceTest, ConnectWhileOnlineTouchesNothing)
+{
+    ui.caption = link.messages.Lookup(u"CONECTADA"_s);
+    sim.clearCalls();
+    const int linesBefore = int(logged().size());
+    EXPECT_TRUE(device.ConnectDevice());
+    EXPECT_TRUE(sim.callNames().empty());
+    EXPECT_EQ(logged().size(), linesBefore);
+    EXPECT_EQ(clock.elapsedMs(), 0);
+}
+
+TEST_F(LinkedDeviceTest, ConnectOpensTheLinkAndWaitsForAnAnswer)
+{
+    device.Call<easyinner::FecharPortaComunicacao>();
+    EXPECT_TRUE(device.ConnectDevice());
+    EXPECT_TRUE(sim.linkOpen());
+    EXPECT_EQ(sim.linkType(), 1);
+    EXPECT_EQ(device.LastDeviceResult, 0);
+    EXPECT_EQ(logged().last(), u"Funcão conectar terminou OK"_s);
+}
+
+TEST_F(LinkedDeviceTest, ConnectToASilentControllerGivesUpAfterTenSeconds)
+{
+    sim.setFault("Ping", 3);
+    const qint64 start = clock.elapsedSeconds();
+    EXPECT_FALSE(device.ConnectDevice());
+    EXPECT_EQ(logged().last(), u"Funcão conectar terminou com o erro[3]"_s);
+    EXPECT_GE(clock.elapsedSeconds() - start, 10);
+    EXPECT_LE(clock.elapsedSeconds() - start, 11);
+}
+
+TEST_F(LinkedDeviceTest, ConnectToAnUnpluggedControllerFailsAtTheOpen)
+{
+    sim.setUnplugged(true);
+    const int linesBefore = int(logged().size());
+    EXPECT_FALSE(device.ConnectDevice());
+    EXPECT_NE(device.LastDeviceResult, 0);
+    EXPECT_EQ(logged().size(), linesBefore) << "a failed open is not logged here";
+    EXPECT_LT(clock.elapsedMs(), 1000);
+}
+
+TEST_F(LinkedDeviceTest, StartOpensTheLinkAndRunsTheLoop)
+{
+    device.StopFlag = true;
+    device.LoopState = 7;
+    bool loopRan = false;
+    device.StartConnection([] { return true; },
+                           [&] {
+                               loopRan = true;
+                               EXPECT_FALSE(device.StopFlag);
+                               EXPECT_TRUE(sim.linkOpen());
+                           });
+    EXPECT_TRUE(loopRan);
+    EXPECT_EQ(device.LoopState, 0);
+    EXPECT_EQ(ui.caption, link.messages.Lookup(u"TENTANDO"_s));
+    const QStringList lines = logged();
+    const QStringList expected = {u"Inicialização da catraca..."_s,
+                                  u"Tipo de comunicação: TCP/&IP (Porta 3570)"_s,
+                                  u"Abrir porta de comunicação"_s, u"Porta de comunicação aberta"_s};
+    EXPECT_EQ(lines.mid(lines.size() - expected.size()), expected);
+}
+
+TEST_F(LinkedDeviceTest, StartStopsAtARefusedOpen)
+{
+    sim.setFault("AbrirPortaComunicacao", 9);
+    bool loopRan = false;
+    device.StartConnection([] { return true; }, [&] { loopRan = true; });
+    EXPECT_FALSE(loopRan);
+    EXPECT_EQ(logged().last(), u"Erro ao abrir porta de comunicação[9]"_s);
+    EXPECT_EQ(ui.caption, link.messages.Lookup(u"TENTANDO"_s));
+}
+
+TEST_F(LinkedDeviceTest, StopClosesTheLink)
+{
+    device.StopFlag = false;
+    device.StopConnection();
+    EXPECT_TRUE(device.StopFlag);
+    EXPECT_FALSE(ui.reconnectTimerOn);
+    EXPECT_EQ(ui.caption, u"Catraca desconectada"_s);
+    EXPECT_TRUE(test::SimulatorFixture::eventually([&] { return !sim.linkOpen(); }));
+}
+
+// --- a library without some entry points -------------------------------------------------------
+
+TEST(PartialLibraryTest, MissingConfigurationEntryPointSendsNothing)
+{
+    test::LinkedDevice link(u"libEasyInnerPartial.so"_s);
+    ASSERT_NO_FATAL_FAILURE(link.openLink());
+    link.sim->clearCalls();
+
+    EXPECT_EQ(link.device.SendOnlineConfig(), 1);
+    EXPECT_EQ(link.sim->configurationsSent(), 0);
+    // Settings handed to the library travel with the next call: none may be pending.
+    link.device.Call<easyinner::Ping>(link.device.DeviceNumber);
+    EXPECT_EQ(link.sim->callNames(), std::vector<std::string>{"Ping"});
+    // Only the nine entry points that are called count; ConfigurarLeitor2 is missing too.
+    EXPECT_EQ(link.logged().last(),
+              u"##### Config Online - ERRO: Ponto de entrada não encontrado na biblioteca "
+              u"da catraca: DefinirFuncaoDefaultSensorBiometria #####"_s);
+}
+
+} // namespace
+} // namespace zul
