@@ -249,16 +249,16 @@ void TfrmCatraca::CreateToolbar(QWidget* parent)
         {&sbtImprimir, "sbtImprimir", u"Imprimir", QStyle::SP_DriveFDIcon},
         {&sbtFechar, "sbtFechar", u"Fechar", QStyle::SP_DialogCloseButton},
     };
-    for (const ButtonSpec& spec : buttons) {
+    for (const ButtonSpec& item : buttons) {
         auto* button = new QToolButton(panToolbar);
-        button->setObjectName(QString::fromLatin1(spec.name));
+        button->setObjectName(QString::fromLatin1(item.name));
         button->setAutoRaise(true);
-        button->setToolTip(QString::fromUtf16(spec.hint));
-        button->setIcon(style()->standardIcon(spec.pixmap));
+        button->setToolTip(QString::fromUtf16(item.hint));
+        button->setIcon(style()->standardIcon(item.pixmap));
         button->setFixedSize(ToolbarHeight - 2, ToolbarHeight - 2);
         button->setEnabled(false);
         layout->addWidget(button);
-        *spec.member = button;
+        *item.member = button;
     }
     layout->addStretch(1);
     sbtAjuda->setEnabled(true);
