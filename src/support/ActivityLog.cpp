@@ -55,15 +55,19 @@ void appendDigits(QString& out, int value, int width)
 // writes the Brazilian defaults of those two formats, "dd/MM/yyyy" and "HH:mm:ss", whatever
 // the locale of the machine: the files stay alike on every installation and every tool that
 // reads them sees one layout.
+void appendDate(QString& out, const QDate& date, QChar separator)
+{
+    appendDigits(out, date.day(), 2);
+    out += separator;
+    appendDigits(out, date.month(), 2);
+    out += separator;
+    appendDigits(out, date.year(), 4);
+}
+
 void appendStamp(QString& out, const QDateTime& when)
 {
-    const QDate date = when.date();
     const QTime time = when.time();
-    appendDigits(out, date.day(), 2);
-    out += u'/';
-    appendDigits(out, date.month(), 2);
-    out += u'/';
-    appendDigits(out, date.year(), 4);
+    appendDate(out, when.date(), u'/');
     out += u' ';
     appendDigits(out, time.hour(), 2);
     out += u':';
@@ -100,11 +104,7 @@ QString ActivityLog::filePathFor(const QDate& date) const
     name.reserve(m_folder.size() + 26);
     name += m_folder;
     name += u"/logCatraca";
-    appendDigits(name, date.day(), 2);
-    name += u'-';
-    appendDigits(name, date.month(), 2);
-    name += u'-';
-    appendDigits(name, date.year(), 4);
+    appendDate(name, date, u'-');
     name += u".txt";
     return name;
 }
