@@ -136,7 +136,21 @@ protected:
     }
     qsizetype count(const QString& line) const { return logged().count(line); }
 
-    test::LinkedDevice link;
+    // The controller stops answering; each call then gives up after a short while.
+    void unplug()
+    {
+        sim::os::setEnv("ZUL_SIM_TIMEOUT_MS", "50");
+        sim.setUnplugged(true);
+    }
+    void plug()
+    {
+        sim.setUnplugged(false);
+        sim::os::setEnv("ZUL_SIM_TIMEOUT_MS", std::to_string(AnswerTimeoutMs));
+    }
+
+    // Generous: on a busy machine the simulator's answers may take a while.
+    static constexpr int AnswerTimeoutMs = 5000;
+    test::LinkedDevice link{DeviceBinding::defaultLibraryName(), AnswerTimeoutMs};
     DeviceBinding& device = link.device;
     sim::Simulator& sim = link.sim.simulator();
     FakeSteps steps{device};
@@ -467,13 +481,13 @@ TEST_F(OnlineLoopTest, ControllerThatStopsAnsweringWhilePollingKeepsTheLoopPolli
 {
     ASSERT_NO_FATAL_FAILURE(startPolling());
     const qsizetype before = logged().size();
-    sim.setUnplugged(true);
+    unplug();
     passes(2);
     EXPECT_EQ(device.LoopState, OnlineLoop::Polling);
     EXPECT_EQ(device.LastDeviceResult, 3);
     EXPECT_EQ(loggedSince(before), QStringList{});
 
-    sim.setUnplugged(false);
+    plug();
     sim.presentCard("0000001234");
     EXPECT_TRUE(reach(OnlineLoop::SendPassageText, 3));
 }
@@ -483,13 +497,13 @@ TEST_F(OnlineLoopTest, ControllerThatStopsAnsweringDuringTheRotationKeepsWaiting
     ASSERT_NO_FATAL_FAILURE(startPolling());
     sim.presentCard("0000001234");
     ASSERT_TRUE(reach(OnlineLoop::WaitRotation));
-    sim.setUnplugged(true);
+    unplug();
     passes(2);
     EXPECT_EQ(device.LoopState, OnlineLoop::WaitRotation);
     EXPECT_FALSE(device.PassageIdle);
     EXPECT_FALSE(steps.calls.contains(u"ConfirmPassage"_s));
 
-    sim.setUnplugged(false);
+    plug();
     ASSERT_TRUE(sim.rotate());
     ASSERT_TRUE(reach(OnlineLoop::SendStandingText, 3));
     EXPECT_TRUE(steps.calls.contains(u"ConfirmPassage"_s));
@@ -542,7 +556,7 @@ TEST_F(OnlineLoopTest, NewRunPingsAgainAfterARunEndedDuringAPassage)
 
     device.LoopState = OnlineLoop::CompleteConnection;
     device.StopFlag = false;
-    sim.setUnplugged(true);
+    unplug();
     loop.BeginRun();
     passes(1);
     EXPECT_EQ(device.LoopState, OnlineLoop::CompleteConnection);
