@@ -136,21 +136,10 @@ protected:
     }
     qsizetype count(const QString& line) const { return logged().count(line); }
 
-    // The controller stops answering; each call then gives up after a short while.
-    void unplug()
-    {
-        sim::os::setEnv("ZUL_SIM_TIMEOUT_MS", "50");
-        sim.setUnplugged(true);
-    }
-    void plug()
-    {
-        sim.setUnplugged(false);
-        sim::os::setEnv("ZUL_SIM_TIMEOUT_MS", std::to_string(AnswerTimeoutMs));
-    }
+    void unplug() { link.unplug(); }
+    void plug() { link.plug(); }
 
-    // Generous: on a busy machine the simulator's answers may take a while.
-    static constexpr int AnswerTimeoutMs = 5000;
-    test::LinkedDevice link{DeviceBinding::defaultLibraryName(), AnswerTimeoutMs};
+    test::LinkedDevice link;
     DeviceBinding& device = link.device;
     sim::Simulator& sim = link.sim.simulator();
     FakeSteps steps{device};

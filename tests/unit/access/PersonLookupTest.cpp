@@ -44,7 +44,7 @@ protected:
 
     QStringList loggedSince(qsizetype from) const { return link.logged().mid(from); }
 
-    test::LinkedDevice link{DeviceBinding::defaultLibraryName(), 5000};
+    test::LinkedDevice link;
     sim::Simulator& sim = link.sim.simulator();
     TXConnection connection;
     PersonLookup lookup{connection, link.device};
