@@ -195,6 +195,11 @@ int PassageFeedback::ReplayJournal()
             m_journal.removeFirst();
             writeLog(alreadyThere ? u"Passagem pendente já estava registrada"_s : u"Passagem registrada"_s);
             ++written;
+            // The panel still waiting for this very passage can now say it went through.
+            const TUserDados& shown = m_device.UserDados;
+            if (shown.PersonNumber == passage.PersonNumber && shown.IsEntry == passage.IsEntry)
+                (passage.IsEntry ? m_page.lblConfirmaEntrada : m_page.lblConfirmaSaida)
+                    ->setText(m_device.messages().Lookup(u"PASSOU"_s));
             if (m_hooks.broadcast)
                 m_hooks.broadcast(passage.PersonNumber, broadcastPrefix(passage.IsEntry));
         }

@@ -239,6 +239,7 @@ TEST_F(PassageFeedbackTest, RefusedPassageIsKeptAndWrittenOnceAtItsTimeAfterReco
     EXPECT_EQ(feedback->ReplayJournal(), 1);
     EXPECT_EQ(rows(), QStringList{u"0000000001 E 2026-01-05 08:01:30"_s});
     EXPECT_EQ(broadcasts, QStringList{u"[ENT]0000000001"_s});
+    EXPECT_EQ(page.lblConfirmaEntrada->text(), link.messages.Lookup(u"PASSOU"_s));
     EXPECT_TRUE(journal->isEmpty());
     EXPECT_FALSE(QFile::exists(journalPath));
 
@@ -255,8 +256,9 @@ TEST_F(PassageFeedbackTest, PassageWrittenByTheReconnectOfItsOwnFailureIsAnnounc
     feedback->ConfirmPassage();
     EXPECT_EQ(rows(), QStringList{u"0000000007 S 2026-01-05 08:01:30"_s});
     EXPECT_EQ(broadcasts, QStringList{u"[SAI]0000000007"_s});
-    EXPECT_NE(page.lblConfirmaSaida->text(), link.messages.Lookup(u"PASSOU"_s));
+    EXPECT_EQ(page.lblConfirmaSaida->text(), link.messages.Lookup(u"PASSOU"_s));
     EXPECT_TRUE(journal->isEmpty());
+    EXPECT_EQ(logged().filter(u"confirmou"_s), QStringList{}); // ConfirmPassage itself went no further
 }
 
 TEST_F(PassageFeedbackTest, KeptPassagesOutliveAKill)
@@ -270,8 +272,12 @@ TEST_F(PassageFeedbackTest, KeptPassagesOutliveAKill)
 
     restart(); // nothing of the first run survives but the file
     EXPECT_EQ(journal->entries().size(), 2);
+    page.lblConfirmaEntrada->setText(u"x"_s);
     connection.SetConnected(true);
     EXPECT_EQ(feedback->ReplayJournal(), 2);
+    // Only the panel of the person still shown says the passage went through.
+    EXPECT_EQ(page.lblConfirmaEntrada->text(), u"x"_s);
+    EXPECT_EQ(page.lblConfirmaSaida->text(), link.messages.Lookup(u"PASSOU"_s));
     EXPECT_EQ(rows(),
               (QStringList{u"0000000001 E 2026-01-05 08:01:30"_s, u"0000000002 S 2026-01-05 08:01:35"_s}));
     EXPECT_EQ(broadcasts, (QStringList{u"[ENT]0000000001"_s, u"[SAI]0000000002"_s}));
