@@ -1,0 +1,157 @@
+#include "notify/NotificationServer.h"
+
+#include "support/ActivityLog.h"
+#include "support/Error.h"
+#include "support/Win1252.h"
+
+#include <QHostAddress>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <array>
+
+namespace zul {
+
+namespace {
+
+constexpr std::array<QStringView, 3> kMarkers{u"[INS]", u"[DEL]", u"[UPD]"};
+constexpr qsizetype kMarkerLength = 5;
+
+bool markerAt(QStringView text, qsizetype at)
+{
+    const QStringView rest = text.mid(at);
+    for (const QStringView marker : kMarkers)
+        if (rest.startsWith(marker))
+            return true;
+    return false;
+}
+
+bool isBlank(const QString& text)
+{
+    for (const QChar c : text)
+        if (c != u' ')
+            return false;
+    return true;
+}
+
+bool isQueued(const QStringList& queue, const QString& text)
+{
+    for (const QString& waiting : queue)
+        if (waiting.size() == text.size() && waiting.compare(text, Qt::CaseInsensitive) == 0)
+            return true;
+    return false;
+}
+
+} // namespace
+
+QStringList SplitNotifications(const QString& received)
+{
+    QStringList pieces;
+    qsizetype start = 0;
+    bool markerSeen = false;
+    for (qsizetype at = 0; at + kMarkerLength <= received.size(); ++at) {
+        if (received.at(at) != u'[' || !markerAt(received, at))
+            continue;
+        if (markerSeen) {
+            pieces.append(received.mid(start, at - start));
+            start = at;
+        }
+        markerSeen = true;
+        at += kMarkerLength - 1;
+    }
+    pieces.append(received.mid(start));
+    return pieces;
+}
+
+QString NotificationPersonNumber(const QString& notification)
+{
+    qsizetype end = notification.size();
+    while (end > kMarkerLength && (notification.at(end - 1) == u'\r' || notification.at(end - 1) == u'\n'))
+        --end;
+    return notification.mid(kMarkerLength, end - kMarkerLength);
+}
+
+NotificationServer::NotificationServer(const ActivityLog& log, quint16 port, QObject* parent)
+    : QObject(parent), sskCatraca(new QTcpServer(this)), m_log(log), m_port(port)
+{
+    connect(sskCatraca, &QTcpServer::newConnection, this, &NotificationServer::AcceptClients);
+}
+
+NotificationServer::~NotificationServer() = default;
+
+bool NotificationServer::isListening() const
+{
+    return sskCatraca->isListening();
+}
+
+quint16 NotificationServer::serverPort() const
+{
+    return sskCatraca->isListening() ? sskCatraca->serverPort() : 0;
+}
+
+void NotificationServer::CheckNotificationSocket()
+{
+    m_log.write(QStringLiteral("Verificar socket TCP"));
+    if (sskCatraca->isListening())
+        return;
+    if (!sskCatraca->listen(QHostAddress::Any, m_port))
+        m_log.write(QStringLiteral("Conecta Socket - ERRO: ") + sskCatraca->errorString());
+}
+
+void NotificationServer::AcceptClients()
+{
+    while (QTcpSocket* client = sskCatraca->nextPendingConnection()) {
+        m_clients.append(client);
+        connect(client, &QTcpSocket::readyRead, this, [this, client] { ClientDataReceived(client); });
+        connect(client, &QTcpSocket::errorOccurred, this, [this](QAbstractSocket::SocketError error) {
+            // A client closing its end is how a sender says goodbye, not a fault of the socket.
+            if (error != QAbstractSocket::RemoteHostClosedError)
+                ClientError(error);
+        });
+        connect(client, &QTcpSocket::disconnected, this, [this, client] { ClientGone(client); });
+    }
+}
+
+void NotificationServer::ClientGone(QTcpSocket* client)
+{
+    m_clients.removeOne(client);
+    client->deleteLater();
+}
+
+void NotificationServer::ClientDataReceived(QTcpSocket* client)
+{
+    QueueReceived(fromWin1252(client->readAll()));
+}
+
+void NotificationServer::QueueReceived(const QString& received)
+{
+    for (const QString& notification : SplitNotifications(received)) {
+        if (isBlank(notification) || isQueued(m_pendingQueue, notification))
+            continue;
+        m_pendingQueue.append(notification);
+    }
+}
+
+void NotificationServer::ClientError(QAbstractSocket::SocketError error)
+{
+    m_log.write(QString());
+    m_log.write(QStringLiteral("Socket catraca gerou o seguinte erro: ") + QString::number(int(error)));
+    m_log.write(QString());
+}
+
+void NotificationServer::BroadcastToClients(const QString& text, const QString& prefix)
+{
+    const QByteArray bytes = toWin1252(prefix + text);
+    try {
+        // A copy: a client that goes away while this runs must not disturb the walk.
+        const QList<QTcpSocket*> clients = m_clients;
+        for (QTcpSocket* client : clients) {
+            if (client->write(bytes) != bytes.size())
+                throw Error(client->errorString());
+            client->flush();
+        }
+    } catch (const Error& error) {
+        m_log.write(QStringLiteral("Envia mensagem socket - ERRO: ") + error.message());
+    }
+}
+
+} // namespace zul
