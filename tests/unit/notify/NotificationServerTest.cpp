@@ -60,6 +60,11 @@ struct SplitCase
     QStringList pieces;
 };
 
+void PrintTo(const SplitCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
+
 class SplitNotificationsTest : public ::testing::TestWithParam<SplitCase>
 {
 };
@@ -94,6 +99,11 @@ struct NumberCase
     QString notification;
     QString personNumber;
 };
+
+void PrintTo(const NumberCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
 
 class PersonNumberTest : public ::testing::TestWithParam<NumberCase>
 {
