@@ -33,10 +33,33 @@ bool isBlank(const QString& text)
     return true;
 }
 
+char16_t foldAscii(char16_t c)
+{
+    return c >= u'A' && c <= u'Z' ? char16_t(c + (u'a' - u'A')) : c;
+}
+
+// Equal when letter case is ignored. Notifications share their marker and the leading zeros
+// of their numbers and differ in the last digits, so a cheap walk from the end turns almost
+// every other text away before the full comparison runs: a backlog of thousands is checked at
+// each arrival. Two different ASCII characters never fold to the same one, so the walk only
+// ever refuses what the full comparison would refuse too.
+bool equalIgnoringCase(const QString& a, const QString& b)
+{
+    if (a.size() != b.size())
+        return false;
+    for (qsizetype i = a.size() - 1; i >= 0; --i) {
+        const char16_t ca = a.at(i).unicode();
+        const char16_t cb = b.at(i).unicode();
+        if (ca != cb && ca < 0x80 && cb < 0x80 && foldAscii(ca) != foldAscii(cb))
+            return false;
+    }
+    return a.compare(b, Qt::CaseInsensitive) == 0;
+}
+
 bool isQueued(const QStringList& queue, const QString& text)
 {
     for (const QString& waiting : queue)
-        if (waiting.size() == text.size() && waiting.compare(text, Qt::CaseInsensitive) == 0)
+        if (equalIgnoringCase(waiting, text))
             return true;
     return false;
 }

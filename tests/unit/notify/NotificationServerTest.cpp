@@ -245,6 +245,18 @@ TEST_F(NotificationServerTest, BlanksAndDuplicatesInsideOneReadAreDropped)
     EXPECT_EQ(server.PendingQueue().size(), 4);
 }
 
+TEST_F(NotificationServerTest, DuplicatesIgnoreCaseBeyondAscii)
+{
+    server.QueueReceived(u"[INS]joão"_qs);
+    server.QueueReceived(u"[INS]JOÃO"_qs);
+    server.QueueReceived(u"[INS]k1"_qs);
+    server.QueueReceived(u"[INS]\u212A1"_qs); // the Kelvin sign folds to k
+    server.QueueReceived(u"[INS]joãa"_qs);
+    server.QueueReceived(u"[INS]joão "_qs);
+    EXPECT_EQ(server.PendingQueue(),
+              QStringList({u"[INS]joão"_qs, u"[INS]k1"_qs, u"[INS]joãa"_qs, u"[INS]joão "_qs}));
+}
+
 TEST_F(NotificationServerTest, WireTextIsWindows1252)
 {
     QTcpSocket& client = connectClient();
