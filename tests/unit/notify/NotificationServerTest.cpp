@@ -297,12 +297,6 @@ TEST_F(NotificationServerTest, ClientsThatLeaveAreForgottenWithoutALogEntry)
     EXPECT_EQ(logTexts(), QStringList{u"Verificar socket TCP"_qs});
 }
 
-TEST_F(NotificationServerTest, BroadcastWithoutClientsIsQuiet)
-{
-    server.BroadcastToClients(u"[DEL]1"_qs, u"[ER]"_qs);
-    EXPECT_EQ(logTexts(), QStringList{u"Verificar socket TCP"_qs});
-}
-
 TEST_F(NotificationServerTest, ClientErrorWritesItsThreeLines)
 {
     server.ClientError(QAbstractSocket::NetworkError);
