@@ -8,6 +8,7 @@
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <array>
+#include <utility>
 
 namespace zul {
 
@@ -99,7 +100,13 @@ NotificationServer::NotificationServer(const ActivityLog& log, quint16 port, QOb
     connect(sskCatraca, &QTcpServer::newConnection, this, &NotificationServer::AcceptClients);
 }
 
-NotificationServer::~NotificationServer() = default;
+NotificationServer::~NotificationServer()
+{
+    // The connections close with the server socket, after this object's members are gone;
+    // their last signals must not come back here.
+    for (QTcpSocket* client : std::as_const(m_clients))
+        QObject::disconnect(client, nullptr, this, nullptr);
+}
 
 bool NotificationServer::isListening() const
 {
