@@ -175,6 +175,11 @@ void NotificationServer::BroadcastToClients(const QString& text, const QString& 
         // A copy: a client that goes away while this runs must not disturb the walk.
         const QList<QTcpSocket*> clients = m_clients;
         for (QTcpSocket* client : clients) {
+            // Writing to a closed connection leaves no error text of its own behind.
+            if (!client->isWritable())
+                throw Error(QStringLiteral("Socket is not connected (%1:%2)")
+                                .arg(client->peerAddress().toString())
+                                .arg(client->peerPort()));
             if (client->write(bytes) != bytes.size())
                 throw Error(client->errorString());
             client->flush();

@@ -297,6 +297,31 @@ TEST_F(NotificationServerTest, ClientsThatLeaveAreForgottenWithoutALogEntry)
     EXPECT_EQ(logTexts(), QStringList{u"Verificar socket TCP"_qs});
 }
 
+TEST_F(NotificationServerTest, AFailedSendEndsTheBroadcastInConnectionOrder)
+{
+    QTcpSocket& first = connectClient();
+    QTcpSocket& second = connectClient();
+    QTcpSocket& third = connectClient();
+    // The server's end of the second connection stops taking data while still on the list, as
+    // a connection that broke between two events would.
+    QTcpSocket* broken = nullptr;
+    for (QTcpSocket* end : server.sskCatraca->findChildren<QTcpSocket*>())
+        if (end->peerPort() == second.localPort())
+            broken = end;
+    ASSERT_NE(broken, nullptr);
+    QObject::disconnect(broken, &QTcpSocket::disconnected, nullptr, nullptr);
+    broken->close();
+
+    server.BroadcastToClients(u"0000000001"_qs, u"[ENT]"_qs);
+    EXPECT_EQ(receive(first, 15), QByteArray("[ENT]0000000001"));
+    EXPECT_FALSE(third.waitForReadyRead(200));
+    EXPECT_EQ(third.bytesAvailable(), 0);
+    ASSERT_EQ(logTexts().size(), 2);
+    EXPECT_TRUE(
+        logTexts().at(1).startsWith(u"##### Envia mensagem socket - ERRO: Socket is not connected"_qs))
+        << logTexts().at(1).toStdString();
+}
+
 TEST_F(NotificationServerTest, ClientErrorWritesItsThreeLines)
 {
     server.ClientError(QAbstractSocket::NetworkError);
