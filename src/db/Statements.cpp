@@ -94,6 +94,10 @@ QStringList StatementText(StatementId id, SqlDialect dialect)
         return {u"SELECT PE.NRPESSOA, DC.TXDIGITALCATRAC"_qs, u"FROM   PESSOA PE,   DIGITALCATRACA DC"_qs,
                 u"WHERE  "_qs + contains(dialect, u":P_NRPESSOA"_qs, u"PE.NRPESSOA"_qs) + u" <> 0"_qs,
                 u"  AND  PE.NRPESSOA      =    DC.NRPESSOA"_qs, u" AND IDACESSOCATRACA = 'S'"_qs};
+    case StatementId::TemplatesOf:
+        return {u"SELECT PE.NRPESSOA, DC.TXDIGITALCATRAC"_qs, u"FROM   PESSOA PE,   DIGITALCATRACA DC"_qs,
+                u"WHERE  PE.NRPESSOA      =    :P_NRPESSOA"_qs,
+                u"  AND  PE.NRPESSOA      =    DC.NRPESSOA"_qs, u" AND PE.IDACESSOCATRACA = 'S'"_qs};
     }
     return {};
 }

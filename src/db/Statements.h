@@ -15,6 +15,7 @@ enum class StatementId {
     Registro,     // xcmRegistro: a passage (NRPESSOA, IDREGISCATRACA)
     TemplatesAll, // xqrTemplatesAll: every template of people with turnstile access
     Templates,    // xqrTemplates: templates whose person number occurs in P_NRPESSOA
+    TemplatesOf,  // the templates of exactly the person P_NRPESSOA, found through the key
 };
 
 // The text of a statement in a dialect, as lines. The Oracle texts are the reference; the
