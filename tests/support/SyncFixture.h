@@ -123,7 +123,8 @@ protected:
 
     QStringList logged() const { return link.logged(); }
 
-    LinkedDevice link;
+    // A generous reply bound: a loaded test machine must not turn a slow answer into a refusal.
+    LinkedDevice link{DeviceBinding::defaultLibraryName(), 2000};
     sim::Simulator& sim = link.sim.simulator();
     TXConnection connection;
     DeviceUserList users{link.device};
