@@ -15,7 +15,12 @@ enum class StatementId {
     Registro,     // xcmRegistro: a passage (NRPESSOA, IDREGISCATRACA)
     TemplatesAll, // xqrTemplatesAll: every template of people with turnstile access
     Templates,    // xqrTemplates: templates whose person number occurs in P_NRPESSOA
-    TemplatesOf,  // the templates of exactly the person P_NRPESSOA, found through the key
+    // xcmRegistroPendente: a passage kept while the database was unreachable, written with
+    // the time it happened (NRPESSOA, IDREGISCATRACA, DTREGISCATRACA as "YYYY-MM-DD HH:MM:SS"
+    // in the server's local time). Nothing is written when the same row is already there, so
+    // writing the same passage twice leaves one row.
+    RegistroPendente,
+    TemplatesOf, // the templates of exactly the person P_NRPESSOA, found through the key
 };
 
 // The text of a statement in a dialect, as lines. The Oracle texts are the reference; the
