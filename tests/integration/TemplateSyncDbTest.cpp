@@ -69,7 +69,7 @@ protected:
                                   : QByteArray(it->second.data(), qsizetype(it->second.size()));
     }
 
-    test::LinkedDevice link{DeviceBinding::defaultLibraryName(), 2000};
+    test::LinkedDevice link;
     DeviceUserList users{link.device};
     test::FakeSyncUi ui;
     TemplateSync templates{link.device, connection, users, ui};

@@ -123,8 +123,7 @@ protected:
 
     QStringList logged() const { return link.logged(); }
 
-    // A generous reply bound: a loaded test machine must not turn a slow answer into a refusal.
-    LinkedDevice link{DeviceBinding::defaultLibraryName(), 2000};
+    LinkedDevice link;
     sim::Simulator& sim = link.sim.simulator();
     TXConnection connection;
     DeviceUserList users{link.device};

@@ -118,7 +118,7 @@ TEST_F(DeviceClearingTest, OfflineTurnstileGivesTheFailureBoxAndARestart)
 
 TEST(DeviceClearingWithoutList, AListThatCannotBeReadProvesNothing)
 {
-    test::LinkedDevice link{u"libEasyInnerPartial.so"_s, 2000};
+    test::LinkedDevice link{u"libEasyInnerPartial.so"_s};
     ASSERT_NO_FATAL_FAILURE(link.openLink());
     link.ui.caption = link.messages.Lookup(u"CONECTADA"_s);
     link.sim->addUser("0000000001");

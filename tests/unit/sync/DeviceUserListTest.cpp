@@ -25,7 +25,7 @@ protected:
         return codes;
     }
 
-    test::LinkedDevice link{DeviceBinding::defaultLibraryName(), 2000};
+    test::LinkedDevice link;
     sim::Simulator& sim = link.sim.simulator();
     DeviceUserList users{link.device};
 };
@@ -84,7 +84,7 @@ TEST_F(DeviceUserListTest, RefusedPacketRequestsAreSkippedWithoutWaiting)
 
 TEST(DeviceUserListWithoutListEntryPoint, KeepsThePreviousListAndSaysSo)
 {
-    test::LinkedDevice link{u"libEasyInnerPartial.so"_s, 2000};
+    test::LinkedDevice link{u"libEasyInnerPartial.so"_s};
     ASSERT_NO_FATAL_FAILURE(link.openLink());
     link.sim->addUser("0000000001");
     DeviceUserList users{link.device};

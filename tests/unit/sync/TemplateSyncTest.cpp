@@ -169,7 +169,7 @@ TEST_F(TemplateSyncTest, RecordOfTheWrongSizeIsNeverSent)
 TEST(TemplateSyncWithoutList, ChangesNothingWhenTheListCannotBeRead)
 {
     // The partial stand-in library has no TemProximoPacote.
-    test::LinkedDevice probe{u"libEasyInnerPartial.so"_s, 2000};
+    test::LinkedDevice probe{u"libEasyInnerPartial.so"_s};
     ASSERT_NO_FATAL_FAILURE(probe.openLink());
     probe.sim->addUser("0000000099");
     QFile file(probe.dir.file(u"z.db"_s));
