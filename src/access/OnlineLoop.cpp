@@ -7,6 +7,7 @@
 #include "support/Clock.h"
 #include "support/Error.h"
 #include "support/Messages.h"
+#include "support/Text.h"
 #include "support/Win1252.h"
 
 #include <algorithm>
@@ -19,18 +20,6 @@ namespace {
 
 constexpr int PassSleepMs = 100;
 constexpr int IdentificationLength = 10;
-
-bool isBlank(const QString& text)
-{
-    return std::all_of(text.cbegin(), text.cend(), [](QChar c) { return c == u' '; });
-}
-
-QString describe(const std::exception& error)
-{
-    if (const auto* own = dynamic_cast<const Error*>(&error))
-        return own->message();
-    return QString::fromLocal8Bit(error.what());
-}
 
 // Control characters (the zero bytes of a short card) would end up raw in the log file.
 QString printable(const QString& text)
@@ -149,7 +138,7 @@ bool OnlineLoop::RunPass()
         m_device.clock().sleep(PassSleepMs);
         return true;
     } catch (const std::exception& error) {
-        failRun(describe(error));
+        failRun(ErrorText(error));
         return false;
     }
 }
@@ -334,7 +323,7 @@ void OnlineLoop::sendPassageText()
     }
     easyinner::EnviarMensagemTemporariaOnLine::Pointer temporaryMessage = nullptr;
     if (m_device.BindEntryPoint(temporaryMessage, easyinner::EnviarMensagemTemporariaOnLine::name)) {
-        if (isBlank(m_device.UserDados.BadgeName)) {
+        if (IsBlank(m_device.UserDados.BadgeName)) {
             // A person without a usable badge name is refused, and the connection restarts.
             m_device.Call<easyinner::EnviarMensagemTemporariaOnLine>(
                 m_device.DeviceNumber, 0, toWin1252(m_device.messages().Lookup(u"ENTR_INV"_s)).constData(),

@@ -8,6 +8,7 @@
 #include "support/Clock.h"
 #include "support/Error.h"
 #include "support/Messages.h"
+#include "support/Text.h"
 #include "support/Win1252.h"
 
 #include <algorithm>
@@ -18,18 +19,6 @@ using namespace Qt::StringLiterals;
 using db::StatementId;
 
 namespace {
-
-bool isBlank(const QString& text)
-{
-    return std::all_of(text.cbegin(), text.cend(), [](QChar c) { return c == u' '; });
-}
-
-QString describe(const std::exception& error)
-{
-    if (const auto* own = dynamic_cast<const Error*>(&error))
-        return own->message();
-    return QString::fromLocal8Bit(error.what());
-}
 
 // The text of `field` in the current row; empty without a row or for NULL.
 QString text(const TXQuery& query, const QString& field)
@@ -91,7 +80,7 @@ bool PersonLookup::LookUpPerson()
         const QString employee = text(xqrPessoa, u"CDFUNC"_s);
         const QString company = text(xqrPessoa, u"CDEMPRESA"_s);
         bool isEntry = false;
-        if (isBlank(employee + company)) {
+        if (IsBlank(employee + company)) {
             writeLog(u"Não é funcionário"_s);
             xqrSentido.Close();
             xqrSentido.ParamByName(u"P_NRPESSOA"_s).SetAsString(number);
@@ -99,7 +88,7 @@ bool PersonLookup::LookUpPerson()
             xqrSentido.Open();
             // Whoever left last, or never passed, comes in now.
             const QString last = text(xqrSentido, u"IDREGISCATRACA"_s);
-            isEntry = last == u"S"_s || isBlank(last);
+            isEntry = last == u"S"_s || IsBlank(last);
         } else {
             writeLog(u"É funcionário   Código: "_s + employee + u"   Empresa: "_s + company);
             xqrBatidaPonto.Close();
@@ -111,7 +100,7 @@ bool PersonLookup::LookUpPerson()
             // The time clock, not the turnstile, knows whether an employee is at work: after a
             // punch of type 2, or before the first punch, the next passage is an entry.
             const QString last = text(xqrBatidaPonto, u"IDSENTBATIDA"_s);
-            isEntry = last == u"2"_s || isBlank(last);
+            isEntry = last == u"2"_s || IsBlank(last);
         }
         user.IsEntry = isEntry;
         user.BadgeName = name;
@@ -119,7 +108,7 @@ bool PersonLookup::LookUpPerson()
         return true;
     } catch (const std::exception& error) {
         writeLog(QString());
-        writeLog(u"Dados entrada - ERRO: "_s + describe(error));
+        writeLog(u"Dados entrada - ERRO: "_s + ErrorText(error));
         writeLog(QString());
         // The people at the turnstile learn why nobody is let through.
         m_device.LastDeviceResult = 1;
@@ -151,7 +140,7 @@ QDateTime PersonLookup::GetServerTime()
         writeLog(u"Hora do servidor: "_s + DefaultDateTimeText(result));
     } catch (const std::exception& error) {
         writeLog(QString());
-        writeLog(u"Hora Servidor - ERRO: "_s + describe(error));
+        writeLog(u"Hora Servidor - ERRO: "_s + ErrorText(error));
         writeLog(QString());
         if (reportMode && reportMode() && reconnect)
             reconnect(true, true);

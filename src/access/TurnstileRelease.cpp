@@ -5,6 +5,7 @@
 #include "support/ActivityLog.h"
 #include "support/Error.h"
 #include "support/Messages.h"
+#include "support/Text.h"
 #include "support/Win1252.h"
 
 #include <algorithm>
@@ -12,15 +13,6 @@
 namespace zul {
 
 using namespace Qt::StringLiterals;
-
-namespace {
-
-bool isBlank(const QString& text)
-{
-    return std::all_of(text.cbegin(), text.cend(), [](QChar c) { return c == u' '; });
-}
-
-} // namespace
 
 int ReleaseTurnstile(DeviceBinding& device, char direction)
 {
@@ -61,7 +53,7 @@ int ReleaseTurnstile(DeviceBinding& device, char direction)
 void ShowMessageAndRelease(DeviceBinding& device, const QString& text)
 {
     device.LastDeviceResult = 1;
-    const QString shown = isBlank(text) ? device.messages().Lookup(u"DESCONECTOU"_s) : text;
+    const QString shown = IsBlank(text) ? device.messages().Lookup(u"DESCONECTOU"_s) : text;
     device.Call<easyinner::EnviarMensagemPadraoOnLine>(device.DeviceNumber, 0, toWin1252(shown).constData());
     ReleaseTurnstile(device, 'T');
 }

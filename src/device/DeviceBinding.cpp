@@ -15,13 +15,6 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-QString describe(const std::exception& error)
-{
-    if (const auto* own = dynamic_cast<const Error*>(&error))
-        return own->message();
-    return QString::fromLocal8Bit(error.what());
-}
-
 // Catalogue keys of the status codes 0 to 24; code 6 has none and shows an empty line.
 constexpr std::array<const char*, 25> StatusKeys = {
     "TENTANDO",
@@ -151,7 +144,7 @@ QString DeviceBinding::ShowStatus(int code, const QString& text)
             caption = m_messages.Lookup(key);
         m_ui.setStatusLine(caption);
     } catch (const std::exception& error) {
-        writeLog(u"Mensagens - ERRO: "_s + describe(error));
+        writeLog(u"Mensagens - ERRO: "_s + ErrorText(error));
     }
     const QString shown = m_ui.statusLine();
     m_ui.setStatusHints(shown, shortHint(shown));
@@ -188,7 +181,7 @@ void DeviceBinding::IniCatraca()
         m_ui.startInicializaTimer();
         m_ui.enableMenus();
     } catch (const std::exception& error) {
-        writeLog(u"IniCatraca - ERRO: "_s + describe(error));
+        writeLog(u"IniCatraca - ERRO: "_s + ErrorText(error));
     }
 }
 
@@ -228,7 +221,7 @@ int DeviceBinding::PingDevice()
         }
         logStatusIfChanged();
     } catch (const std::exception& error) {
-        writeLog(u"Ping - ERRO: "_s + describe(error));
+        writeLog(u"Ping - ERRO: "_s + ErrorText(error));
     }
     return result;
 }
@@ -307,7 +300,7 @@ int DeviceBinding::SendOnlineConfig()
         definirFuncaoDefaultSensorBiometria(12);
         return enviarConfiguracoes(DeviceNumber) & 0xFF;
     } catch (const std::exception& error) {
-        writeLog(u"Config Online - ERRO: "_s + describe(error));
+        writeLog(u"Config Online - ERRO: "_s + ErrorText(error));
         return 1;
     }
 }

@@ -2,6 +2,7 @@
 
 #include "support/ActivityLog.h"
 #include "support/Error.h"
+#include "support/Text.h"
 #include "support/Win1252.h"
 
 #include <QHostAddress>
@@ -24,14 +25,6 @@ bool markerAt(QStringView text, qsizetype at)
         if (rest.startsWith(marker))
             return true;
     return false;
-}
-
-bool isBlank(const QString& text)
-{
-    for (const QChar c : text)
-        if (c != u' ')
-            return false;
-    return true;
 }
 
 char16_t foldAscii(char16_t c)
@@ -155,7 +148,7 @@ void NotificationServer::ClientDataReceived(QTcpSocket* client)
 void NotificationServer::QueueReceived(const QString& received)
 {
     for (const QString& notification : SplitNotifications(received)) {
-        if (isBlank(notification) || isQueued(m_pendingQueue, notification))
+        if (IsBlank(notification) || isQueued(m_pendingQueue, notification))
             continue;
         m_pendingQueue.append(notification);
     }

@@ -6,6 +6,7 @@
 #include "support/Clock.h"
 #include "support/Error.h"
 #include "support/Messages.h"
+#include "support/Text.h"
 #include "support/Win1252.h"
 #include "sync/SyncTiming.h"
 #include "sync/SyncUi.h"
@@ -22,18 +23,6 @@ namespace {
 constexpr int UpdatingStatus = 21;
 constexpr int UpdatedStatus = 22;
 constexpr int UpdateErrorStatus = 23;
-
-QString describe(const std::exception& error)
-{
-    if (const auto* own = dynamic_cast<const Error*>(&error))
-        return own->message();
-    return QString::fromLocal8Bit(error.what());
-}
-
-bool isBlank(const QString& text)
-{
-    return std::all_of(text.cbegin(), text.cend(), [](QChar c) { return c == u' '; });
-}
 
 } // namespace
 
@@ -81,7 +70,7 @@ int PendingUpdates::ProcessNotification(const QString& text)
         const QString number = NotificationPersonNumber(text);
         if (text.contains(u"[INS]"_s) || text.contains(u"[UPD]"_s)) {
             // With no person there is no database template to send, and nothing else may be.
-            if (isBlank(number))
+            if (IsBlank(number))
                 throw Error(u"notificação sem número de pessoa: "_s + text);
         }
         if (text.contains(u"[INS]"_s))
@@ -94,7 +83,7 @@ int PendingUpdates::ProcessNotification(const QString& text)
             result = device.LastDeviceResult;
         m_ui.setUpdateTiming(device.messages().Lookup(u"ATU"_s) + FormatElapsed(clock.elapsedMs() - start));
     } catch (const std::exception& error) {
-        device.log().write(u"Gere BD ERRO: "_s + describe(error));
+        device.log().write(u"Gere BD ERRO: "_s + ErrorText(error));
     }
     return result;
 }

@@ -1,6 +1,7 @@
 #include "support/ActivityLog.h"
 
 #include "support/Clock.h"
+#include "support/Text.h"
 #include "support/Win1252.h"
 
 #include <QCoreApplication>
@@ -30,15 +31,6 @@ bool isFramed(QStringView text)
             return true;
     }
     return false;
-}
-
-bool isBlank(QStringView text)
-{
-    for (QChar c : text) {
-        if (c != u' ')
-            return false;
-    }
-    return true;
 }
 
 void appendDigits(QString& out, int value, int width)
@@ -81,7 +73,7 @@ QByteArray composeLine(const QString& text, const QDateTime& when)
     QString line;
     line.reserve(text.size() + 36);
     const bool framed = isFramed(text);
-    if (!isBlank(text)) {
+    if (!IsBlank(text)) {
         appendStamp(line, when);
         line += u'\t';
     }

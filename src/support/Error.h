@@ -21,4 +21,13 @@ private:
     QByteArray m_utf8;
 };
 
+// The message of any exception that reaches an operation's handler: ours carry their text,
+// the standard library's their what() in the local encoding.
+inline QString ErrorText(const std::exception& error)
+{
+    if (const auto* own = dynamic_cast<const Error*>(&error))
+        return own->message();
+    return QString::fromLocal8Bit(error.what());
+}
+
 } // namespace zul

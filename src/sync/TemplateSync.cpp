@@ -8,6 +8,7 @@
 #include "support/Clock.h"
 #include "support/Error.h"
 #include "support/Messages.h"
+#include "support/Text.h"
 #include "support/Win1252.h"
 #include "sync/DeviceUserList.h"
 #include "sync/SyncTiming.h"
@@ -27,18 +28,6 @@ constexpr int SyncErrorStatus = 17;
 constexpr int PreparingStatus = 24;
 constexpr int GivenTextStatus = 256;
 const QString ParamName = u"P_NRPESSOA"_s;
-
-QString describe(const std::exception& error)
-{
-    if (const auto* own = dynamic_cast<const Error*>(&error))
-        return own->message();
-    return QString::fromLocal8Bit(error.what());
-}
-
-bool isBlank(const QString& text)
-{
-    return std::all_of(text.cbegin(), text.cend(), [](QChar c) { return c == u' '; });
-}
 
 // Runs `action` when the scope is left, by return or by exception.
 template <class Action> struct AtExit
@@ -109,7 +98,7 @@ DataPacket TemplateSync::GetTemplates(const std::optional<QString>& personNumber
         return packet;
     } catch (const std::exception& error) {
         log.write(QString());
-        log.write(u"Get templates - ERRO: "_s + describe(error));
+        log.write(u"Get templates - ERRO: "_s + ErrorText(error));
         log.write(QString());
         return {};
     }
@@ -138,7 +127,7 @@ QByteArray TemplateSync::currentTemplate(const QString& userCode)
         log.write(u"Retornou templates"_s);
     } catch (const std::exception& error) {
         log.write(QString());
-        log.write(u"Get templates - ERRO: "_s + describe(error));
+        log.write(u"Get templates - ERRO: "_s + ErrorText(error));
         log.write(QString());
         throw Error(u"a consulta dos templates falhou"_s);
     }
@@ -174,7 +163,7 @@ int TemplateSync::IncludeDeviceUser(const QByteArray& record, const QString& use
     const ActivityLog& log = device.log();
     try {
         QByteArray templateRecord;
-        if (isBlank(userCode)) {
+        if (IsBlank(userCode)) {
             // A cut or padded record would be stored as if it were a fingerprint.
             if (record.size() != RecordSize)
                 throw Error(u"template com %1 bytes, esperados %2"_s.arg(record.size()).arg(RecordSize));
@@ -199,7 +188,7 @@ int TemplateSync::IncludeDeviceUser(const QByteArray& record, const QString& use
             log.write(u"Usuário não incluído. Erro["_s + QString::number(device.LastDeviceResult) + u']');
         return device.LastDeviceResult;
     } catch (const std::exception& error) {
-        log.write(u"Incluir usuário - ERRO: "_s + describe(error));
+        log.write(u"Incluir usuário - ERRO: "_s + ErrorText(error));
         return 1;
     }
 }
