@@ -1,8 +1,15 @@
 #include "app/TfrmCatraca.h"
 
+#include "access/TurnstileRelease.h"
+#include "app/DuplicateInstance.h"
+#include "app/ZulApplication.h"
+#include "db/ManagerDatabase.h"
+#include "device/DeviceBinding.h"
 #include "support/ActivityLog.h"
+#include "support/Clock.h"
 #include "support/Error.h"
 #include "support/OperatorDialogs.h"
+#include "support/Win1252.h"
 
 #include <QAction>
 #include <QActionGroup>
@@ -127,6 +134,25 @@ TfrmCatraca::TfrmCatraca(const AppEnvironment& env, QWidget* parent)
     m_env.log.setEnabled(mnuLog->isChecked());
     connect(mnuLog, &QAction::toggled, this, [this](bool on) { m_env.log.setEnabled(on); });
 
+    m_device = std::make_unique<DeviceBinding>(
+        m_env.clock, m_env.log, msgPadrao, *this,
+        m_env.deviceLibrary.isEmpty() ? DeviceBinding::defaultLibraryName() : m_env.deviceLibrary);
+    m_database = std::make_unique<ManagerDatabase>(*m_device, msgPadrao, m_settings, m_env.dialogs, *this);
+    m_database->tmrReconnect.setInterval(ManagerDatabase::ReconnectIntervalMs * m_env.timerIntervalFactor);
+
+    tmrInicializa = new QTimer(this);
+    tmrInicializa->setObjectName(QStringLiteral("tmrInicializa"));
+    tmrInicializa->setInterval(InicializaIntervalMs * m_env.timerIntervalFactor);
+    connect(tmrInicializa, &QTimer::timeout, this, &TfrmCatraca::tmrInicializaTimer);
+    tmrAtualiza = new QTimer(this);
+    tmrAtualiza->setObjectName(QStringLiteral("tmrAtualiza"));
+    tmrAtualiza->setInterval(AtualizaIntervalMs * m_env.timerIntervalFactor);
+    connect(tmrAtualiza, &QTimer::timeout, this, &TfrmCatraca::tmrAtualizaTimer);
+    tmrAtualiza->start();
+
+    connect(tcbIniciar, &QPushButton::clicked, this, &TfrmCatraca::StartConnection);
+    connect(tcbFechar, &QPushButton::clicked, this, &TfrmCatraca::StopConnection);
+
     // Collapsed at start.
     TogglePanel();
     TogglePanel();
@@ -134,8 +160,7 @@ TfrmCatraca::TfrmCatraca(const AppEnvironment& env, QWidget* parent)
 
 TfrmCatraca::~TfrmCatraca()
 {
-    if (m_tray)
-        m_tray->hide();
+    FormDestroy();
 }
 
 void TfrmCatraca::CreateMenus()
@@ -275,7 +300,7 @@ void TfrmCatraca::CreatePages(QWidget* parent)
     pgcCatraca->addTab(tshOnline, QStringLiteral("Online"));
 
     // The entry and exit display editors and the blinking entry/exit panels join this tab
-    // with the access loop; so do the commands of the two buttons.
+    // with the access loop.
     auto* layout = new QHBoxLayout(tshOnline);
     layout->addStretch(1);
     tcbIniciar = new QPushButton(QStringLiteral("Iniciar &Conexão"), tshOnline);
@@ -283,7 +308,6 @@ void TfrmCatraca::CreatePages(QWidget* parent)
     tcbFechar = new QPushButton(QStringLiteral("Fechar Cone&xão"), tshOnline);
     tcbFechar->setObjectName(QStringLiteral("tcbFechar"));
     for (QPushButton* button : {tcbIniciar, tcbFechar}) {
-        button->setEnabled(false);
         button->setMinimumSize(140, 40);
         layout->addWidget(button, 0, Qt::AlignBottom);
     }
@@ -435,9 +459,66 @@ void TfrmCatraca::changeEvent(QEvent* event)
 
 void TfrmCatraca::closeEvent(QCloseEvent* event)
 {
+    // Every close of the frame (close box, Alt+F4, the system menu) arrives here. The service's
+    // window is closed only by stopping the service.
+    if (m_serviceMode) {
+        event->ignore();
+        m_env.dialogs.message(OperatorDialogs::Icon::Warning, msgPadrao.Lookup(QStringLiteral("SAIR_TITLE")),
+                              msgPadrao.Lookup(QStringLiteral("SAIR_SERV")));
+        return;
+    }
+    if (!FormClose()) {
+        event->ignore();
+        return;
+    }
     QMainWindow::closeEvent(event);
     if (event->isAccepted())
         Q_EMIT closed();
+}
+
+bool TfrmCatraca::event(QEvent* event)
+{
+    if (event->type() == QEvent::WindowActivate && !m_activated) {
+        m_activated = true;
+        // Closed once the activation has been handled: closing from inside it is refused.
+        QTimer::singleShot(0, this, &TfrmCatraca::FormActivate);
+    }
+    return QMainWindow::event(event);
+}
+
+bool TfrmCatraca::FormClose()
+{
+    if (m_device->StopFlag)
+        return true;
+    const QString caption = lblConnect->text();
+    const bool online = caption != msgPadrao.Lookup(QStringLiteral("TENTANDO")) &&
+                        caption != msgPadrao.Lookup(QStringLiteral("DESCONECT"));
+    if (online &&
+        !m_env.dialogs.ask(OperatorDialogs::Icon::Warning, msgPadrao.Lookup(QStringLiteral("SAIR_TITLE")),
+                           msgPadrao.Lookup(QStringLiteral("SAIR")), false))
+        return false;
+    m_device->ShowStatus(3);
+    m_device->StopFlag = true;
+    return true;
+}
+
+void TfrmCatraca::FormActivate()
+{
+    if (m_duplicateInstance)
+        close();
+}
+
+void TfrmCatraca::RequestQuit()
+{
+    m_device->StopFlag = true;
+    Q_EMIT closed();
+}
+
+void TfrmCatraca::EndSession()
+{
+    WriteLog(Separator());
+    WriteLog(QStringLiteral("     Encerramento do Windows (WMEndSession)"));
+    WriteLog(Separator());
 }
 
 void TfrmCatraca::WriteLog(const QString& text) const
@@ -484,6 +565,48 @@ void TfrmCatraca::TogglePanel()
     panConnectRow2->setVisible(m_panelExpanded);
     panConnect->setFixedHeight(panelHeight);
     resize(width(), m_panelExpanded ? ExpandedHeight : CollapsedHeight);
+}
+
+QString TfrmCatraca::statusLine() const
+{
+    return lblConnect->text();
+}
+
+void TfrmCatraca::setStatusLine(const QString& caption)
+{
+    lblConnect->setText(caption);
+}
+
+void TfrmCatraca::setStatusHints(const QString& hint, const QString& trayTip)
+{
+    panConnect->setToolTip(hint);
+    if (m_tray)
+        m_tray->setToolTip(trayTip);
+}
+
+LinkMenu TfrmCatraca::linkMenu() const
+{
+    return {mnuSerial->text(), mnuTCP->text(), mnuSerial->isChecked(), mnuTCP->isChecked()};
+}
+
+bool TfrmCatraca::normalMounting() const
+{
+    return mnuNormal->isChecked();
+}
+
+void TfrmCatraca::startInicializaTimer()
+{
+    tmrInicializa->start();
+}
+
+void TfrmCatraca::stopReconnectTimer()
+{
+    m_database->tmrReconnect.stop();
+}
+
+void TfrmCatraca::ShowMessageAndRelease(const QString& text)
+{
+    zul::ShowMessageAndRelease(*m_device, text);
 }
 
 void TfrmCatraca::SetStatusLine(const QString& text)
@@ -599,6 +722,147 @@ void TfrmCatraca::mnuStringConexClick()
         code = answer->isEmpty() ? QStringLiteral("211") : *answer;
     }
     m_settings.writeProfileCode(code);
+}
+
+void TfrmCatraca::FormCreate()
+{
+    m_duplicateInstance = CheckDuplicateInstance(m_env.log);
+    WriteLog(Separator());
+    if (m_duplicateInstance) {
+        WriteLog(QStringLiteral("Tentativa de executar a aplicação mais de uma vez"));
+        WriteLog(Separator());
+        m_env.dialogs.message(OperatorDialogs::Icon::Error, QStringLiteral("Erro"),
+                              msgPadrao.Lookup(QStringLiteral("LOADED")));
+        m_device->StopFlag = true;
+        return;
+    }
+    WriteLog(QStringLiteral("           Inicializando programa"));
+    WriteLog(Separator());
+    WriteLog(QString());
+
+    m_device->FailedPings = 0;
+
+    // A log switch that cannot be read leaves "&Gerar Log" ticked.
+    try {
+        if (const std::optional<bool> logOn = m_settings.readLogSwitch())
+            mnuLog->setChecked(*logOn);
+    } catch (const Error&) {
+    }
+
+    RefreshDisplayDates();
+
+    quintptr handle = 0;
+    try {
+        handle = m_device->LoadDeviceLibrary();
+    } catch (const std::exception&) {
+        EnableMenus();
+        const QString text = m_device->libraryErrorText();
+        WriteLog(text);
+        ReportError(text, true);
+    }
+    if (handle == 0) {
+        EnableMenus();
+        const QString text = m_device->libraryNotFoundText();
+        WriteLog(text);
+        ReportError(text, true);
+    }
+
+    m_device->ReadDevicePort();
+    m_device->DeviceNumber = 1;
+    InstallExceptionHandler();
+    CheckNotificationSocket();
+    m_pendingQueue.clear();
+    PutDirectionTexts();
+    setWindowState(windowState() | Qt::WindowMinimized);
+
+    const bool connected = m_database->ConnectDatabase(false, true);
+    ShowDbState(connected);
+    if (connected)
+        m_database->tmrReconnect.start();
+    else
+        m_device->IniCatraca();
+    m_startupComplete = true;
+}
+
+void TfrmCatraca::InstallExceptionHandler()
+{
+    if (auto* application = qobject_cast<ZulApplication*>(QCoreApplication::instance()))
+        application->setExceptionHandler([this](const QString& message) { onExcept(message); });
+}
+
+void TfrmCatraca::FormDestroy()
+{
+    WriteLog(Separator());
+    if (m_duplicateInstance) {
+        WriteLog(QStringLiteral(" Programa finalizado em função de duplicidade"));
+    } else {
+        WriteLog(QStringLiteral("    O programa foi finalizado normalmente"));
+        m_device->Call<easyinner::EnviarMensagemPadraoOnLine>(
+            m_device->DeviceNumber, 0, toWin1252(msgPadrao.Lookup(QStringLiteral("FORA_DO_AR"))).constData());
+    }
+    WriteLog(Separator());
+    WriteLog(QString());
+    m_device->UnloadDeviceLibrary();
+    m_database->Close();
+    m_pendingQueue.clear();
+    if (m_tray)
+        m_tray->hide();
+    // No handler may reach a window that is going.
+    if (auto* application = qobject_cast<ZulApplication*>(QCoreApplication::instance()))
+        application->setExceptionHandler({});
+}
+
+void TfrmCatraca::tmrInicializaTimer()
+{
+    tmrInicializa->stop();
+    StartConnection();
+    EnableMenus();
+}
+
+void TfrmCatraca::tmrAtualizaTimer()
+{
+    RefreshDisplayDates();
+}
+
+void TfrmCatraca::StartConnection()
+{
+    m_device->StartConnection(
+        [this] {
+            const bool connected = m_database->ConnectDatabase(false, true);
+            ShowDbState(connected);
+            return connected;
+        },
+        [this] { RunOnlineLoop(); });
+}
+
+void TfrmCatraca::StopConnection()
+{
+    m_device->StopConnection();
+}
+
+void TfrmCatraca::ReadDevicePort()
+{
+    m_device->ReadDevicePort();
+}
+
+void TfrmCatraca::PutDirectionTexts()
+{
+    // The display editors of the Online tab take the direction texts of the mounting.
+}
+
+void TfrmCatraca::RefreshDisplayDates()
+{
+    // The date-time previews of the display editors follow the clock.
+}
+
+void TfrmCatraca::CheckNotificationSocket()
+{
+    // The notification server listens on m_env.notificationPort.
+}
+
+void TfrmCatraca::RunOnlineLoop()
+{
+    // The online polling loop runs here until StopFlag is set.
 }
 
 } // namespace zul
