@@ -68,6 +68,7 @@ public:
     // Lets `ms` of virtual time pass in steps of `stepMs`, firing timers as they fall due.
     void run(qint64 ms, int stepMs = 100)
     {
+        fireDue(); // what the test started counts from now
         for (qint64 passed = 0; passed < ms; passed += stepMs) {
             m_clock.sleep(stepMs);
             fireDue();
