@@ -62,6 +62,23 @@ QString contains(SqlDialect dialect, const QString& haystack, const QString& nee
     return {};
 }
 
+// A "YYYY-MM-DD HH:MM:SS" text parameter as a date and time of the dialect. The text carries
+// the server's wall-clock time, so no time-zone conversion may happen on the way.
+QString timestampParameter(SqlDialect dialect, const QString& parameter)
+{
+    switch (dialect) {
+    case SqlDialect::Oracle:
+        return u"TO_DATE("_qs + parameter + u", 'YYYY-MM-DD HH24:MI:SS')"_qs;
+    case SqlDialect::SqlServer:
+        return u"CONVERT(DATETIME, "_qs + parameter + u", 120)"_qs;
+    case SqlDialect::SQLite:
+        return u"DATETIME("_qs + parameter + u')';
+    case SqlDialect::PostgreSQL:
+        return u"CAST("_qs + parameter + u" AS TIMESTAMP)"_qs;
+    }
+    return {};
+}
+
 } // namespace
 
 QStringList StatementText(StatementId id, SqlDialect dialect)
@@ -94,6 +111,14 @@ QStringList StatementText(StatementId id, SqlDialect dialect)
         return {u"SELECT PE.NRPESSOA, DC.TXDIGITALCATRAC"_qs, u"FROM   PESSOA PE,   DIGITALCATRACA DC"_qs,
                 u"WHERE  "_qs + contains(dialect, u":P_NRPESSOA"_qs, u"PE.NRPESSOA"_qs) + u" <> 0"_qs,
                 u"  AND  PE.NRPESSOA      =    DC.NRPESSOA"_qs, u" AND IDACESSOCATRACA = 'S'"_qs};
+    case StatementId::RegistroPendente: {
+        const QString at = timestampParameter(dialect, u":DTREGISCATRACA"_qs);
+        return {u"INSERT INTO REGISCATRACA ( NRPESSOA, IDREGISCATRACA, DTREGISCATRACA )"_qs,
+                u"SELECT :NRPESSOA, :IDREGISCATRACA, "_qs + at +
+                    (dialect == SqlDialect::Oracle ? u" FROM DUAL"_qs : QString()),
+                u"WHERE NOT EXISTS (SELECT 1 FROM REGISCATRACA WHERE NRPESSOA = :NRPESSOA"_qs,
+                u"  AND IDREGISCATRACA = :IDREGISCATRACA AND DTREGISCATRACA = "_qs + at + u')'};
+    }
     }
     return {};
 }

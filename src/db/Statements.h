@@ -15,6 +15,11 @@ enum class StatementId {
     Registro,     // xcmRegistro: a passage (NRPESSOA, IDREGISCATRACA)
     TemplatesAll, // xqrTemplatesAll: every template of people with turnstile access
     Templates,    // xqrTemplates: templates whose person number occurs in P_NRPESSOA
+    // xcmRegistroPendente: a passage kept while the database was unreachable, written with
+    // the time it happened (NRPESSOA, IDREGISCATRACA, DTREGISCATRACA as "YYYY-MM-DD HH:MM:SS"
+    // in the server's local time). Nothing is written when the same row is already there, so
+    // writing the same passage twice leaves one row.
+    RegistroPendente,
 };
 
 // The text of a statement in a dialect, as lines. The Oracle texts are the reference; the

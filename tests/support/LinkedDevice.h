@@ -43,9 +43,28 @@ inline QStringList logTexts(const ActivityLog& log, const Clock& clock)
 
 struct LinkedDevice
 {
-    explicit LinkedDevice(QString libraryName = DeviceBinding::defaultLibraryName(), int simTimeoutMs = 200)
-        : sim({}, simTimeoutMs), device(clock, log, messages, ui, std::move(libraryName))
+    // Generous by default: on a busy machine the simulator's answers may take a while. Only an
+    // unplugged controller is given up on quickly.
+    static constexpr int AnswerTimeoutMs = 5000;
+    static constexpr int UnpluggedTimeoutMs = 50;
+
+    explicit LinkedDevice(QString libraryName = DeviceBinding::defaultLibraryName(),
+                          int simTimeoutMs = AnswerTimeoutMs)
+        : sim({}, simTimeoutMs), device(clock, log, messages, ui, std::move(libraryName)),
+          m_answerTimeoutMs(simTimeoutMs)
     {}
+
+    // The controller stops answering; each call then gives up after a short while.
+    void unplug()
+    {
+        sim::os::setEnv("ZUL_SIM_TIMEOUT_MS", std::to_string(UnpluggedTimeoutMs));
+        sim.simulator().setUnplugged(true);
+    }
+    void plug()
+    {
+        sim.simulator().setUnplugged(false);
+        sim::os::setEnv("ZUL_SIM_TIMEOUT_MS", std::to_string(m_answerTimeoutMs));
+    }
 
     // Loads the library and opens the TCP/IP link the way the program does, at the port of the
     // ticked caption (3570, which the fixture leads to the simulator).
@@ -72,7 +91,10 @@ struct LinkedDevice
     TMessages messages;
     FakeDeviceUi ui;
     mutable SimulatorFixture sim;
-    DeviceBinding device; // last: it unloads the library before the simulator stops
+    DeviceBinding device; // after the simulator: it unloads the library before the simulator stops
+
+private:
+    int m_answerTimeoutMs;
 };
 
 } // namespace zul::test

@@ -64,3 +64,29 @@ TEST(Statements, SqlServerTextsUseItsFunctions)
     EXPECT_TRUE(normalised(StatementText(StatementId::Templates, SqlDialect::SqlServer))
                     .contains(u"CHARINDEX(PE.NRPESSOA, :P_NRPESSOA) <> 0"_qs));
 }
+
+// A journaled passage carries its own time; the text turns it into the dialect's date type and
+// skips the row when it is already there.
+TEST(Statements, PendingPassageIsWrittenAtItsOwnTimeOnlyOnce)
+{
+    EXPECT_EQ(
+        normalised(StatementText(StatementId::RegistroPendente, SqlDialect::Oracle)),
+        u"INSERT INTO REGISCATRACA ( NRPESSOA, IDREGISCATRACA, DTREGISCATRACA ) SELECT :NRPESSOA, "
+        u":IDREGISCATRACA, TO_DATE(:DTREGISCATRACA, 'YYYY-MM-DD HH24:MI:SS') FROM DUAL WHERE NOT EXISTS "
+        u"(SELECT 1 FROM REGISCATRACA WHERE NRPESSOA = :NRPESSOA AND IDREGISCATRACA = :IDREGISCATRACA "
+        u"AND DTREGISCATRACA = TO_DATE(:DTREGISCATRACA, 'YYYY-MM-DD HH24:MI:SS'))"_qs);
+    const struct
+    {
+        SqlDialect dialect;
+        const char16_t* stamp;
+    } dialects[] = {
+        {SqlDialect::SqlServer, u"CONVERT(DATETIME, :DTREGISCATRACA, 120)"},
+        {SqlDialect::SQLite, u"DATETIME(:DTREGISCATRACA)"},
+        {SqlDialect::PostgreSQL, u"CAST(:DTREGISCATRACA AS TIMESTAMP)"},
+    };
+    for (const auto& d : dialects) {
+        const QString text = normalised(StatementText(StatementId::RegistroPendente, d.dialect));
+        EXPECT_EQ(text.count(QString::fromUtf16(d.stamp)), 2) << text.toStdString();
+        EXPECT_FALSE(text.contains(u"DUAL"_qs)) << text.toStdString();
+    }
+}

@@ -368,7 +368,7 @@ TEST_F(LinkedDeviceTest, ConnectToASilentControllerGivesUpAfterTenSeconds)
 
 TEST_F(LinkedDeviceTest, ConnectToAnUnpluggedControllerFailsAtTheOpen)
 {
-    sim.setUnplugged(true);
+    link.unplug();
     const int linesBefore = int(logged().size());
     EXPECT_FALSE(device.ConnectDevice());
     EXPECT_NE(device.LastDeviceResult, 0);

@@ -1,0 +1,214 @@
+#include "access/PassageFeedback.h"
+
+#include "access/OnlinePage.h"
+#include "access/PassageJournal.h"
+#include "db/Statements.h"
+#include "db/XConnection.h"
+#include "device/DeviceBinding.h"
+#include "support/ActivityLog.h"
+#include "support/Clock.h"
+#include "support/Error.h"
+#include "support/Messages.h"
+
+#include <QLabel>
+#include <QLineEdit>
+#include <QScopedValueRollback>
+#include <QTimer>
+#include <exception>
+
+namespace zul {
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+QString directionCode(bool isEntry)
+{
+    return isEntry ? u"E"_s : u"S"_s;
+}
+
+QString broadcastPrefix(bool isEntry)
+{
+    return isEntry ? u"[ENT]"_s : u"[SAI]"_s;
+}
+
+} // namespace
+
+PassageFeedback::PassageFeedback(DeviceBinding& device, OnlinePage& page, TXConnection& connection,
+                                 PassageJournal& journal, PassageHooks hooks, QObject* parent)
+    : QObject(parent), m_device(device), m_page(page), m_connection(connection), m_journal(journal),
+      m_hooks(std::move(hooks))
+{
+    xcmRegistro.setObjectName(u"xcmRegistro"_s);
+    xcmRegistroPendente.setObjectName(u"xcmRegistroPendente"_s);
+    xcmRegistro.SetConnection(&m_connection);
+    xcmRegistroPendente.SetConnection(&m_connection);
+    connect(m_page.tmrPassaEntr, &QTimer::timeout, this, &PassageFeedback::tmrPassaEntrTimer);
+    connect(m_page.tmrPassaSaida, &QTimer::timeout, this, &PassageFeedback::tmrPassaSaidaTimer);
+}
+
+void PassageFeedback::writeLog(const QString& text) const
+{
+    m_device.log().write(text);
+}
+
+void PassageFeedback::logError(const QString& prefix, const QString& message) const
+{
+    writeLog(QString());
+    writeLog(prefix + u" - ERRO: "_s + message);
+    writeLog(QString());
+}
+
+QDateTime PassageFeedback::serverNow() const
+{
+    const QDateTime now = m_hooks.serverNow ? m_hooks.serverNow() : QDateTime();
+    return now.isValid() ? now : m_device.clock().now();
+}
+
+void PassageFeedback::ShowPassageWaiting()
+{
+    const TUserDados& person = m_device.UserDados;
+    const bool entry = person.IsEntry;
+    int& counter = entry ? EntryBlinks : ExitBlinks;
+    // A blink still running goes on with the ticks it has left rather than starting over.
+    if (counter > BlinkChanges)
+        counter = 0;
+    (entry ? m_page.edtDisplayEntrada : m_page.edtDisplaySaida)->setText(person.BadgeName);
+    (entry ? m_page.lblConfirmaEntrada : m_page.lblConfirmaSaida)
+        ->setText(m_device.messages().Lookup(u"CONFIRMAR"_s));
+    m_device.PassageIdle = false;
+    QTimer* timer = entry ? m_page.tmrPassaEntr : m_page.tmrPassaSaida;
+    if (!timer->isActive())
+        timer->start();
+    writeLog(entry ? u"Sentido: Entrada"_s : u"Sentido: Saída"_s);
+}
+
+void PassageFeedback::tmrPassaEntrTimer()
+{
+    blink(EntryBlinks, true);
+}
+
+void PassageFeedback::tmrPassaSaidaTimer()
+{
+    blink(ExitBlinks, false);
+}
+
+void PassageFeedback::blink(int& counter, bool isEntry)
+{
+    if (counter >= BlinkChanges)
+        (isEntry ? m_page.tmrPassaEntr : m_page.tmrPassaSaida)->stop();
+    QLineEdit* line1 = isEntry ? m_page.edtTextoEntrada : m_page.edtTextoSaida;
+    const int color = OnlinePage::colorOf(line1) == OnlinePage::BlinkColor ? OnlinePage::PanelColor
+                                                                           : OnlinePage::BlinkColor;
+    for (QWidget* w : {static_cast<QWidget*>(line1),
+                       static_cast<QWidget*>(isEntry ? m_page.edtDisplayEntrada : m_page.edtDisplaySaida),
+                       static_cast<QWidget*>(isEntry ? m_page.panVerdeEntrada : m_page.panVerdeSaida)})
+        OnlinePage::setColorOf(w, color);
+    ++counter;
+}
+
+void PassageFeedback::ShowPassageMissed()
+{
+    const TUserDados& person = m_device.UserDados;
+    if (person.IsEntry) {
+        m_page.lblConfirmaEntrada->setText(m_device.messages().Lookup(u"NAO_PASSOU"_s));
+        writeLog(u"Usuário "_s + person.BadgeName + u" não confirmou entrada"_s);
+    } else {
+        m_page.lblConfirmaSaida->setText(m_device.messages().Lookup(u"NAO_PASSOU"_s));
+        writeLog(u"Usuário "_s + person.BadgeName + u" não confirmou saída"_s);
+    }
+}
+
+void PassageFeedback::ConfirmPassage()
+{
+    const TUserDados person = m_device.UserDados;
+    if (!RegisterPassage(person.PersonNumber, person.IsEntry))
+        return;
+    if (person.IsEntry) {
+        writeLog(u"Usuário "_s + person.BadgeName + u" confirmou sua entrada"_s);
+        m_page.lblConfirmaEntrada->setText(m_device.messages().Lookup(u"PASSOU"_s));
+    } else {
+        writeLog(u"Usuário "_s + person.BadgeName + u" confirmou sua saída"_s);
+        m_page.lblConfirmaSaida->setText(m_device.messages().Lookup(u"PASSOU"_s));
+    }
+    if (m_hooks.broadcast)
+        m_hooks.broadcast(person.PersonNumber, broadcastPrefix(person.IsEntry));
+}
+
+bool PassageFeedback::RegisterPassage(const QString& personNumber, bool isEntry)
+{
+    // Taken first: the insert below may hang until the driver gives up.
+    const QDateTime passedAt = serverNow();
+    ReplayJournal();
+    writeLog(u"Registrar passagem para "_s + personNumber);
+    QString failure;
+    try {
+        xcmRegistro.SetSQL(db::StatementText(db::StatementId::Registro, m_connection.Dialect()));
+        xcmRegistro.ParamByName(u"NRPESSOA"_s).SetAsString(personNumber);
+        xcmRegistro.ParamByName(u"IDREGISCATRACA"_s).SetAsString(directionCode(isEntry));
+        xcmRegistro.Execute();
+        writeLog(u"Passagem registrada"_s);
+        return true;
+    } catch (const Error& error) {
+        failure = error.message();
+    } catch (const std::exception& error) {
+        failure = QString::fromLocal8Bit(error.what());
+    }
+    logError(u"Registra acesso"_s, failure);
+    // Kept before anything else is tried, so that neither a reconnect that never returns nor
+    // a crash loses the passage.
+    try {
+        m_journal.append(JournaledPassage{personNumber, isEntry, passedAt});
+        writeLog(u"Passagem guardada para registro posterior: "_s + personNumber + u" em "_s +
+                 PassageJournal::timeText(passedAt));
+    } catch (const Error& error) {
+        logError(u"Guarda passagem"_s, error.message());
+    }
+    if (m_hooks.reconnect)
+        m_hooks.reconnect(true, true);
+    return false;
+}
+
+int PassageFeedback::ReplayJournal()
+{
+    // The reconnect asked for by a failed registration may bring the program back here.
+    if (m_replaying)
+        return 0;
+    const QScopedValueRollback guard(m_replaying, true);
+    int written = 0;
+    try {
+        if (m_journal.isEmpty() || !m_connection.Connected())
+            return 0;
+        while (!m_journal.isEmpty()) {
+            const JournaledPassage passage = m_journal.entries().first();
+            const QString at = PassageJournal::timeText(passage.PassedAt);
+            writeLog(u"Registrar passagem pendente para "_s + passage.PersonNumber + u" em "_s + at);
+            xcmRegistroPendente.SetSQL(
+                db::StatementText(db::StatementId::RegistroPendente, m_connection.Dialect()));
+            xcmRegistroPendente.ParamByName(u"NRPESSOA"_s).SetAsString(passage.PersonNumber);
+            xcmRegistroPendente.ParamByName(u"IDREGISCATRACA"_s).SetAsString(directionCode(passage.IsEntry));
+            xcmRegistroPendente.ParamByName(u"DTREGISCATRACA"_s).SetAsString(at);
+            xcmRegistroPendente.Execute();
+            // No row written: an earlier run wrote it and stopped before it could clear the
+            // journal, so it was never announced either.
+            const bool alreadyThere = xcmRegistroPendente.RowsAffected() == 0;
+            m_journal.removeFirst();
+            writeLog(alreadyThere ? u"Passagem pendente já estava registrada"_s : u"Passagem registrada"_s);
+            ++written;
+            // The panel still waiting for this very passage can now say it went through.
+            const TUserDados& shown = m_device.UserDados;
+            if (shown.PersonNumber == passage.PersonNumber && shown.IsEntry == passage.IsEntry)
+                (passage.IsEntry ? m_page.lblConfirmaEntrada : m_page.lblConfirmaSaida)
+                    ->setText(m_device.messages().Lookup(u"PASSOU"_s));
+            if (m_hooks.broadcast)
+                m_hooks.broadcast(passage.PersonNumber, broadcastPrefix(passage.IsEntry));
+        }
+    } catch (const Error& error) {
+        logError(u"Registra acesso pendente"_s, error.message());
+    } catch (const std::exception& error) {
+        logError(u"Registra acesso pendente"_s, QString::fromLocal8Bit(error.what()));
+    }
+    return written;
+}
+
+} // namespace zul

@@ -1,0 +1,90 @@
+#pragma once
+
+#include "db/XDataSet.h"
+
+#include <QDateTime>
+#include <QObject>
+#include <QString>
+#include <functional>
+
+namespace zul {
+
+class DeviceBinding;
+class OnlinePage;
+class PassageJournal;
+class TXConnection;
+
+// What the passage feedback needs of the rest of the program.
+struct PassageHooks
+{
+    // Sends prefix followed by text to every client of the notification socket.
+    std::function<void(const QString& text, const QString& prefix)> broadcast;
+    // The database connection routine with the window's display of its answer.
+    std::function<bool(bool force, bool report)> reconnect;
+    // The database server's current time: the local time plus the offset of the server's
+    // clock as last read. Without it, or when it answers an invalid time, the local time.
+    std::function<QDateTime()> serverNow;
+};
+
+// What the operator sees of a passage in the entry and exit panels, and its registration in
+// the passage log REGISCATRACA.
+//
+// A passage that the database does not take is kept in a journal file and written later,
+// stamped with the time the person passed: before every registration and whenever the program
+// has reconnected to the database (ReplayJournal). Only a passage in the database is announced
+// on the notification socket. Writing from the journal is safe to repeat: the row is skipped
+// when the same person, direction and time is already there, and a passage leaves the journal
+// only after its row is in, so a crash between the two leaves one row, never two or none.
+class PassageFeedback : public QObject
+{
+    Q_OBJECT
+public:
+    // `device`, `page`, `connection` and `journal` outlive this object.
+    PassageFeedback(DeviceBinding& device, OnlinePage& page, TXConnection& connection,
+                    PassageJournal& journal, PassageHooks hooks = {}, QObject* parent = nullptr);
+
+    void SetHooks(PassageHooks hooks) { m_hooks = std::move(hooks); }
+
+    // The person of `UserDados` was identified: the panel of the direction shows the name and
+    // blinks.
+    void ShowPassageWaiting();
+    // The arm was released but the person did not pass.
+    void ShowPassageMissed();
+    // The person passed: registered, shown and announced.
+    void ConfirmPassage();
+    // True when the row is in the passage log. False when the database refused it: the passage
+    // is then in the journal (unless even that failed, which is logged) and reconnecting has
+    // been asked for.
+    bool RegisterPassage(const QString& personNumber, bool isEntry);
+    // Writes the journal's passages to the database, oldest first, and announces each one;
+    // stops at the first that fails. The number written. Quietly nothing while the database
+    // connection is closed.
+    int ReplayJournal();
+
+    // Ticks of `tmrPassaEntr` and `tmrPassaSaida`.
+    void tmrPassaEntrTimer();
+    void tmrPassaSaidaTimer();
+
+    // How many times the entry and exit panels changed colour since they were last started.
+    int EntryBlinks = 0;
+    int ExitBlinks = 0;
+    static constexpr int BlinkChanges = 5;
+
+    TXCommand xcmRegistro;
+    TXCommand xcmRegistroPendente;
+
+private:
+    void blink(int& counter, bool isEntry);
+    QDateTime serverNow() const;
+    void writeLog(const QString& text) const;
+    void logError(const QString& prefix, const QString& message) const;
+
+    DeviceBinding& m_device;
+    OnlinePage& m_page;
+    TXConnection& m_connection;
+    PassageJournal& m_journal;
+    PassageHooks m_hooks;
+    bool m_replaying = false;
+};
+
+} // namespace zul
