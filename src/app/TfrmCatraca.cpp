@@ -1,15 +1,26 @@
 #include "app/TfrmCatraca.h"
 
+#include "access/DisplayTexts.h"
+#include "access/OnlinePage.h"
+#include "access/PassageFeedback.h"
+#include "access/PassageJournal.h"
+#include "access/PersonLookup.h"
 #include "access/TurnstileRelease.h"
 #include "app/DuplicateInstance.h"
 #include "app/ZulApplication.h"
 #include "db/ManagerDatabase.h"
 #include "device/DeviceBinding.h"
+#include "notify/NotificationServer.h"
+#include "notify/PendingUpdates.h"
 #include "support/ActivityLog.h"
 #include "support/Clock.h"
 #include "support/Error.h"
 #include "support/OperatorDialogs.h"
 #include "support/Win1252.h"
+#include "sync/DeviceClearing.h"
+#include "sync/DeviceUserList.h"
+#include "sync/ScheduledSync.h"
+#include "sync/TemplateSync.h"
 
 #include <QAction>
 #include <QActionGroup>
@@ -92,11 +103,6 @@ QIcon TurnstileIcon()
 
 } // namespace
 
-QString SwapDirectionText(const QString& current, const QString& leftText, const QString& chosenText)
-{
-    return current == leftText ? chosenText : current;
-}
-
 QString TrayTipFor(const QString& statusLine)
 {
     return statusLine.section(u'|', 0, 0).left(TrayTipLength);
@@ -139,6 +145,7 @@ TfrmCatraca::TfrmCatraca(const AppEnvironment& env, QWidget* parent)
         m_env.deviceLibrary.isEmpty() ? DeviceBinding::defaultLibraryName() : m_env.deviceLibrary);
     m_database = std::make_unique<ManagerDatabase>(*m_device, msgPadrao, m_settings, m_env.dialogs, *this);
     m_database->tmrReconnect.setInterval(ManagerDatabase::ReconnectIntervalMs * m_env.timerIntervalFactor);
+    CreateSubsystems();
 
     tmrInicializa = new QTimer(this);
     tmrInicializa->setObjectName(QStringLiteral("tmrInicializa"));
@@ -161,6 +168,190 @@ TfrmCatraca::TfrmCatraca(const AppEnvironment& env, QWidget* parent)
 TfrmCatraca::~TfrmCatraca()
 {
     FormDestroy();
+}
+
+void TfrmCatraca::CreateSubsystems()
+{
+    TXConnection& connection = m_database->xcnCatraca;
+    m_notify = std::make_unique<NotificationServer>(m_env.log, m_env.notificationPort);
+    const auto broadcast = [this](const QString& text, const QString& prefix) {
+        m_notify->BroadcastToClients(text, prefix);
+    };
+    const auto reconnect = [this](bool force, bool report) { return Reconnect(force, report); };
+
+    m_lookup = std::make_unique<PersonLookup>(connection, *m_device);
+    m_lookup->reconnect = reconnect;
+    m_lookup->reportMode = [this] { return m_database->ReportMode(); };
+    m_onlinePage->SetServerTimeSource([this] { return m_lookup->ServerNow(); });
+
+    m_journal = std::make_unique<PassageJournal>(PassageJournal::defaultFilePath(m_env.log.folder()));
+    m_feedback = std::make_unique<PassageFeedback>(
+        *m_device, *m_onlinePage, connection, *m_journal,
+        PassageHooks{broadcast, reconnect, [this] { return m_lookup->ServerNow(); }});
+    // Passages the database refused go in as soon as it is back.
+    m_database->AfterConnect = [this] { m_feedback->ReplayJournal(); };
+
+    m_users = std::make_unique<DeviceUserList>(*m_device);
+    m_templates = std::make_unique<TemplateSync>(*m_device, connection, *m_users, *this);
+    m_templates->setStandingMessage([this] { return SendStandingMessage(); });
+    m_clearing = std::make_unique<DeviceClearing>(*m_device, *m_users, *m_templates, *this, m_env.dialogs);
+    m_clearing->setStandingMessage([this] { return SendStandingMessage(); });
+    m_pending = std::make_unique<PendingUpdates>(
+        *m_device, *m_templates, *this, m_notify->PendingQueue(),
+        PendingUpdates::Hooks{broadcast, [this] { return SendStandingMessage(); }});
+    m_schedule = std::make_unique<ScheduledSync>(
+        m_settings, msgPadrao, m_env.log, m_env.dialogs, *this,
+        ScheduledSyncHooks{[this] { m_templates->SynchroniseTemplates(); },
+                           [this] { return m_lookup->GetServerTime(); }, [this] { m_device->IniCatraca(); }});
+    m_loop = std::make_unique<OnlineLoop>(*m_device, *this);
+
+    connect(mnuSincronizar, &QAction::triggered, this, &TfrmCatraca::mnuSincronizarClick);
+    connect(mnuAgendSinc, &QAction::triggered, this, &TfrmCatraca::mnuAgendSincClick);
+    connect(mnuAgendDesf, &QAction::triggered, this, &TfrmCatraca::mnuAgendDesfClick);
+    connect(mnuSincronismo, &QMenu::aboutToShow, this, &TfrmCatraca::mnuSincronismoClick);
+    connect(mnuEsvaziar, &QAction::triggered, this, &TfrmCatraca::mnuEsvaziarClick);
+}
+
+bool TfrmCatraca::Reconnect(bool force, bool report)
+{
+    const bool connected = m_database->ConnectDatabase(force, report);
+    ShowDbState(connected);
+    return connected;
+}
+
+QStringList& TfrmCatraca::PendingQueue()
+{
+    return m_notify->PendingQueue();
+}
+
+QDateTime TfrmCatraca::GetServerTime()
+{
+    return m_lookup->GetServerTime();
+}
+
+bool TfrmCatraca::LookUpPerson()
+{
+    return m_lookup->LookUpPerson();
+}
+
+void TfrmCatraca::ShowPassageWaiting()
+{
+    m_feedback->ShowPassageWaiting();
+}
+
+void TfrmCatraca::ShowPassageMissed()
+{
+    m_feedback->ShowPassageMissed();
+}
+
+void TfrmCatraca::ConfirmPassage()
+{
+    m_feedback->ConfirmPassage();
+}
+
+int TfrmCatraca::SendStandingMessage()
+{
+    return zul::SendStandingMessage(*m_device, *m_onlinePage);
+}
+
+int TfrmCatraca::SendPassageMessage(bool isEntry)
+{
+    return zul::SendPassageMessage(*m_device, *m_onlinePage, isEntry);
+}
+
+int TfrmCatraca::IdentificationFormsCode()
+{
+    return mnuTeclado->isChecked() && mnuCartao->isChecked() && !mnuBiometrico->isChecked() ? 12 : 11;
+}
+
+void TfrmCatraca::CheckScheduledSync()
+{
+    m_schedule->CheckScheduledSync();
+}
+
+void TfrmCatraca::CheckNotificationSocket()
+{
+    m_notify->CheckNotificationSocket();
+}
+
+void TfrmCatraca::CheckDatabaseConnection()
+{
+    m_database->CheckDatabaseConnection();
+}
+
+bool TfrmCatraca::HasPendingUpdate()
+{
+    return m_pending->HasPendingUpdate();
+}
+
+void TfrmCatraca::RunQueueStep()
+{
+    m_pending->RunQueueStep();
+}
+
+void TfrmCatraca::SetHousekeepingCaption(const QString& caption)
+{
+    lblADO->setText(caption);
+}
+
+void TfrmCatraca::setSyncTiming(const QString& text)
+{
+    lblSinc->setText(text);
+}
+
+void TfrmCatraca::setClearingTiming(const QString& text)
+{
+    lblEsv->setText(text);
+}
+
+void TfrmCatraca::setUpdateTiming(const QString& text)
+{
+    lblAtu->setText(text);
+}
+
+QString TfrmCatraca::scheduleCaption() const
+{
+    return mnuAgendSinc->text();
+}
+
+void TfrmCatraca::setScheduleCaption(const QString& caption)
+{
+    mnuAgendSinc->setText(caption);
+}
+
+bool TfrmCatraca::scheduleTicked() const
+{
+    return mnuAgendSinc->isChecked();
+}
+
+void TfrmCatraca::setScheduleTicked(bool ticked)
+{
+    mnuAgendSinc->setChecked(ticked);
+}
+
+void TfrmCatraca::mnuSincronizarClick()
+{
+    m_templates->SynchroniseNow();
+}
+
+void TfrmCatraca::mnuAgendSincClick()
+{
+    m_schedule->mnuAgendSincClick();
+}
+
+void TfrmCatraca::mnuAgendDesfClick()
+{
+    m_schedule->mnuAgendDesfClick();
+}
+
+void TfrmCatraca::mnuSincronismoClick()
+{
+    m_schedule->mnuSincronismoClick();
+}
+
+void TfrmCatraca::mnuEsvaziarClick()
+{
+    m_clearing->ClearNow();
 }
 
 void TfrmCatraca::CreateMenus()
@@ -295,22 +486,12 @@ void TfrmCatraca::CreatePages(QWidget* parent)
 {
     pgcCatraca = new QTabWidget(parent);
     pgcCatraca->setObjectName(QStringLiteral("pgcCatraca"));
-    tshOnline = new QWidget(pgcCatraca);
+    m_onlinePage = new OnlinePage(m_env.clock, pgcCatraca);
+    tshOnline = m_onlinePage;
     tshOnline->setObjectName(QStringLiteral("tshOnline"));
     pgcCatraca->addTab(tshOnline, QStringLiteral("Online"));
-
-    // The entry and exit display editors and the blinking entry/exit panels join this tab
-    // with the access loop.
-    auto* layout = new QHBoxLayout(tshOnline);
-    layout->addStretch(1);
-    tcbIniciar = new QPushButton(QStringLiteral("Iniciar &Conexão"), tshOnline);
-    tcbIniciar->setObjectName(QStringLiteral("tcbIniciar"));
-    tcbFechar = new QPushButton(QStringLiteral("Fechar Cone&xão"), tshOnline);
-    tcbFechar->setObjectName(QStringLiteral("tcbFechar"));
-    for (QPushButton* button : {tcbIniciar, tcbFechar}) {
-        button->setMinimumSize(140, 40);
-        layout->addWidget(button, 0, Qt::AlignBottom);
-    }
+    tcbIniciar = m_onlinePage->tcbIniciar;
+    tcbFechar = m_onlinePage->tcbFechar;
 }
 
 void TfrmCatraca::CreateStatusPanel(QWidget* parent)
@@ -678,11 +859,9 @@ void TfrmCatraca::mnuNormalClick()
 
 void TfrmCatraca::ChooseDirection(bool normal)
 {
-    // The display editors of the Online tab come with the access loop: each passes its text
-    // through SwapDirectionText with the texts of "ENTRADA_*" and "SAIDA_*" of the direction
-    // left and the one chosen.
     (normal ? mnuInvertido : mnuNormal)->setChecked(false);
     (normal ? mnuNormal : mnuInvertido)->setChecked(true);
+    SwapDirectionTexts(*m_onlinePage, msgPadrao, normal);
 }
 
 void TfrmCatraca::mnuLogClick()
@@ -771,7 +950,7 @@ void TfrmCatraca::FormCreate()
     m_device->DeviceNumber = 1;
     InstallExceptionHandler();
     CheckNotificationSocket();
-    m_pendingQueue.clear();
+    PendingQueue().clear();
     PutDirectionTexts();
     setWindowState(windowState() | Qt::WindowMinimized);
 
@@ -804,7 +983,7 @@ void TfrmCatraca::FormDestroy()
     WriteLog(QString());
     m_device->UnloadDeviceLibrary();
     m_database->Close();
-    m_pendingQueue.clear();
+    PendingQueue().clear();
     if (m_tray)
         m_tray->hide();
     // No handler may reach a window that is going.
@@ -847,22 +1026,17 @@ void TfrmCatraca::ReadDevicePort()
 
 void TfrmCatraca::PutDirectionTexts()
 {
-    // The display editors of the Online tab take the direction texts of the mounting.
+    zul::PutDirectionTexts(*m_onlinePage, msgPadrao, mnuNormal->isChecked());
 }
 
 void TfrmCatraca::RefreshDisplayDates()
 {
-    // The date-time previews of the display editors follow the clock.
-}
-
-void TfrmCatraca::CheckNotificationSocket()
-{
-    // The notification server listens on m_env.notificationPort.
+    zul::RefreshDisplayDates(*m_onlinePage, m_env.clock);
 }
 
 void TfrmCatraca::RunOnlineLoop()
 {
-    // The online polling loop runs here until StopFlag is set.
+    m_loop->RunOnlineLoop();
 }
 
 } // namespace zul

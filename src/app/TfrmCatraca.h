@@ -1,10 +1,13 @@
 #pragma once
 
+#include "access/OnlineLoop.h"
 #include "app/AppEnvironment.h"
 #include "db/DatabaseUi.h"
 #include "device/DeviceUi.h"
 #include "support/Messages.h"
 #include "support/Settings.h"
+#include "sync/ScheduleMenu.h"
+#include "sync/SyncUi.h"
 
 #include <QMainWindow>
 #include <QString>
@@ -25,7 +28,17 @@ class QToolButton;
 namespace zul {
 
 class DeviceBinding;
+class DeviceClearing;
+class DeviceUserList;
 class ManagerDatabase;
+class NotificationServer;
+class OnlinePage;
+class PassageFeedback;
+class PassageJournal;
+class PendingUpdates;
+class PersonLookup;
+class ScheduledSync;
+class TemplateSync;
 
 // The link the operator chose in the "Tipos de Conexão" menu: 0 = serial, 1 = TCP/IP, and the
 // decimal digits of the ticked item's caption. The device layer turns the digits into the
@@ -36,11 +49,6 @@ struct DeviceLinkChoice
     QString portDigits;
 };
 
-// The text a display editor shows after the direction changes: the standing text of the
-// direction left behind is replaced by that of the chosen one, a text the operator typed in
-// is kept.
-QString SwapDirectionText(const QString& current, const QString& leftText, const QString& chosenText);
-
 // The notification-area tip for a status line: its short hint (the part before the first
 // "|") cut to the 63 characters the tip field holds.
 QString TrayTipFor(const QString& statusLine);
@@ -48,7 +56,12 @@ QString TrayTipFor(const QString& statusLine);
 // The main window. It owns every component of the manager (the device link, the database
 // connection, the online loop, the notification socket, the synchronisation) and is the window
 // each of them talks to through its own small interface.
-class TfrmCatraca : public QMainWindow, public DeviceUi, public DatabaseUi
+class TfrmCatraca : public QMainWindow,
+                    public DeviceUi,
+                    public DatabaseUi,
+                    public OnlineLoopSteps,
+                    public SyncUi,
+                    public ScheduleMenu
 {
     Q_OBJECT
 public:
@@ -117,7 +130,13 @@ public:
     SettingsStore& settings() { return m_settings; }
     DeviceBinding& device() { return *m_device; }
     ManagerDatabase& database() { return *m_database; }
-    QStringList& PendingQueue() { return m_pendingQueue; }
+    QStringList& PendingQueue();
+    OnlinePage& onlinePage() { return *m_onlinePage; }
+    NotificationServer& notificationServer() { return *m_notify; }
+    PersonLookup& personLookup() { return *m_lookup; }
+    PassageFeedback& passageFeedback() { return *m_feedback; }
+    TemplateSync& templateSync() { return *m_templates; }
+    OnlineLoop& onlineLoop() { return *m_loop; }
     const AppEnvironment& environment() const { return m_env; }
 
     // --- DeviceUi
@@ -134,6 +153,40 @@ public:
     void ShowErrorBox(const QString& text) override { ReportError(text, false); }
     void ShowMessageAndRelease(const QString& text) override;
     bool OperatorPresent() const override { return !m_env.headless && !m_serviceMode; }
+
+    // --- OnlineLoopSteps
+    QDateTime GetServerTime() override;
+    bool LookUpPerson() override;
+    void ShowPassageWaiting() override;
+    void ShowPassageMissed() override;
+    void ConfirmPassage() override;
+    int SendStandingMessage() override;
+    int SendPassageMessage(bool isEntry) override;
+    int IdentificationFormsCode() override;
+    void CheckScheduledSync() override;
+    void CheckNotificationSocket() override;
+    void CheckDatabaseConnection() override;
+    bool HasPendingUpdate() override;
+    void RunQueueStep() override;
+    void SetHousekeepingCaption(const QString& caption) override;
+
+    // --- SyncUi
+    void setSyncTiming(const QString& text) override;
+    void setClearingTiming(const QString& text) override;
+    void setUpdateTiming(const QString& text) override;
+
+    // --- ScheduleMenu
+    QString scheduleCaption() const override;
+    void setScheduleCaption(const QString& caption) override;
+    bool scheduleTicked() const override;
+    void setScheduleTicked(bool ticked) override;
+
+    // Menu commands of "&Dados".
+    void mnuSincronizarClick();
+    void mnuAgendSincClick();
+    void mnuAgendDesfClick();
+    void mnuSincronismoClick();
+    void mnuEsvaziarClick();
 
     // Menu commands.
     void mnuSerialClick();
@@ -225,8 +278,9 @@ private:
     void FormDestroy();
     void PutDirectionTexts();
     void RefreshDisplayDates();
-    void CheckNotificationSocket();
     void RunOnlineLoop();
+    bool Reconnect(bool force, bool report);
+    void CreateSubsystems();
     void InstallExceptionHandler();
 
     void CreateMenus();
@@ -245,7 +299,17 @@ private:
     SettingsStore m_settings;
     std::unique_ptr<DeviceBinding> m_device;
     std::unique_ptr<ManagerDatabase> m_database;
-    QStringList m_pendingQueue;
+    OnlinePage* m_onlinePage = nullptr;
+    std::unique_ptr<NotificationServer> m_notify;
+    std::unique_ptr<PersonLookup> m_lookup;
+    std::unique_ptr<PassageJournal> m_journal;
+    std::unique_ptr<PassageFeedback> m_feedback;
+    std::unique_ptr<DeviceUserList> m_users;
+    std::unique_ptr<TemplateSync> m_templates;
+    std::unique_ptr<DeviceClearing> m_clearing;
+    std::unique_ptr<PendingUpdates> m_pending;
+    std::unique_ptr<ScheduledSync> m_schedule;
+    std::unique_ptr<OnlineLoop> m_loop;
     bool m_serviceMode = false;
     bool m_duplicateInstance = false;
     bool m_startupComplete = false;

@@ -109,6 +109,7 @@ bool ManagerDatabase::ConnectDatabase(bool force, bool report)
     m_reportMode = report;
     m_device.StatusText = report ? u"[Exceção Ativa]"_s : u"[Exceção Inativa]"_s;
     try {
+        bool opened = false;
         if (force || !xcnCatraca.Connected()) {
             const QString text = u"Conectando banco de dados"_s + m_device.StatusText;
             if (text != m_device.LastLoggedStatus) {
@@ -119,8 +120,11 @@ bool ManagerDatabase::ConnectDatabase(bool force, bool report)
             xcnCatraca.SetConnectString(QString());
             xcnCatraca.SetConnectString(GetDatabaseConnectString());
             xcnCatraca.SetConnected(true);
+            opened = true;
         }
         result = xcnCatraca.Connected();
+        if (result && opened && AfterConnect)
+            AfterConnect();
         if (result) {
             if (report) {
                 writeLog(u"Conexão Ativa"_s);

@@ -5,6 +5,7 @@
 #include <QObject>
 #include <QString>
 #include <QTimer>
+#include <functional>
 
 namespace zul {
 
@@ -58,6 +59,8 @@ public:
 
     TXConnection xcnCatraca;
     QTimer tmrReconnect;
+    // Called each time ConnectDatabase has (re)opened the connection.
+    std::function<void()> AfterConnect;
 
 private:
     void writeLog(const QString& text) const;
