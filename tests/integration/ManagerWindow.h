@@ -12,6 +12,7 @@
 #include "SimulatorFixture.h"
 #include "TempDir.h"
 #include "VirtualTimers.h"
+#include "access/OnlineLoop.h"
 #include "app/TfrmCatraca.h"
 #include "db/ManagerDatabase.h"
 #include "device/DeviceBinding.h"
@@ -25,6 +26,7 @@
 #include <QTcpServer>
 #include <gtest/gtest.h>
 #include <memory>
+#include <vector>
 
 namespace zul::test {
 
@@ -85,6 +87,38 @@ protected:
         window->Initialize(false);
         return escaped;
     }
+
+    // Runs the start-up chain and the online connection it starts, while `steps` are carried
+    // out in order at the loop's message dispatches: each waits for its condition, then acts.
+    // Returns when the online loop has ended; a scenario that does not end within `limitMs` of
+    // turnstile time fails and stops the loop.
+    struct Step
+    {
+        std::function<bool()> ready;
+        std::function<void()> act;
+    };
+    void RunOnline(std::vector<Step> steps, qint64 limitMs = 120000)
+    {
+        const qint64 deadline = clock.elapsedMs() + limitMs;
+        auto remaining = std::make_shared<std::vector<Step>>(std::move(steps));
+        auto next = std::make_shared<std::size_t>(0);
+        timers->whenever([this, remaining, next, deadline] {
+            if (clock.elapsedMs() > deadline) {
+                ADD_FAILURE() << "scenario stuck at step " << *next;
+                window->device().StopFlag = true;
+                return true;
+            }
+            if (*next < remaining->size() && (*remaining)[*next].ready()) {
+                (*remaining)[*next].act();
+                ++*next;
+            }
+            return *next == remaining->size();
+        });
+        timers->run(2000);
+        EXPECT_TRUE(timers->stepsDone()) << "the online loop ended before the scenario did";
+    }
+
+    bool Polling() const { return window->device().LoopState == OnlineLoop::Polling; }
 
     QStringList Logged() const { return logTexts(log, clock); }
     long Calls(const std::string& name) const

@@ -28,9 +28,7 @@ public:
     VirtualTimers(ManualClock& clock, ExceptionHandler onError)
         : m_clock(clock), m_onError(std::move(onError))
     {
-        m_ticker.setInterval(0);
-        QObject::connect(&m_ticker, &QTimer::timeout, [this] { tick(); });
-        m_ticker.start();
+        postTick();
     }
 
     void add(QTimer* timer, int intervalMs, std::function<void()> handler)
@@ -99,6 +97,19 @@ private:
         }
     }
 
+    // One look per message dispatch: a posted event, since a nested loop's dispatch handles
+    // the events posted before it, not zero-interval timers.
+    void postTick()
+    {
+        QMetaObject::invokeMethod(
+            &m_context,
+            [this] {
+                postTick();
+                tick();
+            },
+            Qt::QueuedConnection);
+    }
+
     void tick()
     {
         if (m_ticking)
@@ -117,7 +128,7 @@ private:
 
     ManualClock& m_clock;
     ExceptionHandler m_onError;
-    QTimer m_ticker;
+    QObject m_context;
     std::vector<Entry> m_entries;
     std::vector<std::function<bool()>> m_steps;
     bool m_ticking = false;
