@@ -108,8 +108,8 @@ bool ManagerDatabase::ConnectDatabase(bool force, bool report)
     bool result = false;
     m_reportMode = report;
     m_device.StatusText = report ? u"[Exceção Ativa]"_s : u"[Exceção Inativa]"_s;
+    bool opened = false;
     try {
-        bool opened = false;
         if (force || !xcnCatraca.Connected()) {
             const QString text = u"Conectando banco de dados"_s + m_device.StatusText;
             if (text != m_device.LastLoggedStatus) {
@@ -123,8 +123,6 @@ bool ManagerDatabase::ConnectDatabase(bool force, bool report)
             opened = true;
         }
         result = xcnCatraca.Connected();
-        if (result && opened && AfterConnect)
-            AfterConnect();
         if (result) {
             if (report) {
                 writeLog(u"Conexão Ativa"_s);
@@ -150,6 +148,9 @@ bool ManagerDatabase::ConnectDatabase(bool force, bool report)
         }
         m_device.ShowStatus(256, disconnected + m_messages.Lookup(u"NAO_CONN_BD"_s));
     }
+    // Outside the connection's error handling: what follows a connection is not its failure.
+    if (result && opened && AfterConnect)
+        AfterConnect();
     return result;
 }
 

@@ -224,11 +224,20 @@ TEST_F(ManagerDatabaseTest, ForceReopensAnOpenConnectionWhileOtherwiseItIsKept)
     SetDatabaseUp(true);
     ASSERT_TRUE(database->ConnectDatabase(false, true));
     int connects = 0;
+    int followUps = 0;
     QObject::connect(&database->xcnCatraca, &TXConnection::AfterConnect, [&](QObject*) { ++connects; });
+    database->AfterConnect = [&] { ++followUps; };
     EXPECT_TRUE(database->ConnectDatabase(false, true));
     EXPECT_EQ(connects, 0);
+    EXPECT_EQ(followUps, 0);
     EXPECT_TRUE(database->ConnectDatabase(true, true));
     EXPECT_EQ(connects, 1);
+    EXPECT_EQ(followUps, 1);
+
+    // A failed re-open is no connection to follow up.
+    SetDatabaseUp(false);
+    EXPECT_FALSE(database->ConnectDatabase(true, false));
+    EXPECT_EQ(followUps, 1);
 }
 
 TEST_F(ManagerDatabaseTest, CheckWithTheDatabaseDownTellsTheDisplayAndReportsIt)
