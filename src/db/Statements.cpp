@@ -119,6 +119,10 @@ QStringList StatementText(StatementId id, SqlDialect dialect)
                 u"WHERE NOT EXISTS (SELECT 1 FROM REGISCATRACA WHERE NRPESSOA = :NRPESSOA"_qs,
                 u"  AND IDREGISCATRACA = :IDREGISCATRACA AND DTREGISCATRACA = "_qs + at + u')'};
     }
+    case StatementId::TemplatesOf:
+        return {u"SELECT PE.NRPESSOA, DC.TXDIGITALCATRAC"_qs, u"FROM   PESSOA PE,   DIGITALCATRACA DC"_qs,
+                u"WHERE  PE.NRPESSOA      =    :P_NRPESSOA"_qs,
+                u"  AND  PE.NRPESSOA      =    DC.NRPESSOA"_qs, u" AND PE.IDACESSOCATRACA = 'S'"_qs};
     }
     return {};
 }

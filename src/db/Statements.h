@@ -20,6 +20,7 @@ enum class StatementId {
     // in the server's local time). Nothing is written when the same row is already there, so
     // writing the same passage twice leaves one row.
     RegistroPendente,
+    TemplatesOf, // the templates of exactly the person P_NRPESSOA, found through the key
 };
 
 // The text of a statement in a dialect, as lines. The Oracle texts are the reference; the

@@ -61,6 +61,12 @@ void SystemClock::sleep(int ms)
     }
 }
 
+void SystemClock::pause(int ms)
+{
+    if (ms > 0)
+        std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+}
+
 ManualClock::ManualClock(QDateTime start) : m_start(std::move(start)) {}
 
 QDateTime ManualClock::now() const

@@ -23,6 +23,8 @@ public:
     virtual qint64 elapsedMs() const = 0;
     // Waits `ms` milliseconds while pending events are dispatched.
     virtual void sleep(int ms) = 0;
+    // Waits `ms` milliseconds without dispatching anything: nothing queued can run in between.
+    virtual void pause(int ms) = 0;
 
     qint64 elapsedSeconds() const { return elapsedMs() / 1000; }
 };
@@ -36,6 +38,7 @@ public:
     qint64 elapsedMs() const override;
     // Without an application object there are no events to dispatch and this simply waits.
     void sleep(int ms) override;
+    void pause(int ms) override;
 
 private:
     QElapsedTimer m_elapsed;
@@ -51,6 +54,7 @@ public:
     QDateTime now() const override;
     qint64 elapsedMs() const override { return m_elapsedMs; }
     void sleep(int ms) override;
+    void pause(int ms) override { advance(ms); }
 
     // Moves both the wall clock and the monotonic clock on, without dispatching events.
     void advance(qint64 ms);

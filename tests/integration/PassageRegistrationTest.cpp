@@ -39,7 +39,7 @@ protected:
     void TearDown() override
     {
         feedback.reset();
-        if (!connection.Connected())
+        if (!IsSkipped() && !connection.Connected())
             reconnect();
         DbBackendTest::TearDown();
     }

@@ -1,0 +1,112 @@
+#include "notify/PendingUpdates.h"
+
+#include "device/DeviceBinding.h"
+#include "support/ActivityLog.h"
+#include "support/Clock.h"
+#include "support/Error.h"
+#include "support/Messages.h"
+#include "support/Win1252.h"
+#include "sync/SyncTiming.h"
+#include "sync/SyncUi.h"
+#include "sync/TemplateSync.h"
+
+#include <algorithm>
+
+namespace zul {
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+constexpr int UpdatingStatus = 21;
+constexpr int UpdatedStatus = 22;
+constexpr int UpdateErrorStatus = 23;
+constexpr qsizetype MarkerLength = 5;
+
+QString describe(const std::exception& error)
+{
+    if (const auto* own = dynamic_cast<const Error*>(&error))
+        return own->message();
+    return QString::fromLocal8Bit(error.what());
+}
+
+// The person number of a notification: what follows its first five characters, without the
+// line end a sender may have put after it.
+QString personNumberOf(const QString& notification)
+{
+    QString number = notification.mid(MarkerLength);
+    while (number.endsWith(u'\n') || number.endsWith(u'\r'))
+        number.chop(1);
+    return number;
+}
+
+bool isBlank(const QString& text)
+{
+    return std::all_of(text.cbegin(), text.cend(), [](QChar c) { return c == u' '; });
+}
+
+} // namespace
+
+PendingUpdates::PendingUpdates(DeviceBinding& device, TemplateSync& templates, SyncUi& ui, QStringList& queue,
+                               Hooks hooks)
+    : m_device(device), m_templates(templates), m_ui(ui), m_queue(queue), m_hooks(std::move(hooks))
+{}
+
+void PendingUpdates::RunQueueStep()
+{
+    if (m_queue.isEmpty())
+        return;
+    DeviceBinding& device = m_device;
+    const TMessages& messages = device.messages();
+    device.ShowStatus(UpdatingStatus);
+    device.LastDeviceResult = 1;
+    const QByteArray waiting = toWin1252(messages.Lookup(u"AGUARDE"_s) + messages.Lookup(u"ATUALIZANDO"_s));
+    device.Call<easyinner::EnviarMensagemPadraoOnLine>(device.DeviceNumber, 0, waiting.constData());
+
+    const QString entry = m_queue.first();
+    device.log().write(u"Usuário na fila a ser inserido: "_s + entry);
+    const int result = ProcessNotification(entry);
+    device.LastDeviceResult = result;
+    const bool success = IsSuccess(result);
+    device.ShowStatus(success ? UpdatedStatus : UpdateErrorStatus);
+    if (m_hooks.broadcast)
+        m_hooks.broadcast(entry, success ? u"[OK]"_s : u"[ER]"_s);
+    // Texts queued during the device waits went to the end; the entry carried out is still the
+    // first, since equal texts are never queued twice.
+    if (!m_queue.isEmpty() && m_queue.first() == entry)
+        m_queue.removeFirst();
+    else
+        m_queue.removeOne(entry);
+    if (m_hooks.sendStandingMessage)
+        m_hooks.sendStandingMessage();
+}
+
+int PendingUpdates::ProcessNotification(const QString& text)
+{
+    DeviceBinding& device = m_device;
+    Clock& clock = device.clock();
+    int result = 1;
+    const qint64 start = clock.elapsedMs();
+    try {
+        const QString number = personNumberOf(text);
+        if (text.contains(u"[INS]"_s) || text.contains(u"[UPD]"_s)) {
+            // With no person there is no database template to send, and nothing else may be.
+            if (isBlank(number))
+                throw Error(u"notificação sem número de pessoa: "_s + text);
+        }
+        if (text.contains(u"[INS]"_s))
+            result = m_templates.IncludeDeviceUser({}, number);
+        else if (text.contains(u"[DEL]"_s))
+            result = m_templates.DeleteDeviceUser(number);
+        else if (text.contains(u"[UPD]"_s))
+            result = m_templates.UpdateDeviceUser(number);
+        else
+            result = device.LastDeviceResult;
+        m_ui.setUpdateTiming(device.messages().Lookup(u"ATU"_s) + FormatElapsed(clock.elapsedMs() - start));
+    } catch (const std::exception& error) {
+        device.log().write(u"Gere BD ERRO: "_s + describe(error));
+    }
+    return result;
+}
+
+} // namespace zul

@@ -1,0 +1,71 @@
+#include "sync/DeviceUserList.h"
+
+#include "device/DeviceBinding.h"
+#include "support/ActivityLog.h"
+#include "support/Clock.h"
+#include "support/Win1252.h"
+
+namespace zul {
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+constexpr int WaitingForReply = 128;
+constexpr int ListEntrySize = 16;
+constexpr int UserCodeSize = 10;
+
+} // namespace
+
+void WaitForDeviceReply(DeviceBinding& device, int seconds)
+{
+    Clock& clock = device.clock();
+    device.LastDeviceResult = WaitingForReply;
+    // The monotonic tick never wraps, so the deadline cannot be skipped or made endless.
+    const qint64 deadline = clock.elapsedSeconds() + seconds;
+    while (device.LastDeviceResult == WaitingForReply && clock.elapsedSeconds() <= deadline)
+        clock.sleep(1); // dispatches the window messages that arrived meanwhile
+}
+
+bool DeviceUserList::CollectDeviceUserList()
+{
+    using namespace easyinner;
+    DeviceBinding& device = m_device;
+    device.Call<InicializarColetaListaUsuariosBio>();
+    device.log().write(u"Listando usuários na catraca"_s);
+
+    bool read = false;
+    TemProximoPacote::Pointer hasPacket = nullptr;
+    if (device.BindEntryPoint(hasPacket, TemProximoPacote::name)) {
+        read = true;
+        cdsUsersCatraca.Close();
+        cdsUsersCatraca.CreateDataSet({{CDUSER, ftString, UserCodeSize}});
+        while (device.Call<TemProximoPacote>().value_or(0) != 0) {
+            const std::optional<int> requested = device.Call<SolicitarListaUsuariosBio>(device.DeviceNumber);
+            if (!requested || *requested != 0)
+                continue;
+            WaitForDeviceReply(device, 2);
+            device.CallInto<ReceberPacoteListaUsuariosBio>(device.LastDeviceResult, device.DeviceNumber);
+            TemProximoUsuario::Pointer hasUser = nullptr;
+            if (!device.BindEntryPoint(hasUser, TemProximoUsuario::name))
+                continue;
+            while (device.Call<TemProximoUsuario>().value_or(0) != 0) {
+                u8 entry[ListEntrySize] = {};
+                const std::optional<int> received =
+                    device.Call<ReceberUsuarioLista>(device.DeviceNumber, entry);
+                // Without the entry point the packet could never be emptied.
+                if (!received)
+                    break;
+                if (*received != 0)
+                    continue;
+                const char* code = reinterpret_cast<const char*>(entry);
+                cdsUsersCatraca.AppendRecord({fromWin1252(QByteArray(code, qstrnlen(code, UserCodeSize)))});
+            }
+        }
+    }
+    device.log().write(u"Quantidade de usuários listados: "_s +
+                       QString::number(cdsUsersCatraca.RecordCount()));
+    return read;
+}
+
+} // namespace zul

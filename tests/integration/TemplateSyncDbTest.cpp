@@ -1,0 +1,145 @@
+// The template synchronisation and the per-user operations against every database backend
+// and the turnstile simulator.
+#include "DbBackend.h"
+#include "LinkedDevice.h"
+#include "SyncFixture.h"
+#include "notify/PendingUpdates.h"
+#include "sync/DeviceUserList.h"
+#include "sync/TemplateSync.h"
+
+using namespace zul;
+using zul::test::Backend;
+using zul::test::DbBackendTest;
+using Codes = std::set<std::string>;
+
+namespace {
+
+class TemplateSyncDbTest : public DbBackendTest
+{
+protected:
+    void SetUp() override
+    {
+        DbBackendTest::SetUp();
+        if (IsSkipped() || HasFatalFailure())
+            return;
+        ASSERT_NO_FATAL_FAILURE(link.openLink());
+        link.ui.caption = link.messages.Lookup(u"CONECTADA"_qs);
+    }
+
+    void addPerson(const QString& number, const QString& access = u"S"_qs)
+    {
+        TXCommand c;
+        c.SetConnection(&connection);
+        c.SetSQL(u"INSERT INTO PESSOA (NRPESSOA, NMCRACHAPESSOA, IDACESSOCATRACA) VALUES (:A, :B, :C)"_qs);
+        c.ParamByName(u"A"_qs).SetAsString(number);
+        c.ParamByName(u"B"_qs).SetAsString(u"PESSOA "_qs + number);
+        c.ParamByName(u"C"_qs).SetAsString(access);
+        c.Execute();
+    }
+
+    void addTemplate(const QString& number, const QByteArray& record)
+    {
+        TXCommand c;
+        c.SetConnection(&connection);
+        c.SetSQL(u"INSERT INTO DIGITALCATRACA (NRPESSOA, TXDIGITALCATRAC) VALUES (:N, :T)"_qs);
+        c.ParamByName(u"N"_qs).SetAsString(number);
+        c.ParamByName(u"T"_qs).SetAsBlob(record);
+        c.Execute();
+    }
+
+    void addEnrolled(const QString& number, char filler = '\x5a')
+    {
+        addPerson(number);
+        addTemplate(number, test::makeRecord(number, filler));
+    }
+
+    Codes controllerUsers() const
+    {
+        Codes codes;
+        for (const auto& [code, record] : link.sim.simulator().users())
+            codes.insert(code);
+        return codes;
+    }
+
+    QByteArray storedRecord(const std::string& code) const
+    {
+        const auto stored = link.sim.simulator().users();
+        const auto it = stored.find(code);
+        return it == stored.end() ? QByteArray()
+                                  : QByteArray(it->second.data(), qsizetype(it->second.size()));
+    }
+
+    test::LinkedDevice link;
+    DeviceUserList users{link.device};
+    test::FakeSyncUi ui;
+    TemplateSync templates{link.device, connection, users, ui};
+};
+
+TEST_P(TemplateSyncDbTest, SynchronisationIncludesKeepsAndDeletes)
+{
+    addEnrolled(u"0000000001"_qs);
+    addEnrolled(u"0000000002"_qs, 'b');
+    addPerson(u"0000000003"_qs);
+    addTemplate(u"0000000003"_qs, test::makeRecord(u"0000000003"_qs, 'f'));
+    addTemplate(u"0000000003"_qs, test::makeRecord(u"0000000003"_qs, 's'));
+    addEnrolled(u"abc"_qs);
+    addPerson(u"0000000007"_qs);
+    addTemplate(u"0000000007"_qs, test::makeRecord(u"0000000008"_qs, '7'));
+    addEnrolled(u"0000000008"_qs, '8');
+    addPerson(u"0000000010"_qs, u"N"_qs);
+    addTemplate(u"0000000010"_qs, test::makeRecord(u"0000000010"_qs));
+    for (const char* code : {"0000000001", "ABC", "0000000002 ", "0000000010", "0000000099"})
+        link.sim->addUser(code);
+
+    EXPECT_TRUE(templates.SynchroniseTemplates());
+
+    EXPECT_EQ(controllerUsers(), (Codes{"0000000001", "0000000002", "0000000003", "0000000008", "abc"}));
+    EXPECT_EQ(storedRecord("0000000002"), test::makeRecord(u"0000000002"_qs, 'b'));
+    EXPECT_EQ(storedRecord("0000000003").mid(11, 1), QByteArray("f")); // the first template row
+    EXPECT_EQ(storedRecord("0000000008"), test::makeRecord(u"0000000008"_qs, '8'));
+    EXPECT_EQ(link.ui.caption, link.messages.Lookup(u"SINCRONISMO_OK"_qs));
+}
+
+TEST_P(TemplateSyncDbTest, DatabaseWithoutTemplatesEmptiesTheController)
+{
+    addPerson(u"0000000001"_qs);
+    link.sim->addUser("0000000001");
+    link.sim->addUser("0000000002");
+    EXPECT_TRUE(templates.SynchroniseTemplates());
+    EXPECT_TRUE(controllerUsers().empty());
+}
+
+TEST_P(TemplateSyncDbTest, FailedTemplateQueryChangesNothing)
+{
+    link.sim->addUser("0000000001");
+    exec(u"DROP TABLE DIGITALCATRACA"_qs);
+    EXPECT_FALSE(templates.SynchroniseTemplates());
+    EXPECT_EQ(controllerUsers(), Codes{"0000000001"});
+    EXPECT_EQ(link.ui.caption, link.messages.Lookup(u"SINCRONISMO_ERRO"_qs));
+}
+
+TEST_P(TemplateSyncDbTest, NotificationsStoreTheTemplateOfExactlyThatPerson)
+{
+    addEnrolled(u"00000001"_qs, 's');
+    addEnrolled(u"0000000001"_qs, 'l');
+    QStringList queue{u"[INS]0000000001"_qs, u"[UPD]00000001"_qs, u"[INS]0000000009"_qs};
+    QStringList replies;
+    PendingUpdates updates{
+        link.device,
+        templates,
+        ui,
+        queue,
+        {[&](const QString& text, const QString& prefix) { replies << prefix + text; }, {}}};
+    while (updates.HasPendingUpdate())
+        updates.RunQueueStep();
+    EXPECT_EQ(replies,
+              (QStringList{u"[OK][INS]0000000001"_qs, u"[OK][UPD]00000001"_qs, u"[ER][INS]0000000009"_qs}));
+    EXPECT_EQ(storedRecord("0000000001"), test::makeRecord(u"0000000001"_qs, 'l'));
+    EXPECT_EQ(storedRecord("00000001"), test::makeRecord(u"00000001"_qs, 's'));
+}
+
+INSTANTIATE_TEST_SUITE_P(Backends, TemplateSyncDbTest,
+                         ::testing::Values(Backend::SQLite, Backend::PostgreSQL, Backend::Odbc),
+                         zul::test::backendName);
+
+} // namespace

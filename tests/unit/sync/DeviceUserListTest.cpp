@@ -1,0 +1,142 @@
+#include "sync/DeviceUserList.h"
+
+#include "LinkedDevice.h"
+
+#include <QTimer>
+#include <gtest/gtest.h>
+
+namespace zul {
+namespace {
+
+using namespace Qt::StringLiterals;
+
+class DeviceUserListTest : public ::testing::Test
+{
+protected:
+    void SetUp() override { ASSERT_NO_FATAL_FAILURE(link.openLink()); }
+
+    QStringList listed()
+    {
+        QStringList codes;
+        MemTable& table = users.cdsUsersCatraca;
+        for (table.First(); !table.Eof(); table.Next())
+            codes << table.AsString(DeviceUserList::CDUSER);
+        codes.sort();
+        return codes;
+    }
+
+    test::LinkedDevice link;
+    sim::Simulator& sim = link.sim.simulator();
+    DeviceUserList users{link.device};
+};
+
+TEST_F(DeviceUserListTest, ReadsEveryPacketAndKeepsCodesAsTheControllerHoldsThem)
+{
+    QStringList expected;
+    for (int i = 0; i < 40; ++i) { // three packets of the simulator's sixteen
+        const QString code = u"%1"_s.arg(i, 10, 10, QChar(u'0'));
+        sim.addUser(code.toStdString());
+        expected << code;
+    }
+    // A short code ends at its zero byte; trailing blanks belong to the code.
+    sim.addUser("AB");
+    sim.addUser("CD  ");
+    expected << u"AB"_s << u"CD  "_s;
+    expected.sort();
+
+    EXPECT_TRUE(users.CollectDeviceUserList());
+    EXPECT_EQ(listed(), expected);
+    EXPECT_EQ(link.callCount("SolicitarListaUsuariosBio"), 3);
+    const QStringList log = link.logged();
+    EXPECT_TRUE(log.contains(u"Listando usuários na catraca"_s));
+    EXPECT_EQ(log.last(), u"Quantidade de usuários listados: 42"_s);
+}
+
+TEST_F(DeviceUserListTest, ReplacesThePreviousContent)
+{
+    sim.addUser("0000000001");
+    ASSERT_TRUE(users.CollectDeviceUserList());
+    sim.removeUser("0000000001");
+    sim.addUser("0000000002");
+    ASSERT_TRUE(users.CollectDeviceUserList());
+    EXPECT_EQ(listed(), QStringList{u"0000000002"_s});
+}
+
+TEST_F(DeviceUserListTest, EmptyControllerGivesAnOpenEmptyList)
+{
+    EXPECT_TRUE(users.CollectDeviceUserList());
+    EXPECT_TRUE(users.cdsUsersCatraca.Active());
+    EXPECT_TRUE(users.cdsUsersCatraca.IsEmpty());
+    EXPECT_EQ(link.logged().last(), u"Quantidade de usuários listados: 0"_s);
+}
+
+TEST_F(DeviceUserListTest, RefusedPacketRequestsAreSkippedWithoutWaiting)
+{
+    for (int i = 0; i < 20; ++i)
+        sim.addUser(std::to_string(1000 + i));
+    sim.setFault("SolicitarListaUsuariosBio", 9);
+    const qint64 before = link.clock.elapsedMs();
+    EXPECT_TRUE(users.CollectDeviceUserList());
+    EXPECT_LT(link.clock.elapsedMs() - before, 1000);
+    EXPECT_TRUE(users.cdsUsersCatraca.IsEmpty());
+    EXPECT_EQ(link.callCount("ReceberPacoteListaUsuariosBio"), 0);
+}
+
+TEST(DeviceUserListWithoutListEntryPoint, KeepsThePreviousListAndSaysSo)
+{
+    test::LinkedDevice link{u"libEasyInnerPartial.so"_s};
+    ASSERT_NO_FATAL_FAILURE(link.openLink());
+    link.sim->addUser("0000000001");
+    DeviceUserList users{link.device};
+    EXPECT_FALSE(users.CollectDeviceUserList());
+    EXPECT_FALSE(users.cdsUsersCatraca.Active());
+
+    users.cdsUsersCatraca.CreateDataSet({{DeviceUserList::CDUSER, ftString, 10}});
+    users.cdsUsersCatraca.AppendRecord({u"OLD"_s});
+    EXPECT_FALSE(users.CollectDeviceUserList());
+    EXPECT_EQ(users.cdsUsersCatraca.RecordCount(), 1);
+    EXPECT_EQ(link.logged().last(), u"Quantidade de usuários listados: 1"_s);
+}
+
+// --- device wait ------------------------------------------------------------------------------
+
+struct WaitCase
+{
+    int seconds;
+    int startOffsetMs; // where inside a whole second the wait starts
+};
+
+class WaitForDeviceReplyTest : public ::testing::TestWithParam<WaitCase>
+{
+protected:
+    test::LinkedDevice link;
+};
+
+TEST_P(WaitForDeviceReplyTest, LastsBetweenNAndNPlusOneSeconds)
+{
+    const WaitCase c = GetParam();
+    link.clock.advance(c.startOffsetMs);
+    const qint64 before = link.clock.elapsedMs();
+    WaitForDeviceReply(link.device, c.seconds);
+    const qint64 waited = link.clock.elapsedMs() - before;
+    EXPECT_GE(waited, c.seconds * 1000);
+    EXPECT_LE(waited, (c.seconds + 1) * 1000);
+    EXPECT_EQ(link.device.LastDeviceResult, 128);
+}
+
+INSTANTIATE_TEST_SUITE_P(SecondsAndPhase, WaitForDeviceReplyTest,
+                         ::testing::Values(WaitCase{1, 0}, WaitCase{1, 999}, WaitCase{2, 0}, WaitCase{2, 500},
+                                           WaitCase{2, 999}));
+
+TEST(WaitForDeviceReply, EndsWhenSomethingDispatchedChangesTheResult)
+{
+    test::LinkedDevice link;
+    QTimer::singleShot(0, [&] { link.device.LastDeviceResult = 0; });
+    const qint64 before = link.clock.elapsedMs();
+    WaitForDeviceReply(link.device, 2);
+    EXPECT_LT(link.clock.elapsedMs() - before, 50);
+    EXPECT_EQ(link.device.LastDeviceResult, 0);
+}
+
+} // namespace
+} // namespace zul
