@@ -11,11 +11,16 @@
 #include "db/ManagerDatabase.h"
 #include "device/DeviceBinding.h"
 #include "notify/NotificationServer.h"
+#include "notify/PendingUpdates.h"
 #include "support/ActivityLog.h"
 #include "support/Clock.h"
 #include "support/Error.h"
 #include "support/OperatorDialogs.h"
 #include "support/Win1252.h"
+#include "sync/DeviceClearing.h"
+#include "sync/DeviceUserList.h"
+#include "sync/ScheduledSync.h"
+#include "sync/TemplateSync.h"
 
 #include <QAction>
 #include <QActionGroup>
@@ -186,6 +191,18 @@ void TfrmCatraca::CreateSubsystems()
     // Passages the database refused go in as soon as it is back.
     m_database->AfterConnect = [this] { m_feedback->ReplayJournal(); };
 
+    m_users = std::make_unique<DeviceUserList>(*m_device);
+    m_templates = std::make_unique<TemplateSync>(*m_device, connection, *m_users, *this);
+    m_templates->setStandingMessage([this] { return SendStandingMessage(); });
+    m_clearing = std::make_unique<DeviceClearing>(*m_device, *m_users, *m_templates, *this, m_env.dialogs);
+    m_clearing->setStandingMessage([this] { return SendStandingMessage(); });
+    m_pending = std::make_unique<PendingUpdates>(
+        *m_device, *m_templates, *this, m_notify->PendingQueue(),
+        PendingUpdates::Hooks{broadcast, [this] { return SendStandingMessage(); }});
+    m_schedule = std::make_unique<ScheduledSync>(
+        m_settings, msgPadrao, m_env.log, m_env.dialogs, *this,
+        ScheduledSyncHooks{[this] { m_templates->SynchroniseTemplates(); },
+                           [this] { return m_lookup->GetServerTime(); }, [this] { m_device->IniCatraca(); }});
     m_loop = std::make_unique<OnlineLoop>(*m_device, *this);
 
     connect(mnuSincronizar, &QAction::triggered, this, &TfrmCatraca::mnuSincronizarClick);
@@ -249,7 +266,7 @@ int TfrmCatraca::IdentificationFormsCode()
 
 void TfrmCatraca::CheckScheduledSync()
 {
-    // The daily synchronisation schedule joins with the synchronisation.
+    m_schedule->CheckScheduledSync();
 }
 
 void TfrmCatraca::CheckNotificationSocket()
@@ -264,13 +281,12 @@ void TfrmCatraca::CheckDatabaseConnection()
 
 bool TfrmCatraca::HasPendingUpdate()
 {
-    // Notifications are carried out once the synchronisation is part of the program.
-    return false;
+    return m_pending->HasPendingUpdate();
 }
 
 void TfrmCatraca::RunQueueStep()
 {
-
+    m_pending->RunQueueStep();
 }
 
 void TfrmCatraca::SetHousekeepingCaption(const QString& caption)
@@ -315,27 +331,27 @@ void TfrmCatraca::setScheduleTicked(bool ticked)
 
 void TfrmCatraca::mnuSincronizarClick()
 {
-
+    m_templates->SynchroniseNow();
 }
 
 void TfrmCatraca::mnuAgendSincClick()
 {
-
+    m_schedule->mnuAgendSincClick();
 }
 
 void TfrmCatraca::mnuAgendDesfClick()
 {
-
+    m_schedule->mnuAgendDesfClick();
 }
 
 void TfrmCatraca::mnuSincronismoClick()
 {
-
+    m_schedule->mnuSincronismoClick();
 }
 
 void TfrmCatraca::mnuEsvaziarClick()
 {
-
+    m_clearing->ClearNow();
 }
 
 void TfrmCatraca::CreateMenus()

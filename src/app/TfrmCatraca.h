@@ -6,6 +6,8 @@
 #include "device/DeviceUi.h"
 #include "support/Messages.h"
 #include "support/Settings.h"
+#include "sync/ScheduleMenu.h"
+#include "sync/SyncUi.h"
 
 #include <QMainWindow>
 #include <QString>
@@ -57,7 +59,9 @@ QString TrayTipFor(const QString& statusLine);
 class TfrmCatraca : public QMainWindow,
                     public DeviceUi,
                     public DatabaseUi,
-                    public OnlineLoopSteps
+                    public OnlineLoopSteps,
+                    public SyncUi,
+                    public ScheduleMenu
 {
     Q_OBJECT
 public:
@@ -131,6 +135,7 @@ public:
     NotificationServer& notificationServer() { return *m_notify; }
     PersonLookup& personLookup() { return *m_lookup; }
     PassageFeedback& passageFeedback() { return *m_feedback; }
+    TemplateSync& templateSync() { return *m_templates; }
     OnlineLoop& onlineLoop() { return *m_loop; }
     const AppEnvironment& environment() const { return m_env; }
 
@@ -166,15 +171,15 @@ public:
     void SetHousekeepingCaption(const QString& caption) override;
 
     // --- SyncUi
-    void setSyncTiming(const QString& text);
-    void setClearingTiming(const QString& text);
-    void setUpdateTiming(const QString& text);
+    void setSyncTiming(const QString& text) override;
+    void setClearingTiming(const QString& text) override;
+    void setUpdateTiming(const QString& text) override;
 
     // --- ScheduleMenu
-    QString scheduleCaption() const;
-    void setScheduleCaption(const QString& caption);
-    bool scheduleTicked() const;
-    void setScheduleTicked(bool ticked);
+    QString scheduleCaption() const override;
+    void setScheduleCaption(const QString& caption) override;
+    bool scheduleTicked() const override;
+    void setScheduleTicked(bool ticked) override;
 
     // Menu commands of "&Dados".
     void mnuSincronizarClick();
@@ -299,6 +304,11 @@ private:
     std::unique_ptr<PersonLookup> m_lookup;
     std::unique_ptr<PassageJournal> m_journal;
     std::unique_ptr<PassageFeedback> m_feedback;
+    std::unique_ptr<DeviceUserList> m_users;
+    std::unique_ptr<TemplateSync> m_templates;
+    std::unique_ptr<DeviceClearing> m_clearing;
+    std::unique_ptr<PendingUpdates> m_pending;
+    std::unique_ptr<ScheduledSync> m_schedule;
     std::unique_ptr<OnlineLoop> m_loop;
     bool m_serviceMode = false;
     bool m_duplicateInstance = false;
