@@ -65,6 +65,24 @@ TEST_F(ManagerOnlineTest, EntryIsReleasedRegisteredAndAnnouncedToSocketClients)
     EXPECT_EQ(window->lblConnect->text(), QStringLiteral("Catraca desconectada"));
 }
 
+TEST_F(ManagerOnlineTest, ChangeNotificationIsCarriedOutOnTheControllerAndAnswered)
+{
+    QTcpSocket client;
+    client.connectToHost(QHostAddress::LocalHost, notificationPort);
+    QByteArray heard;
+    QObject::connect(&client, &QTcpSocket::readyRead, [&] { heard += client.readAll(); });
+
+    RunOnline({
+        {[&] { return Polling() && client.state() == QAbstractSocket::ConnectedState; },
+         [&] { client.write("[INS]0000000001"); }},
+        {[&] { return heard.contains("[INS]0000000001"); }, [this] { window->StopConnection(); }},
+    });
+
+    EXPECT_EQ(heard, QByteArray("[OK][INS]0000000001"));
+    EXPECT_EQ(sim->users().count("0000000001"), 1u);
+    EXPECT_TRUE(window->PendingQueue().isEmpty());
+}
+
 TEST_F(ManagerOnlineTest, ClosingWhileOnlineAnsweredNoLeavesTheLoopRunning)
 {
     int closed = 0;
