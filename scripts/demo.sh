@@ -80,11 +80,12 @@ if [ -n "${ZUL_DEMO_HEADLESS:-}" ] || [ -z "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ];
     export QT_QPA_PLATFORM=offscreen
     say "headless (no screen): everything it would show goes to the activity log"
 else
-    say "window: it starts in the notification area; double-click its icon to see it"
+    say "window: it starts minimized, in the notification area where there is one (double-click the icon)"
 fi
 "$bin/zul" "${zul_args[@]}" >"$work/zul.txt" 2>&1 &
 zul_pid=$!
-online() { ctl state | grep -qE 'configurations received [1-9]'; }
+configurations() { ctl state | sed -nE 's/.*configurations received ([0-9]+).*/\1/p'; }
+online() { [ "$(configurations)" -gt "${1:-0}" ]; }
 say "waiting for the database, then the link (about two seconds)..."
 wait_for 30 online
 ctl display
@@ -122,17 +123,21 @@ say "socket client heard: [SAI]0000000003"
 step "3. Unknown card 0000009999"
 sleep 2
 ctl card 0000009999
-sleep 3
+sleep 1
 display
 ctl arm | sed 's/^/   arm: /'
+say "nobody is let through"
 
 step "4. Badge name that cannot be shown: card 0000000004"
+sleep 5
+before=$(configurations)
 ctl card 0000000004
-sleep 3
+sleep 1
 display
-say "the manager restarts the connection; back online:"
-wait_for 30 online
-sleep 3
+say "the manager restarts its connection to the turnstile..."
+wait_for 30 online "$before"
+sleep 1
+say "...and is back online:"
 display
 
 step "Passages recorded today (REGISCATRACA)"
@@ -147,6 +152,7 @@ fi
 
 step "Socket client transcript"
 sed 's/\[/\n[/g' "$socket_out" | sed '/^$/d; s/^/   /'
+echo
 
 step "End of the activity log ($logdir)"
 cleanup
