@@ -4,7 +4,10 @@
 
 #include <QString>
 #include <QtGlobal>
+#include <functional>
+#include <string>
 #include <utility>
+#include <vector>
 
 namespace zul {
 
@@ -38,6 +41,10 @@ struct AppEnvironment
     // Multiplies the intervals of the window's timers. Tests run the timers in virtual time and
     // stretch the real ones so that they never fire by themselves.
     int timerIntervalFactor = 1;
+    // The image paths of the running processes, for the duplicate-instance check. Unset: the
+    // system's list. Tests give their own, so copies running elsewhere on the machine do not
+    // count.
+    std::function<std::vector<std::string>()> processImagePaths;
 };
 
 } // namespace zul

@@ -27,11 +27,12 @@ bool HasDuplicate(const std::vector<std::string>& paths, const QString& imageNam
     return false;
 }
 
-bool CheckDuplicateInstance(const ActivityLog& log)
+bool CheckDuplicateInstance(const ActivityLog& log,
+                            const std::function<std::vector<std::string>()>& processImagePaths)
 {
     std::vector<std::string> paths;
     try {
-        paths = platform::processImagePaths();
+        paths = processImagePaths ? processImagePaths() : platform::processImagePaths();
     } catch (const std::exception& error) {
         log.write(QStringLiteral("Get Process - ERRO: ") + QString::fromLocal8Bit(error.what()));
     }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -19,6 +20,7 @@ bool HasDuplicate(const std::vector<std::string>& paths, const QString& imageNam
 
 // Looks at the image paths of the running processes. The process finds itself, so one match
 // is normal. A failure of the enumeration is logged and errs toward no duplicate.
-bool CheckDuplicateInstance(const ActivityLog& log);
+bool CheckDuplicateInstance(const ActivityLog& log,
+                            const std::function<std::vector<std::string>()>& processImagePaths = {});
 
 } // namespace zul

@@ -905,7 +905,7 @@ void TfrmCatraca::mnuStringConexClick()
 
 void TfrmCatraca::FormCreate()
 {
-    m_duplicateInstance = CheckDuplicateInstance(m_env.log);
+    m_duplicateInstance = CheckDuplicateInstance(m_env.log, m_env.processImagePaths);
     WriteLog(Separator());
     if (m_duplicateInstance) {
         WriteLog(QStringLiteral("Tentativa de executar a aplicação mais de uma vez"));

@@ -121,6 +121,39 @@ TEST_F(ManagerStartupTest, DatabaseDownRetriesQuietlyAndStartsTheLinkWhenItComes
     EXPECT_EQ(Calls("AbrirPortaComunicacao"), 1);
 }
 
+TEST_F(ManagerStartupTest, DuplicateCopyShowsTheBoxClosesItselfAndLeavesTheTurnstileAlone)
+{
+    processes.push_back("/home/operador/zul");
+    CreateDatabase();
+    CreateWindow();
+    EXPECT_EQ(Start(), QString());
+    EXPECT_TRUE(window->DuplicateInstance());
+    EXPECT_TRUE(window->device().StopFlag);
+    ASSERT_EQ(dialogs.shown.size(), 1);
+    EXPECT_EQ(dialogs.shown[0].text,
+              QStringLiteral("Apenas uma instância desta aplicação pode ser carregada pelo Windows."));
+
+    int closed = 0;
+    QObject::connect(window.get(), &TfrmCatraca::closed, [&] { ++closed; });
+    window->FormActivate();
+    EXPECT_EQ(closed, 1);
+    EXPECT_EQ(dialogs.shown.size(), 1);
+    timers->run(3000);
+    EXPECT_EQ(timers->fired, 0);
+
+    window.reset();
+    const QString separator(47, u'-');
+    const QStringList logged = Logged();
+    EXPECT_EQ(logged.mid(0, 3),
+              (QStringList{separator, QStringLiteral("Tentativa de executar a aplicação mais de uma vez"),
+                           separator}));
+    EXPECT_EQ(logged.mid(logged.size() - 4),
+              (QStringList{separator, QStringLiteral(" Programa finalizado em função de duplicidade"),
+                           separator, QString()}));
+    EXPECT_FALSE(logged.contains(QStringLiteral("           Inicializando programa")));
+    EXPECT_TRUE(sim->callNames().empty());
+}
+
 TEST_F(ManagerStartupTest, FirstHeadlessStartOnProfile211AsksNothing)
 {
     {

@@ -64,6 +64,7 @@ protected:
         env.notificationPort = notificationPort;
         env.deviceLibrary = library;
         env.timerIntervalFactor = TimerStretch;
+        env.processImagePaths = [this] { return processes; };
         window = std::make_unique<TfrmCatraca>(env);
         timers = std::make_unique<VirtualTimers>(clock, [this](const QString& m) { window->onExcept(m); });
         timers->add(&window->database().tmrReconnect, ManagerDatabase::ReconnectIntervalMs,
@@ -135,6 +136,8 @@ protected:
     TMessages messages;
     platform::RegistryStore registry{dir.file(QStringLiteral("machine.reg")).toStdString()};
     quint16 notificationPort = FreeTcpPort();
+    // What the duplicate-instance check sees running.
+    std::vector<std::string> processes{"/opt/zul/bin/zul"};
     mutable SimulatorFixture sim{{}, 300};
     std::unique_ptr<TfrmCatraca> window;
     std::unique_ptr<VirtualTimers> timers; // after the window: it is gone first
