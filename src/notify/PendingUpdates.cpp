@@ -1,6 +1,7 @@
 #include "notify/PendingUpdates.h"
 
 #include "device/DeviceBinding.h"
+#include "notify/NotificationServer.h"
 #include "support/ActivityLog.h"
 #include "support/Clock.h"
 #include "support/Error.h"
@@ -21,23 +22,12 @@ namespace {
 constexpr int UpdatingStatus = 21;
 constexpr int UpdatedStatus = 22;
 constexpr int UpdateErrorStatus = 23;
-constexpr qsizetype MarkerLength = 5;
 
 QString describe(const std::exception& error)
 {
     if (const auto* own = dynamic_cast<const Error*>(&error))
         return own->message();
     return QString::fromLocal8Bit(error.what());
-}
-
-// The person number of a notification: what follows its first five characters, without the
-// line end a sender may have put after it.
-QString personNumberOf(const QString& notification)
-{
-    QString number = notification.mid(MarkerLength);
-    while (number.endsWith(u'\n') || number.endsWith(u'\r'))
-        number.chop(1);
-    return number;
 }
 
 bool isBlank(const QString& text)
@@ -88,7 +78,7 @@ int PendingUpdates::ProcessNotification(const QString& text)
     int result = 1;
     const qint64 start = clock.elapsedMs();
     try {
-        const QString number = personNumberOf(text);
+        const QString number = NotificationPersonNumber(text);
         if (text.contains(u"[INS]"_s) || text.contains(u"[UPD]"_s)) {
             // With no person there is no database template to send, and nothing else may be.
             if (isBlank(number))
