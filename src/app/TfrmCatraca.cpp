@@ -1,8 +1,26 @@
 #include "app/TfrmCatraca.h"
 
+#include "access/DisplayTexts.h"
+#include "access/OnlinePage.h"
+#include "access/PassageFeedback.h"
+#include "access/PassageJournal.h"
+#include "access/PersonLookup.h"
+#include "access/TurnstileRelease.h"
+#include "app/DuplicateInstance.h"
+#include "app/ZulApplication.h"
+#include "db/ManagerDatabase.h"
+#include "device/DeviceBinding.h"
+#include "notify/NotificationServer.h"
+#include "notify/PendingUpdates.h"
 #include "support/ActivityLog.h"
+#include "support/Clock.h"
 #include "support/Error.h"
 #include "support/OperatorDialogs.h"
+#include "support/Win1252.h"
+#include "sync/DeviceClearing.h"
+#include "sync/DeviceUserList.h"
+#include "sync/ScheduledSync.h"
+#include "sync/TemplateSync.h"
 
 #include <QAction>
 #include <QActionGroup>
@@ -85,11 +103,6 @@ QIcon TurnstileIcon()
 
 } // namespace
 
-QString SwapDirectionText(const QString& current, const QString& leftText, const QString& chosenText)
-{
-    return current == leftText ? chosenText : current;
-}
-
 QString TrayTipFor(const QString& statusLine)
 {
     return statusLine.section(u'|', 0, 0).left(TrayTipLength);
@@ -127,6 +140,26 @@ TfrmCatraca::TfrmCatraca(const AppEnvironment& env, QWidget* parent)
     m_env.log.setEnabled(mnuLog->isChecked());
     connect(mnuLog, &QAction::toggled, this, [this](bool on) { m_env.log.setEnabled(on); });
 
+    m_device = std::make_unique<DeviceBinding>(
+        m_env.clock, m_env.log, msgPadrao, *this,
+        m_env.deviceLibrary.isEmpty() ? DeviceBinding::defaultLibraryName() : m_env.deviceLibrary);
+    m_database = std::make_unique<ManagerDatabase>(*m_device, msgPadrao, m_settings, m_env.dialogs, *this);
+    m_database->tmrReconnect.setInterval(ManagerDatabase::ReconnectIntervalMs * m_env.timerIntervalFactor);
+    CreateSubsystems();
+
+    tmrInicializa = new QTimer(this);
+    tmrInicializa->setObjectName(QStringLiteral("tmrInicializa"));
+    tmrInicializa->setInterval(InicializaIntervalMs * m_env.timerIntervalFactor);
+    connect(tmrInicializa, &QTimer::timeout, this, &TfrmCatraca::tmrInicializaTimer);
+    tmrAtualiza = new QTimer(this);
+    tmrAtualiza->setObjectName(QStringLiteral("tmrAtualiza"));
+    tmrAtualiza->setInterval(AtualizaIntervalMs * m_env.timerIntervalFactor);
+    connect(tmrAtualiza, &QTimer::timeout, this, &TfrmCatraca::tmrAtualizaTimer);
+    tmrAtualiza->start();
+
+    connect(tcbIniciar, &QPushButton::clicked, this, &TfrmCatraca::StartConnection);
+    connect(tcbFechar, &QPushButton::clicked, this, &TfrmCatraca::StopConnection);
+
     // Collapsed at start.
     TogglePanel();
     TogglePanel();
@@ -134,8 +167,191 @@ TfrmCatraca::TfrmCatraca(const AppEnvironment& env, QWidget* parent)
 
 TfrmCatraca::~TfrmCatraca()
 {
-    if (m_tray)
-        m_tray->hide();
+    FormDestroy();
+}
+
+void TfrmCatraca::CreateSubsystems()
+{
+    TXConnection& connection = m_database->xcnCatraca;
+    m_notify = std::make_unique<NotificationServer>(m_env.log, m_env.notificationPort);
+    const auto broadcast = [this](const QString& text, const QString& prefix) {
+        m_notify->BroadcastToClients(text, prefix);
+    };
+    const auto reconnect = [this](bool force, bool report) { return Reconnect(force, report); };
+
+    m_lookup = std::make_unique<PersonLookup>(connection, *m_device);
+    m_lookup->reconnect = reconnect;
+    m_lookup->reportMode = [this] { return m_database->ReportMode(); };
+    m_onlinePage->SetServerTimeSource([this] { return m_lookup->ServerNow(); });
+
+    m_journal = std::make_unique<PassageJournal>(PassageJournal::defaultFilePath(m_env.log.folder()));
+    m_feedback = std::make_unique<PassageFeedback>(
+        *m_device, *m_onlinePage, connection, *m_journal,
+        PassageHooks{broadcast, reconnect, [this] { return m_lookup->ServerNow(); }});
+    // Passages the database refused go in as soon as it is back.
+    m_database->AfterConnect = [this] { m_feedback->ReplayJournal(); };
+
+    m_users = std::make_unique<DeviceUserList>(*m_device);
+    m_templates = std::make_unique<TemplateSync>(*m_device, connection, *m_users, *this);
+    m_templates->setStandingMessage([this] { return SendStandingMessage(); });
+    m_clearing = std::make_unique<DeviceClearing>(*m_device, *m_users, *m_templates, *this, m_env.dialogs);
+    m_clearing->setStandingMessage([this] { return SendStandingMessage(); });
+    m_pending = std::make_unique<PendingUpdates>(
+        *m_device, *m_templates, *this, m_notify->PendingQueue(),
+        PendingUpdates::Hooks{broadcast, [this] { return SendStandingMessage(); }});
+    m_schedule = std::make_unique<ScheduledSync>(
+        m_settings, msgPadrao, m_env.log, m_env.dialogs, *this,
+        ScheduledSyncHooks{[this] { m_templates->SynchroniseTemplates(); },
+                           [this] { return m_lookup->GetServerTime(); }, [this] { m_device->IniCatraca(); }});
+    m_loop = std::make_unique<OnlineLoop>(*m_device, *this);
+
+    connect(mnuSincronizar, &QAction::triggered, this, &TfrmCatraca::mnuSincronizarClick);
+    connect(mnuAgendSinc, &QAction::triggered, this, &TfrmCatraca::mnuAgendSincClick);
+    connect(mnuAgendDesf, &QAction::triggered, this, &TfrmCatraca::mnuAgendDesfClick);
+    connect(mnuSincronismo, &QMenu::aboutToShow, this, &TfrmCatraca::mnuSincronismoClick);
+    connect(mnuEsvaziar, &QAction::triggered, this, &TfrmCatraca::mnuEsvaziarClick);
+}
+
+bool TfrmCatraca::Reconnect(bool force, bool report)
+{
+    const bool connected = m_database->ConnectDatabase(force, report);
+    ShowDbState(connected);
+    return connected;
+}
+
+QStringList& TfrmCatraca::PendingQueue()
+{
+    return m_notify->PendingQueue();
+}
+
+QDateTime TfrmCatraca::GetServerTime()
+{
+    return m_lookup->GetServerTime();
+}
+
+bool TfrmCatraca::LookUpPerson()
+{
+    return m_lookup->LookUpPerson();
+}
+
+void TfrmCatraca::ShowPassageWaiting()
+{
+    m_feedback->ShowPassageWaiting();
+}
+
+void TfrmCatraca::ShowPassageMissed()
+{
+    m_feedback->ShowPassageMissed();
+}
+
+void TfrmCatraca::ConfirmPassage()
+{
+    m_feedback->ConfirmPassage();
+}
+
+int TfrmCatraca::SendStandingMessage()
+{
+    return zul::SendStandingMessage(*m_device, *m_onlinePage);
+}
+
+int TfrmCatraca::SendPassageMessage(bool isEntry)
+{
+    return zul::SendPassageMessage(*m_device, *m_onlinePage, isEntry);
+}
+
+int TfrmCatraca::IdentificationFormsCode()
+{
+    return mnuTeclado->isChecked() && mnuCartao->isChecked() && !mnuBiometrico->isChecked() ? 12 : 11;
+}
+
+void TfrmCatraca::CheckScheduledSync()
+{
+    m_schedule->CheckScheduledSync();
+}
+
+void TfrmCatraca::CheckNotificationSocket()
+{
+    m_notify->CheckNotificationSocket();
+}
+
+void TfrmCatraca::CheckDatabaseConnection()
+{
+    m_database->CheckDatabaseConnection();
+}
+
+bool TfrmCatraca::HasPendingUpdate()
+{
+    return m_pending->HasPendingUpdate();
+}
+
+void TfrmCatraca::RunQueueStep()
+{
+    m_pending->RunQueueStep();
+}
+
+void TfrmCatraca::SetHousekeepingCaption(const QString& caption)
+{
+    lblADO->setText(caption);
+}
+
+void TfrmCatraca::setSyncTiming(const QString& text)
+{
+    lblSinc->setText(text);
+}
+
+void TfrmCatraca::setClearingTiming(const QString& text)
+{
+    lblEsv->setText(text);
+}
+
+void TfrmCatraca::setUpdateTiming(const QString& text)
+{
+    lblAtu->setText(text);
+}
+
+QString TfrmCatraca::scheduleCaption() const
+{
+    return mnuAgendSinc->text();
+}
+
+void TfrmCatraca::setScheduleCaption(const QString& caption)
+{
+    mnuAgendSinc->setText(caption);
+}
+
+bool TfrmCatraca::scheduleTicked() const
+{
+    return mnuAgendSinc->isChecked();
+}
+
+void TfrmCatraca::setScheduleTicked(bool ticked)
+{
+    mnuAgendSinc->setChecked(ticked);
+}
+
+void TfrmCatraca::mnuSincronizarClick()
+{
+    m_templates->SynchroniseNow();
+}
+
+void TfrmCatraca::mnuAgendSincClick()
+{
+    m_schedule->mnuAgendSincClick();
+}
+
+void TfrmCatraca::mnuAgendDesfClick()
+{
+    m_schedule->mnuAgendDesfClick();
+}
+
+void TfrmCatraca::mnuSincronismoClick()
+{
+    m_schedule->mnuSincronismoClick();
+}
+
+void TfrmCatraca::mnuEsvaziarClick()
+{
+    m_clearing->ClearNow();
 }
 
 void TfrmCatraca::CreateMenus()
@@ -270,23 +486,12 @@ void TfrmCatraca::CreatePages(QWidget* parent)
 {
     pgcCatraca = new QTabWidget(parent);
     pgcCatraca->setObjectName(QStringLiteral("pgcCatraca"));
-    tshOnline = new QWidget(pgcCatraca);
+    m_onlinePage = new OnlinePage(m_env.clock, pgcCatraca);
+    tshOnline = m_onlinePage;
     tshOnline->setObjectName(QStringLiteral("tshOnline"));
     pgcCatraca->addTab(tshOnline, QStringLiteral("Online"));
-
-    // The entry and exit display editors and the blinking entry/exit panels join this tab
-    // with the access loop; so do the commands of the two buttons.
-    auto* layout = new QHBoxLayout(tshOnline);
-    layout->addStretch(1);
-    tcbIniciar = new QPushButton(QStringLiteral("Iniciar &Conexão"), tshOnline);
-    tcbIniciar->setObjectName(QStringLiteral("tcbIniciar"));
-    tcbFechar = new QPushButton(QStringLiteral("Fechar Cone&xão"), tshOnline);
-    tcbFechar->setObjectName(QStringLiteral("tcbFechar"));
-    for (QPushButton* button : {tcbIniciar, tcbFechar}) {
-        button->setEnabled(false);
-        button->setMinimumSize(140, 40);
-        layout->addWidget(button, 0, Qt::AlignBottom);
-    }
+    tcbIniciar = m_onlinePage->tcbIniciar;
+    tcbFechar = m_onlinePage->tcbFechar;
 }
 
 void TfrmCatraca::CreateStatusPanel(QWidget* parent)
@@ -435,9 +640,66 @@ void TfrmCatraca::changeEvent(QEvent* event)
 
 void TfrmCatraca::closeEvent(QCloseEvent* event)
 {
+    // Every close of the frame (close box, Alt+F4, the system menu) arrives here. The service's
+    // window is closed only by stopping the service.
+    if (m_serviceMode) {
+        event->ignore();
+        m_env.dialogs.message(OperatorDialogs::Icon::Warning, msgPadrao.Lookup(QStringLiteral("SAIR_TITLE")),
+                              msgPadrao.Lookup(QStringLiteral("SAIR_SERV")));
+        return;
+    }
+    if (!FormClose()) {
+        event->ignore();
+        return;
+    }
     QMainWindow::closeEvent(event);
     if (event->isAccepted())
         Q_EMIT closed();
+}
+
+bool TfrmCatraca::event(QEvent* event)
+{
+    if (event->type() == QEvent::WindowActivate && !m_activated) {
+        m_activated = true;
+        // Closed once the activation has been handled: closing from inside it is refused.
+        QTimer::singleShot(0, this, &TfrmCatraca::FormActivate);
+    }
+    return QMainWindow::event(event);
+}
+
+bool TfrmCatraca::FormClose()
+{
+    if (m_device->StopFlag)
+        return true;
+    const QString caption = lblConnect->text();
+    const bool online = caption != msgPadrao.Lookup(QStringLiteral("TENTANDO")) &&
+                        caption != msgPadrao.Lookup(QStringLiteral("DESCONECT"));
+    if (online &&
+        !m_env.dialogs.ask(OperatorDialogs::Icon::Warning, msgPadrao.Lookup(QStringLiteral("SAIR_TITLE")),
+                           msgPadrao.Lookup(QStringLiteral("SAIR")), false))
+        return false;
+    m_device->ShowStatus(3);
+    m_device->StopFlag = true;
+    return true;
+}
+
+void TfrmCatraca::FormActivate()
+{
+    if (m_duplicateInstance)
+        close();
+}
+
+void TfrmCatraca::RequestQuit()
+{
+    m_device->StopFlag = true;
+    Q_EMIT closed();
+}
+
+void TfrmCatraca::EndSession()
+{
+    WriteLog(Separator());
+    WriteLog(QStringLiteral("     Encerramento do Windows (WMEndSession)"));
+    WriteLog(Separator());
 }
 
 void TfrmCatraca::WriteLog(const QString& text) const
@@ -484,6 +746,48 @@ void TfrmCatraca::TogglePanel()
     panConnectRow2->setVisible(m_panelExpanded);
     panConnect->setFixedHeight(panelHeight);
     resize(width(), m_panelExpanded ? ExpandedHeight : CollapsedHeight);
+}
+
+QString TfrmCatraca::statusLine() const
+{
+    return lblConnect->text();
+}
+
+void TfrmCatraca::setStatusLine(const QString& caption)
+{
+    lblConnect->setText(caption);
+}
+
+void TfrmCatraca::setStatusHints(const QString& hint, const QString& trayTip)
+{
+    panConnect->setToolTip(hint);
+    if (m_tray)
+        m_tray->setToolTip(trayTip);
+}
+
+LinkMenu TfrmCatraca::linkMenu() const
+{
+    return {mnuSerial->text(), mnuTCP->text(), mnuSerial->isChecked(), mnuTCP->isChecked()};
+}
+
+bool TfrmCatraca::normalMounting() const
+{
+    return mnuNormal->isChecked();
+}
+
+void TfrmCatraca::startInicializaTimer()
+{
+    tmrInicializa->start();
+}
+
+void TfrmCatraca::stopReconnectTimer()
+{
+    m_database->tmrReconnect.stop();
+}
+
+void TfrmCatraca::ShowMessageAndRelease(const QString& text)
+{
+    zul::ShowMessageAndRelease(*m_device, text);
 }
 
 void TfrmCatraca::SetStatusLine(const QString& text)
@@ -555,11 +859,9 @@ void TfrmCatraca::mnuNormalClick()
 
 void TfrmCatraca::ChooseDirection(bool normal)
 {
-    // The display editors of the Online tab come with the access loop: each passes its text
-    // through SwapDirectionText with the texts of "ENTRADA_*" and "SAIDA_*" of the direction
-    // left and the one chosen.
     (normal ? mnuInvertido : mnuNormal)->setChecked(false);
     (normal ? mnuNormal : mnuInvertido)->setChecked(true);
+    SwapDirectionTexts(*m_onlinePage, msgPadrao, normal);
 }
 
 void TfrmCatraca::mnuLogClick()
@@ -599,6 +901,142 @@ void TfrmCatraca::mnuStringConexClick()
         code = answer->isEmpty() ? QStringLiteral("211") : *answer;
     }
     m_settings.writeProfileCode(code);
+}
+
+void TfrmCatraca::FormCreate()
+{
+    m_duplicateInstance = CheckDuplicateInstance(m_env.log, m_env.processImagePaths);
+    WriteLog(Separator());
+    if (m_duplicateInstance) {
+        WriteLog(QStringLiteral("Tentativa de executar a aplicação mais de uma vez"));
+        WriteLog(Separator());
+        m_env.dialogs.message(OperatorDialogs::Icon::Error, QStringLiteral("Erro"),
+                              msgPadrao.Lookup(QStringLiteral("LOADED")));
+        m_device->StopFlag = true;
+        return;
+    }
+    WriteLog(QStringLiteral("           Inicializando programa"));
+    WriteLog(Separator());
+    WriteLog(QString());
+
+    m_device->FailedPings = 0;
+
+    // A log switch that cannot be read leaves "&Gerar Log" ticked.
+    try {
+        if (const std::optional<bool> logOn = m_settings.readLogSwitch())
+            mnuLog->setChecked(*logOn);
+    } catch (const Error&) {
+    }
+
+    RefreshDisplayDates();
+
+    quintptr handle = 0;
+    try {
+        handle = m_device->LoadDeviceLibrary();
+    } catch (const std::exception&) {
+        EnableMenus();
+        const QString text = m_device->libraryErrorText();
+        WriteLog(text);
+        ReportError(text, true);
+    }
+    if (handle == 0) {
+        EnableMenus();
+        const QString text = m_device->libraryNotFoundText();
+        WriteLog(text);
+        ReportError(text, true);
+    }
+
+    m_device->ReadDevicePort();
+    m_device->DeviceNumber = 1;
+    InstallExceptionHandler();
+    CheckNotificationSocket();
+    PendingQueue().clear();
+    PutDirectionTexts();
+    setWindowState(windowState() | Qt::WindowMinimized);
+
+    const bool connected = m_database->ConnectDatabase(false, true);
+    ShowDbState(connected);
+    if (connected)
+        m_database->tmrReconnect.start();
+    else
+        m_device->IniCatraca();
+    m_startupComplete = true;
+}
+
+void TfrmCatraca::InstallExceptionHandler()
+{
+    if (auto* application = qobject_cast<ZulApplication*>(QCoreApplication::instance()))
+        application->setExceptionHandler([this](const QString& message) { onExcept(message); });
+}
+
+void TfrmCatraca::FormDestroy()
+{
+    WriteLog(Separator());
+    if (m_duplicateInstance) {
+        WriteLog(QStringLiteral(" Programa finalizado em função de duplicidade"));
+    } else {
+        WriteLog(QStringLiteral("    O programa foi finalizado normalmente"));
+        m_device->Call<easyinner::EnviarMensagemPadraoOnLine>(
+            m_device->DeviceNumber, 0, toWin1252(msgPadrao.Lookup(QStringLiteral("FORA_DO_AR"))).constData());
+    }
+    WriteLog(Separator());
+    WriteLog(QString());
+    m_device->UnloadDeviceLibrary();
+    m_database->Close();
+    PendingQueue().clear();
+    if (m_tray)
+        m_tray->hide();
+    // No handler may reach a window that is going.
+    if (auto* application = qobject_cast<ZulApplication*>(QCoreApplication::instance()))
+        application->setExceptionHandler({});
+}
+
+void TfrmCatraca::tmrInicializaTimer()
+{
+    tmrInicializa->stop();
+    StartConnection();
+    EnableMenus();
+}
+
+void TfrmCatraca::tmrAtualizaTimer()
+{
+    RefreshDisplayDates();
+}
+
+void TfrmCatraca::StartConnection()
+{
+    m_device->StartConnection(
+        [this] {
+            const bool connected = m_database->ConnectDatabase(false, true);
+            ShowDbState(connected);
+            return connected;
+        },
+        [this] { RunOnlineLoop(); });
+}
+
+void TfrmCatraca::StopConnection()
+{
+    m_device->StopConnection();
+}
+
+void TfrmCatraca::ReadDevicePort()
+{
+    m_device->ReadDevicePort();
+}
+
+void TfrmCatraca::PutDirectionTexts()
+{
+    zul::PutDirectionTexts(*m_onlinePage, msgPadrao, mnuNormal->isChecked());
+}
+
+void TfrmCatraca::RefreshDisplayDates()
+{
+    zul::RefreshDisplayDates(*m_onlinePage, m_env.clock);
+}
+
+void TfrmCatraca::RunOnlineLoop()
+{
+    m_loop->RunOnlineLoop();
 }
 
 } // namespace zul

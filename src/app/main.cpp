@@ -3,11 +3,21 @@
 #include "app/QtDialogs.h"
 #include "app/TfrmCatraca.h"
 #include "app/ZulApplication.h"
+#include "db/ManagerDatabase.h"
+#include "dbconfig/ConnectionProfiles.h"
+#include "device/DeviceBinding.h"
 #include "platform/NamedMutex.h"
+#include "platform/StopSignal.h"
+#include "platform/System.h"
 #include "support/ActivityLog.h"
 #include "support/Clock.h"
+#include "support/Error.h"
 #include "support/OperatorDialogs.h"
 
+#include <QDir>
+#include <QFileInfo>
+#include <QSessionManager>
+#include <QSocketNotifier>
 #include <QStringList>
 #include <cstdio>
 #include <memory>
@@ -29,6 +39,16 @@ void Print(std::FILE* stream, const QString& text)
 bool RunsAsService()
 {
     return false;
+}
+
+// The vendor library beside the executable wins over the system's search path, so a build
+// tree or an installed folder carries its own.
+QString DeviceLibraryPath()
+{
+    const QString name = zul::DeviceBinding::defaultLibraryName();
+    const QString beside =
+        QFileInfo(QString::fromStdString(zul::platform::executablePath())).dir().filePath(name);
+    return QFileInfo::exists(beside) ? beside : name;
 }
 
 } // namespace
@@ -97,14 +117,45 @@ int main(int argc, char** argv)
         options.registryFile.isEmpty() ? zul::platform::defaultRegistryStore()
                                        : zul::platform::RegistryStore{options.registryFile.toStdString()};
 
-    zul::TfrmCatraca frmCatraca(zul::AppEnvironment{clock, dialogs, log, registry, options.headless});
+    // The connection profiles are read once, before any window or connection exists.
+    zul::ReadConnectionProfiles(registry, &log);
+    zul::UseProcessConnectionProfiles();
+
+    zul::AppEnvironment environment{clock, dialogs, log, registry, options.headless};
+    environment.deviceLibrary = DeviceLibraryPath();
+    zul::TfrmCatraca frmCatraca(environment);
     desktopDialogs.setOwner(&frmCatraca);
     app.setWindowIcon(frmCatraca.windowIcon());
-    app.setExceptionHandler([&frmCatraca](const QString& message) { frmCatraca.onExcept(message); });
-    QObject::connect(&frmCatraca, &zul::TfrmCatraca::closed, &app, &QCoreApplication::quit);
+    QObject::connect(&frmCatraca, &zul::TfrmCatraca::closed, &app, &QCoreApplication::quit,
+                     Qt::QueuedConnection);
+    QObject::connect(&app, &QGuiApplication::commitDataRequest, &frmCatraca,
+                     [&frmCatraca](QSessionManager&) { frmCatraca.EndSession(); });
+
+    // A stop request of the system (systemd's SIGTERM, Ctrl+C) ends the online loop and the
+    // program the way a stop of the service does.
+    std::unique_ptr<QSocketNotifier> stopNotifier;
+    if (const int stopSignal = zul::platform::installStopSignal(); stopSignal >= 0) {
+        stopNotifier = std::make_unique<QSocketNotifier>(stopSignal, QSocketNotifier::Read);
+        QObject::connect(stopNotifier.get(), &QSocketNotifier::activated, &frmCatraca,
+                         [&frmCatraca, stopSignal] {
+                             zul::platform::drainStopSignal(stopSignal);
+                             frmCatraca.RequestQuit();
+                         });
+    }
+
+    try {
+        frmCatraca.FormCreate();
+    } catch (const zul::Error& error) {
+        // What escapes creation is shown the way the system shows an unhandled error.
+        dialogs.message(zul::OperatorDialogs::Icon::Error, QStringLiteral("zul"), error.message());
+    }
 
     frmCatraca.Initialize(false);
-    if (!options.headless)
-        frmCatraca.show();
+    if (!options.headless) {
+        if (frmCatraca.StartedMinimized())
+            frmCatraca.showMinimized();
+        else
+            frmCatraca.show();
+    }
     return app.exec();
 }

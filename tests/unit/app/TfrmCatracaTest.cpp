@@ -2,6 +2,7 @@
 
 #include "ScriptedDialogs.h"
 #include "TempDir.h"
+#include "access/OnlinePage.h"
 #include "app/ZulApplication.h"
 #include "platform/Registry.h"
 #include "support/ActivityLog.h"
@@ -280,27 +281,19 @@ TEST_F(TfrmCatracaTest, EmptyPortIsAcceptedAndLeftToTheDeviceLayer)
     EXPECT_TRUE(window.deviceLinkChoice().portDigits.isEmpty());
 }
 
-TEST(SwapDirectionText, ReplacesOnlyTheStandingTextOfTheDirectionLeft)
-{
-    const TMessages messages;
-    const QString entryNormal = messages.Lookup(QStringLiteral("ENTRADA_NORMAL"));
-    const QString entryInverted = messages.Lookup(QStringLiteral("ENTRADA_INVERTIDA"));
-    EXPECT_EQ(SwapDirectionText(entryInverted, entryInverted, entryNormal), entryNormal);
-    EXPECT_EQ(SwapDirectionText(QStringLiteral("Bem-vindo"), entryInverted, entryNormal),
-              QStringLiteral("Bem-vindo"));
-    EXPECT_EQ(SwapDirectionText(entryNormal, entryInverted, entryNormal), entryNormal);
-    EXPECT_EQ(SwapDirectionText(entryInverted.trimmed(), entryInverted, entryNormal),
-              entryInverted.trimmed());
-}
-
 TEST_F(TfrmCatracaTest, DirectionItemsMoveTheTick)
 {
+    const TMessages& messages = window.messages();
+    QLineEdit* entry = window.onlinePage().edtTextoEntrada;
+    entry->setText(messages.Lookup(QStringLiteral("ENTRADA_INVERTIDA")));
     Command(window.mnuNormal);
     EXPECT_TRUE(window.mnuNormal->isChecked());
     EXPECT_FALSE(window.mnuInvertido->isChecked());
+    EXPECT_EQ(entry->text(), messages.Lookup(QStringLiteral("ENTRADA_NORMAL")));
     Command(window.mnuInvertido);
     EXPECT_TRUE(window.mnuInvertido->isChecked());
     EXPECT_FALSE(window.mnuNormal->isChecked());
+    EXPECT_EQ(entry->text(), messages.Lookup(QStringLiteral("ENTRADA_INVERTIDA")));
 }
 
 TEST_F(TfrmCatracaTest, LogToggledTwiceIsStoredOnAgain)

@@ -1,0 +1,191 @@
+#include "db/ManagerDatabase.h"
+
+#include "db/DatabaseUi.h"
+#include "db/ProfileSource.h"
+#include "dbconfig/ConnectionProfiles.h"
+#include "device/DeviceBinding.h"
+#include "support/ActivityLog.h"
+#include "support/Error.h"
+#include "support/Messages.h"
+#include "support/OperatorDialogs.h"
+#include "support/Settings.h"
+#include "support/Win1252.h"
+
+#include <algorithm>
+
+namespace zul {
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+QString describe(const std::exception& error)
+{
+    if (const auto* own = dynamic_cast<const Error*>(&error))
+        return own->message();
+    return QString::fromLocal8Bit(error.what());
+}
+
+bool isBlank(const QString& text)
+{
+    return std::all_of(text.cbegin(), text.cend(), [](QChar c) { return c == u' '; });
+}
+
+bool allDigits(const QString& text)
+{
+    return std::all_of(text.cbegin(), text.cend(), [](QChar c) { return c >= u'0' && c <= u'9'; });
+}
+
+} // namespace
+
+void UseProcessConnectionProfiles()
+{
+    db::SetProfileSource({[](const QString& code) { return ServerTypeForProfile(code); },
+                          [] { return ProfilePooling(); }, [] { return int(ProfileMaxPoolSize()); },
+                          [] { return int(ProfileMinPoolSize()); }});
+}
+
+ManagerDatabase::ManagerDatabase(DeviceBinding& device, const TMessages& messages, SettingsStore& settings,
+                                 OperatorDialogs& dialogs, DatabaseUi& ui, QObject* parent)
+    : QObject(parent), m_device(device), m_messages(messages), m_settings(settings), m_dialogs(dialogs),
+      m_ui(ui)
+{
+    xcnCatraca.setObjectName(u"xcnCatraca"_s);
+    tmrReconnect.setObjectName(u"tmrReconnect"_s);
+    tmrReconnect.setInterval(ReconnectIntervalMs);
+    connect(&tmrReconnect, &QTimer::timeout, this, &ManagerDatabase::tmrReconnectTimer);
+}
+
+ManagerDatabase::~ManagerDatabase() = default;
+
+void ManagerDatabase::writeLog(const QString& text) const
+{
+    m_device.log().write(text);
+}
+
+QString ManagerDatabase::askProfileCode()
+{
+    if (!m_ui.OperatorPresent()) {
+        // A service or headless run cannot answer the question; it takes the profile the
+        // question would have proposed.
+        writeLog(m_messages.Lookup(u"PORTA_ADO_TITULO"_s) + u": perfil "_s + DefaultProfileCode +
+                 u" usado sem operador"_s);
+        return DefaultProfileCode;
+    }
+    const std::optional<QString> answer = m_dialogs.input(
+        m_messages.Lookup(u"PORTA_ADO_TITULO"_s), m_messages.Lookup(u"PORTA_ADO_INF"_s), DefaultProfileCode);
+    if (!answer)
+        return DefaultProfileCode;
+    if (!allDigits(*answer)) {
+        m_ui.EnableMenus();
+        throw Error(m_messages.Lookup(u"PORTA_INV"_s));
+    }
+    return answer->isEmpty() ? DefaultProfileCode : *answer;
+}
+
+QString ManagerDatabase::GetDatabaseConnectString()
+{
+    QString result;
+    try {
+        // A usable string exists whatever happens next.
+        result = GetProfileConnectString(DefaultProfileCode);
+        const QString code = m_settings.readProfileCode();
+        if (!code.isEmpty())
+            result = GetProfileConnectString(code);
+        if (!isBlank(code))
+            return result;
+        const QString chosen = askProfileCode();
+        m_settings.writeProfileCode(chosen);
+        result = GetProfileConnectString(chosen);
+    } catch (const std::exception& error) {
+        writeLog(u"String Conexão - ERRO: "_s + describe(error));
+    }
+    return result;
+}
+
+bool ManagerDatabase::ConnectDatabase(bool force, bool report)
+{
+    bool result = false;
+    m_reportMode = report;
+    m_device.StatusText = report ? u"[Exceção Ativa]"_s : u"[Exceção Inativa]"_s;
+    bool opened = false;
+    try {
+        if (force || !xcnCatraca.Connected()) {
+            const QString text = u"Conectando banco de dados"_s + m_device.StatusText;
+            if (text != m_device.LastLoggedStatus) {
+                m_device.LastLoggedStatus = text;
+                writeLog(text);
+            }
+            xcnCatraca.SetConnected(false);
+            xcnCatraca.SetConnectString(QString());
+            xcnCatraca.SetConnectString(GetDatabaseConnectString());
+            xcnCatraca.SetConnected(true);
+            opened = true;
+        }
+        result = xcnCatraca.Connected();
+        if (result) {
+            if (report) {
+                writeLog(u"Conexão Ativa"_s);
+            } else {
+                writeLog(u"Preparando inicialização da catraca"_s);
+                m_device.IniCatraca();
+                tmrReconnect.stop();
+            }
+        }
+    } catch (const std::exception& error) {
+        result = false;
+        const QString message = describe(error);
+        m_ui.ShowMessageAndRelease(QString());
+        m_device.StopFlag = true;
+        const QString disconnected = m_device.ShowStatus(4);
+        tmrReconnect.start();
+        if (report) {
+            writeLog(u"Erro ao conectar Banco de Dados:"_s);
+            writeLog(u"Erro: "_s + message);
+            m_ui.EnableMenus();
+            m_ui.ShowErrorBox(m_messages.Lookup(u"ERRO_ORA"_s) + u'\r' +
+                              m_messages.Format(u"ERRO_DESCRICAO"_s, {message}));
+        }
+        m_device.ShowStatus(256, disconnected + m_messages.Lookup(u"NAO_CONN_BD"_s));
+    }
+    // Outside the connection's error handling: what follows a connection is not its failure.
+    if (result && opened && AfterConnect)
+        AfterConnect();
+    return result;
+}
+
+void ManagerDatabase::tmrReconnectTimer()
+{
+    tmrReconnect.stop();
+    const bool connected = ConnectDatabase(true, false);
+    m_ui.ShowDbState(connected);
+}
+
+void ManagerDatabase::CheckDatabaseConnection()
+{
+    try {
+        writeLog(u"Verificar conexão com ADO"_s);
+        const bool connected = ConnectDatabase(false, true);
+        m_ui.ShowDbState(connected);
+        if (!connected) {
+            m_device.LastDeviceResult = 1;
+            m_device.CallInto<easyinner::EnviarMensagemPadraoOnLine>(
+                m_device.LastDeviceResult, m_device.DeviceNumber, 0,
+                toWin1252(m_messages.Lookup(u"DESCONECTOU"_s)).constData());
+        }
+    } catch (const std::exception& error) {
+        writeLog(u"Confere ADO - ERRO: "_s + describe(error));
+    }
+}
+
+void ManagerDatabase::Close()
+{
+    tmrReconnect.stop();
+    try {
+        xcnCatraca.SetConnected(false);
+    } catch (const std::exception& error) {
+        writeLog(u"Fechar conexão - ERRO: "_s + describe(error));
+    }
+}
+
+} // namespace zul

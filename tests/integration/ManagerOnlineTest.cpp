@@ -1,0 +1,142 @@
+#include "ManagerWindow.h"
+
+#include <QLabel>
+#include <QSqlDatabase>
+#include <QSqlQuery>
+#include <QTcpSocket>
+
+namespace zul::test {
+namespace {
+
+class ManagerOnlineTest : public ManagerWindowTest
+{
+protected:
+    void SetUp() override
+    {
+        ManagerWindowTest::SetUp();
+        CreateDatabase();
+        CreateWindow();
+        ASSERT_EQ(Start(), QString());
+    }
+
+    // The directions of one person's passages in the passage log, oldest first, read beside
+    // the manager's own connection.
+    QStringList PassagesOf(const QString& person)
+    {
+        QStringList rows;
+        const QString name = QStringLiteral("passages");
+        {
+            QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
+            db.setDatabaseName(DatabaseFile());
+            EXPECT_TRUE(db.open());
+            QSqlQuery query(db);
+            query.prepare(QStringLiteral("SELECT IDREGISCATRACA FROM REGISCATRACA WHERE NRPESSOA = ? "
+                                         "ORDER BY DTREGISCATRACA"));
+            query.addBindValue(person);
+            EXPECT_TRUE(query.exec());
+            while (query.next())
+                rows << query.value(0).toString();
+        }
+        QSqlDatabase::removeDatabase(name);
+        return rows;
+    }
+};
+
+TEST_F(ManagerOnlineTest, EntryIsReleasedRegisteredAndAnnouncedToSocketClients)
+{
+    QTcpSocket client;
+    client.connectToHost(QHostAddress::LocalHost, notificationPort);
+    QByteArray heard;
+    QObject::connect(&client, &QTcpSocket::readyRead, [&] { heard += client.readAll(); });
+    const QStringList before = PassagesOf(QStringLiteral("0000000005"));
+
+    RunOnline({
+        {[this] { return Polling(); }, [this] { sim->presentCard("0000000005"); }},
+        {[this] { return sim->arm() != sim::Arm::Locked; }, [this] { sim->rotate(); }},
+        {[&] { return heard.contains("[ENT]0000000005"); }, [this] { window->StopConnection(); }},
+    });
+
+    EXPECT_EQ(heard, QByteArray("[ENT]0000000005"));
+    EXPECT_EQ(sim->lastRelease(), "LiberarCatracaEntradaInvertida");
+    EXPECT_EQ(PassagesOf(QStringLiteral("0000000005")), before + QStringList{QStringLiteral("E")});
+    const QStringList logged = Logged();
+    EXPECT_TRUE(logged.contains(QStringLiteral("Usuário tentando passar: 0000000005")));
+    EXPECT_TRUE(logged.contains(QStringLiteral("Sentido: Entrada")));
+    EXPECT_EQ(window->lblConnect->text(), QStringLiteral("Catraca desconectada"));
+}
+
+TEST_F(ManagerOnlineTest, ChangeNotificationIsCarriedOutOnTheControllerAndAnswered)
+{
+    QTcpSocket client;
+    client.connectToHost(QHostAddress::LocalHost, notificationPort);
+    QByteArray heard;
+    QObject::connect(&client, &QTcpSocket::readyRead, [&] { heard += client.readAll(); });
+
+    RunOnline({
+        {[&] { return Polling() && client.state() == QAbstractSocket::ConnectedState; },
+         [&] { client.write("[INS]0000000001"); }},
+        {[&] { return heard.contains("[INS]0000000001"); }, [this] { window->StopConnection(); }},
+    });
+
+    EXPECT_EQ(heard, QByteArray("[OK][INS]0000000001"));
+    EXPECT_EQ(sim->users().count("0000000001"), 1u);
+    EXPECT_TRUE(window->PendingQueue().isEmpty());
+}
+
+TEST_F(ManagerOnlineTest, ClosingWhileOnlineAnsweredNoLeavesTheLoopRunning)
+{
+    int closed = 0;
+    QObject::connect(window.get(), &TfrmCatraca::closed, [&] { ++closed; });
+    qint64 askedAt = 0;
+    dialogs.queueAnswer(false);
+
+    RunOnline({
+        {[this] { return Polling(); },
+         [&] {
+             askedAt = clock.elapsedMs();
+             window->close();
+         }},
+        // The loop goes on polling: a card presented afterwards is still answered.
+        {[&] { return clock.elapsedMs() > askedAt + 2000; }, [this] { sim->presentCard("0000000003"); }},
+        {[this] { return sim->arm() != sim::Arm::Locked; }, [this] { window->StopConnection(); }},
+    });
+
+    EXPECT_EQ(closed, 0);
+    ASSERT_EQ(dialogs.shown.size(), 1);
+    EXPECT_EQ(dialogs.shown[0].text,
+              QStringLiteral("A catraca está online.\r\nConfirma saída do Gerenciador da Catraca?"));
+    EXPECT_EQ(sim->lastRelease(), "LiberarCatracaSaidaInvertida");
+}
+
+TEST_F(ManagerOnlineTest, ClosingWhileOnlineAnsweredYesEndsTheLoopAndTheProgram)
+{
+    int closed = 0;
+    QObject::connect(window.get(), &TfrmCatraca::closed, [&] { ++closed; });
+    dialogs.queueAnswer(true);
+    QString statusAfterAnswer;
+
+    RunOnline({
+        {[this] { return Polling(); },
+         [&] {
+             window->close();
+             statusAfterAnswer = window->lblConnect->text();
+         }},
+    });
+
+    EXPECT_EQ(closed, 1);
+    EXPECT_EQ(statusAfterAnswer, QStringLiteral("Feche a conexão"));
+    EXPECT_TRUE(window->device().StopFlag);
+    EXPECT_TRUE(dialogs.allAnswersUsed());
+
+    window.reset();
+    const QString separator(47, u'-');
+    const QStringList logged = Logged();
+    EXPECT_EQ(logged.mid(logged.size() - 4),
+              (QStringList{separator, QStringLiteral("    O programa foi finalizado normalmente"), separator,
+                           QString()}));
+    const sim::Display display = sim->display();
+    EXPECT_EQ(display.line1 + display.line2, std::string("Servidor Catraca Foi  Desligado "));
+}
+
+} // namespace
+} // namespace zul::test

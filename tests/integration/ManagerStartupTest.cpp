@@ -1,0 +1,173 @@
+#include "ManagerWindow.h"
+
+#include <QAction>
+#include <QLabel>
+#include <QMenu>
+
+namespace zul::test {
+namespace {
+
+using ManagerStartupTest = ManagerWindowTest;
+
+TEST_F(ManagerStartupTest, DatabaseUpStartsTheLinkAboutTwoSecondsAfterCreation)
+{
+    CreateDatabase();
+    CreateWindow();
+    EXPECT_EQ(Start(), QString());
+    EXPECT_TRUE(window->StartedMinimized());
+    EXPECT_TRUE(window->isMinimized());
+    EXPECT_TRUE(dialogs.shown.isEmpty());
+    EXPECT_TRUE(window->database().tmrReconnect.isActive());
+    EXPECT_FALSE(window->tmrInicializa->isActive());
+    EXPECT_EQ(Calls("AbrirPortaComunicacao"), 0);
+
+    timers->run(1000);
+    EXPECT_FALSE(window->database().tmrReconnect.isActive());
+    EXPECT_TRUE(window->tmrInicializa->isActive());
+    EXPECT_EQ(Calls("AbrirPortaComunicacao"), 0);
+
+    timers->whenever([this] {
+        if (Calls("AbrirPortaComunicacao") == 0)
+            return false;
+        window->StopConnection();
+        return true;
+    });
+    timers->run(1000);
+    EXPECT_EQ(Calls("AbrirPortaComunicacao"), 1);
+
+    const QString separator(47, u'-');
+    const QStringList expected = {separator,
+                                  QStringLiteral("           Inicializando programa"),
+                                  separator,
+                                  QString(),
+                                  QStringLiteral("Carregando biblioteca da catraca..."),
+                                  QStringLiteral("Conectando banco de dados[Exceção Ativa]"),
+                                  QStringLiteral("Conexão Ativa"),
+                                  QStringLiteral(" • Inicialização do programa em modo normal"),
+                                  QStringLiteral("Conectando banco de dados[Exceção Inativa]"),
+                                  QStringLiteral("Preparando inicialização da catraca"),
+                                  QStringLiteral("Conexão Ativa"),
+                                  QStringLiteral("Inicialização da catraca..."),
+                                  QStringLiteral("Tipo de comunicação: TCP/&IP (Porta 3570)"),
+                                  QStringLiteral("Abrir porta de comunicação"),
+                                  QStringLiteral("Porta de comunicação aberta")};
+    const QStringList logged = Logged();
+    qsizetype at = 0;
+    for (const QString& line : expected) {
+        at = logged.indexOf(line, at);
+        ASSERT_GE(at, 0) << "not logged in order: " << line.toStdString() << "\n"
+                         << logged.join(u'\n').toStdString();
+        ++at;
+    }
+}
+
+TEST_F(ManagerStartupTest, LibraryMissingStopsCreationAndNothingStartsLater)
+{
+    CreateDatabase();
+    CreateWindow(QStringLiteral("libNoSuchEasyInner.so"));
+    const QString escaped = Start();
+    EXPECT_EQ(escaped, QStringLiteral("A DLL \"libNoSuchEasyInner.so\" não foi encontrada."));
+    EXPECT_TRUE(Logged().contains(escaped));
+    EXPECT_FALSE(window->StartedMinimized());
+    EXPECT_FALSE(window->isMinimized());
+    EXPECT_TRUE(window->mnuOpcoes->menuAction()->isEnabled());
+    EXPECT_TRUE(window->mnuBase->menuAction()->isEnabled());
+    EXPECT_FALSE(window->database().xcnCatraca.Connected());
+    EXPECT_FALSE(Logged().contains(QStringLiteral("Conectando banco de dados[Exceção Ativa]")));
+
+    timers->run(5000);
+    EXPECT_EQ(timers->fired, 0);
+    EXPECT_TRUE(sim->callNames().empty());
+    EXPECT_TRUE(Logged().contains(QStringLiteral(" • Inicialização do programa em modo normal")));
+}
+
+TEST_F(ManagerStartupTest, DatabaseDownRetriesQuietlyAndStartsTheLinkWhenItComesBack)
+{
+    CreateWindow();
+    EXPECT_EQ(Start(), QString());
+    ASSERT_EQ(dialogs.shown.size(), 1);
+    EXPECT_TRUE(dialogs.shown[0].text.startsWith(
+        QStringLiteral("Não é possível conectar ao Banco de Dados ORACLE.")));
+    EXPECT_TRUE(window->device().StopFlag);
+    EXPECT_TRUE(window->database().tmrReconnect.isActive());
+    EXPECT_TRUE(window->tmrInicializa->isActive());
+    EXPECT_EQ(window->lblConnect->text(),
+              QStringLiteral("Catraca desconectada [Não conectou ao banco de dados!]"));
+
+    // The turnstile's start finds the database still down: its own box, and no link.
+    timers->run(1000);
+    EXPECT_EQ(dialogs.shown.size(), 2);
+    EXPECT_EQ(Calls("AbrirPortaComunicacao"), 0);
+    // Meanwhile the quiet retries show nothing, and log their attempt once.
+    const QString quietAttempt = QStringLiteral("Conectando banco de dados[Exceção Inativa]");
+    timers->run(1000);
+    const qsizetype attempts = Logged().count(quietAttempt);
+    timers->run(3000);
+    EXPECT_EQ(dialogs.shown.size(), 2);
+    EXPECT_TRUE(window->database().tmrReconnect.isActive());
+    EXPECT_EQ(Logged().count(quietAttempt), attempts);
+
+    CreateDatabase();
+    timers->whenever([this] {
+        if (Calls("AbrirPortaComunicacao") == 0)
+            return false;
+        window->StopConnection();
+        return true;
+    });
+    timers->run(2000);
+    EXPECT_EQ(dialogs.shown.size(), 2);
+    EXPECT_FALSE(window->database().tmrReconnect.isActive());
+    EXPECT_TRUE(Logged().contains(QStringLiteral("Preparando inicialização da catraca")));
+    EXPECT_EQ(Calls("AbrirPortaComunicacao"), 1);
+}
+
+TEST_F(ManagerStartupTest, DuplicateCopyShowsTheBoxClosesItselfAndLeavesTheTurnstileAlone)
+{
+    processes.push_back("/home/operador/zul");
+    CreateDatabase();
+    CreateWindow();
+    EXPECT_EQ(Start(), QString());
+    EXPECT_TRUE(window->DuplicateInstance());
+    EXPECT_TRUE(window->device().StopFlag);
+    ASSERT_EQ(dialogs.shown.size(), 1);
+    EXPECT_EQ(dialogs.shown[0].text,
+              QStringLiteral("Apenas uma instância desta aplicação pode ser carregada pelo Windows."));
+
+    int closed = 0;
+    QObject::connect(window.get(), &TfrmCatraca::closed, [&] { ++closed; });
+    window->FormActivate();
+    EXPECT_EQ(closed, 1);
+    EXPECT_EQ(dialogs.shown.size(), 1);
+    timers->run(3000);
+    EXPECT_EQ(timers->fired, 0);
+
+    window.reset();
+    const QString separator(47, u'-');
+    const QStringList logged = Logged();
+    EXPECT_EQ(logged.mid(0, 3),
+              (QStringList{separator, QStringLiteral("Tentativa de executar a aplicação mais de uma vez"),
+                           separator}));
+    EXPECT_EQ(logged.mid(logged.size() - 4),
+              (QStringList{separator, QStringLiteral(" Programa finalizado em função de duplicidade"),
+                           separator, QString()}));
+    EXPECT_FALSE(logged.contains(QStringLiteral("           Inicializando programa")));
+    EXPECT_TRUE(sim->callNames().empty());
+}
+
+TEST_F(ManagerStartupTest, FirstHeadlessStartOnProfile211AsksNothing)
+{
+    {
+        const auto key = platform::openLocalMachineKey(registry, SettingsStore::KeyPath, false);
+        ASSERT_TRUE(key);
+        ASSERT_TRUE(key->deleteValue("PortaADOCatraca"));
+    }
+    CreateDatabase();
+    CreateWindow();
+    EXPECT_EQ(Start(), QString());
+    EXPECT_TRUE(dialogs.shown.isEmpty());
+    EXPECT_TRUE(window->database().xcnCatraca.Connected());
+    EXPECT_EQ(SettingsStore(messages, registry).readProfileCode(), QStringLiteral("211"));
+}
+
+} // namespace
+} // namespace zul::test

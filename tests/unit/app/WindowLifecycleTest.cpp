@@ -1,0 +1,149 @@
+#include "LinkedDevice.h"
+#include "ScriptedDialogs.h"
+#include "TempDir.h"
+#include "app/TfrmCatraca.h"
+#include "device/DeviceBinding.h"
+#include "platform/Registry.h"
+#include "support/ActivityLog.h"
+#include "support/Clock.h"
+
+#include <QLabel>
+#include <gtest/gtest.h>
+#include <memory>
+
+namespace zul {
+namespace {
+
+// A window that was never started: no library, no database; only its close and end paths.
+class WindowLifecycleTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        AppEnvironment env{clock, dialogs, log, registry, true};
+        env.notificationPort = 0;
+        env.deviceLibrary = QStringLiteral("libNoSuchLibrary.so");
+        window = std::make_unique<TfrmCatraca>(env);
+    }
+
+    // Asks the window to close the way its frame does; true when it closed.
+    bool CloseFromFrame()
+    {
+        int closed = 0;
+        const auto connection = QObject::connect(window.get(), &TfrmCatraca::closed, [&] { ++closed; });
+        window->close();
+        QObject::disconnect(connection);
+        return closed == 1;
+    }
+
+    QStringList Logged() const { return test::logTexts(log, clock); }
+
+    test::TempDir dir;
+    ManualClock clock;
+    test::ScriptedDialogs dialogs;
+    ActivityLog log{clock, dir.file(QStringLiteral("logCatraca"))};
+    platform::RegistryStore registry{dir.file(QStringLiteral("machine.reg")).toStdString()};
+    std::unique_ptr<TfrmCatraca> window;
+};
+
+struct CloseCase
+{
+    const char* name;
+    const char* statusKey; // the status line shown when the close is asked
+    bool stopped;          // StopFlag already set
+    std::optional<bool> answer;
+    bool asked;
+    bool closes;
+};
+
+class CloseRequest : public WindowLifecycleTest, public ::testing::WithParamInterface<CloseCase>
+{
+};
+
+TEST_P(CloseRequest, AsksOnlyWhileTheTurnstileIsOnline)
+{
+    const CloseCase& c = GetParam();
+    window->device().ShowStatus(0); // any status first, so the case's one is a change
+    window->lblConnect->setText(window->messages().Lookup(QString::fromLatin1(c.statusKey)));
+    window->device().StopFlag = c.stopped;
+    if (c.answer)
+        dialogs.queueAnswer(*c.answer);
+
+    EXPECT_EQ(CloseFromFrame(), c.closes);
+    EXPECT_EQ(dialogs.shown.size(), c.asked ? 1 : 0);
+    if (c.asked) {
+        EXPECT_EQ(dialogs.shown[0].kind, test::ScriptedDialogs::Kind::Question);
+        EXPECT_EQ(dialogs.shown[0].title, QStringLiteral("Catraca Biométrica - Gerenciador"));
+        EXPECT_EQ(dialogs.shown[0].text,
+                  QStringLiteral("A catraca está online.\r\nConfirma saída do Gerenciador da Catraca?"));
+        EXPECT_EQ(dialogs.unscripted, c.answer ? 0 : 1);
+    }
+    EXPECT_EQ(window->device().StopFlag, c.closes || c.stopped);
+    if (c.closes && !c.stopped) {
+        EXPECT_EQ(window->lblConnect->text(), QStringLiteral("Feche a conexão"));
+    }
+    if (!c.closes) {
+        EXPECT_EQ(window->lblConnect->text(), window->messages().Lookup(QString::fromLatin1(c.statusKey)));
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, CloseRequest,
+    ::testing::Values(CloseCase{"Trying", "TENTANDO", false, std::nullopt, false, true},
+                      CloseCase{"Disconnected", "DESCONECT", false, std::nullopt, false, true},
+                      CloseCase{"StoppedWhileOnline", "CONECTADA", true, std::nullopt, false, true},
+                      CloseCase{"OnlineAnsweredNo", "CONECTADA", false, false, true, false},
+                      CloseCase{"OnlineAnsweredYes", "CONECTADA", false, true, true, true},
+                      CloseCase{"OnlineNobodyAnswers", "SINCRONIZANDO", false, std::nullopt, true, false}),
+    [](const auto& param) { return std::string(param.param.name); });
+
+TEST_F(WindowLifecycleTest, ServiceWindowRefusesTheFrameCloseWithABox)
+{
+    window->Initialize(true);
+    window->device().StopFlag = true;
+    EXPECT_FALSE(CloseFromFrame());
+    ASSERT_EQ(dialogs.shown.size(), 1);
+    EXPECT_EQ(dialogs.shown[0].kind, test::ScriptedDialogs::Kind::Message);
+    EXPECT_EQ(dialogs.shown[0].icon, OperatorDialogs::Icon::Warning);
+    EXPECT_EQ(dialogs.shown[0].text,
+              QStringLiteral("Esta aplicação não pode ser finalizada através deste comando."));
+
+    // A stop of the service ends it all the same, online loop included.
+    window->device().StopFlag = false;
+    int closed = 0;
+    QObject::connect(window.get(), &TfrmCatraca::closed, [&] { ++closed; });
+    window->RequestQuit();
+    EXPECT_EQ(closed, 1);
+    EXPECT_TRUE(window->device().StopFlag);
+}
+
+TEST_F(WindowLifecycleTest, EndSessionLogsItsThreeLinesAndAsksNothing)
+{
+    window->EndSession();
+    const QString separator(47, u'-');
+    EXPECT_EQ(Logged(), (QStringList{separator, QStringLiteral("     Encerramento do Windows (WMEndSession)"),
+                                     separator}));
+    EXPECT_TRUE(dialogs.shown.isEmpty());
+    EXPECT_FALSE(window->device().StopFlag);
+}
+
+TEST_F(WindowLifecycleTest, DestructionLogsTheNormalEndAndTellsTheDisplay)
+{
+    test::LinkedDevice link;
+    window.reset();
+    window = std::make_unique<TfrmCatraca>(AppEnvironment{clock, dialogs, log, registry, true});
+    ASSERT_NE(window->device().LoadDeviceLibrary(), 0u);
+    window->device().ReadDevicePort();
+    ASSERT_EQ(window->device().Call<easyinner::AbrirPortaComunicacao>(window->device().DevicePort), 0);
+
+    window.reset();
+    const QString separator(47, u'-');
+    EXPECT_EQ(Logged().mid(Logged().size() - 4),
+              (QStringList{separator, QStringLiteral("    O programa foi finalizado normalmente"), separator,
+                           QString()}));
+    const sim::Display display = link.sim->display();
+    EXPECT_EQ(display.line1 + display.line2, std::string("Servidor Catraca Foi  Desligado "));
+}
+
+} // namespace
+} // namespace zul

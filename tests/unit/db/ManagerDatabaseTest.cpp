@@ -1,0 +1,261 @@
+#include "db/ManagerDatabase.h"
+
+#include "FakeDeviceUi.h"
+#include "LinkedDevice.h"
+#include "ManagerProfiles.h"
+#include "ScriptedDialogs.h"
+#include "TempDir.h"
+#include "db/DatabaseUi.h"
+#include "device/DeviceBinding.h"
+#include "support/ActivityLog.h"
+#include "support/Clock.h"
+#include "support/Messages.h"
+#include "support/Settings.h"
+
+#include <QFile>
+#include <gtest/gtest.h>
+#include <memory>
+
+namespace zul {
+namespace {
+
+class FakeDatabaseUi final : public DatabaseUi
+{
+public:
+    void EnableMenus() override { ++menusEnabled; }
+    void ShowDbState(bool connected) override { states.append(connected); }
+    void ShowErrorBox(const QString& text) override { boxes.append(text); }
+    void ShowMessageAndRelease(const QString& text) override { releases.append(text); }
+    bool OperatorPresent() const override { return operatorPresent; }
+
+    int menusEnabled = 0;
+    QList<bool> states;
+    QStringList boxes;
+    QStringList releases;
+    bool operatorPresent = true;
+};
+
+// The manager's connection on profile "211", a SQLite file that exists only while the test says
+// the database is up.
+class ManagerDatabaseTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        test::InstallProfile(registry, QStringLiteral("211"), QStringLiteral("SQLITE"),
+                             QStringLiteral("Data Source=") + databaseFile());
+        database = std::make_unique<ManagerDatabase>(device, messages, settings, dialogs, ui);
+    }
+
+    QString databaseFile() const { return dir.file(QStringLiteral("zul.db")); }
+    void SetDatabaseUp(bool up)
+    {
+        QFile file(databaseFile());
+        if (up)
+            ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        else
+            file.remove();
+    }
+
+    // Lines holding an error are framed by the log.
+    bool LoggedError(const QString& text) const
+    {
+        return Logged().contains(QStringLiteral("##### ") + text + QStringLiteral(" #####"));
+    }
+
+    QStringList Logged() const { return test::logTexts(log, clock); }
+
+    test::TempDir dir;
+    test::ProcessProfilesGuard profilesGuard;
+    ManualClock clock;
+    ActivityLog log{clock, dir.file(QStringLiteral("logCatraca"))};
+    TMessages messages;
+    test::FakeDeviceUi deviceUi;
+    DeviceBinding device{clock, log, messages, deviceUi, QStringLiteral("libNoSuchLibrary.so")};
+    platform::RegistryStore registry{dir.file(QStringLiteral("machine.reg")).toStdString()};
+    SettingsStore settings{messages, registry};
+    test::ScriptedDialogs dialogs;
+    FakeDatabaseUi ui;
+    std::unique_ptr<ManagerDatabase> database;
+};
+
+TEST_F(ManagerDatabaseTest, FirstStartAsksOnceProposing211AndStoresTheAnswer)
+{
+    SetDatabaseUp(true);
+    dialogs.queueInput(QStringLiteral("211"));
+
+    EXPECT_TRUE(database->ConnectDatabase(false, true));
+    ASSERT_EQ(dialogs.shown.size(), 1);
+    EXPECT_EQ(dialogs.shown[0].kind, test::ScriptedDialogs::Kind::Input);
+    EXPECT_EQ(dialogs.shown[0].title, QStringLiteral("Porta para Conexão"));
+    EXPECT_EQ(dialogs.shown[0].text, QStringLiteral("Informe a porta para conexão com o banco de dados:"));
+    EXPECT_EQ(dialogs.shown[0].value, QStringLiteral("211"));
+    EXPECT_EQ(settings.readProfileCode(), QStringLiteral("211"));
+
+    // Stored now: a forced reconnect asks nothing.
+    EXPECT_TRUE(database->ConnectDatabase(true, true));
+    EXPECT_EQ(dialogs.shown.size(), 1);
+}
+
+struct TypedAnswer
+{
+    const char* name;
+    std::optional<QString> answer;
+    QString stored; // "" = nothing written
+    bool menusEnabled;
+    bool errorLogged;
+};
+
+class ProfileCodeAnswer : public ManagerDatabaseTest, public ::testing::WithParamInterface<TypedAnswer>
+{
+};
+
+TEST_P(ProfileCodeAnswer, IsValidatedBeforeItIsStored)
+{
+    const TypedAnswer& c = GetParam();
+    dialogs.queueInput(c.answer);
+    const QString expected = QStringLiteral("Data Source=") + databaseFile();
+    EXPECT_EQ(database->GetDatabaseConnectString(), expected);
+    EXPECT_EQ(settings.readProfileCode(), c.stored);
+    EXPECT_EQ(ui.menusEnabled > 0, c.menusEnabled);
+    EXPECT_EQ(LoggedError(QStringLiteral("String Conexão - ERRO: Porta inválida!")), c.errorLogged);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Answers, ProfileCodeAnswer,
+    ::testing::Values(TypedAnswer{"Cancelled", std::nullopt, QStringLiteral("211"), false, false},
+                      TypedAnswer{"Blank", QString(), QStringLiteral("211"), false, false},
+                      TypedAnswer{"OtherCode", QStringLiteral("300"), QStringLiteral("300"), false, false},
+                      TypedAnswer{"Letters", QStringLiteral("21a"), QString(), true, true},
+                      TypedAnswer{"Spaces", QStringLiteral(" 211"), QString(), true, true}),
+    [](const auto& param) { return std::string(param.param.name); });
+
+TEST_F(ManagerDatabaseTest, StoredNonDigitCodeIsUsedUnchangedAndFallsBackToProfile211)
+{
+    settings.writeProfileCode(QStringLiteral("abc"));
+    EXPECT_EQ(database->GetDatabaseConnectString(), QStringLiteral("Data Source=") + databaseFile());
+    EXPECT_TRUE(dialogs.shown.isEmpty());
+    EXPECT_EQ(settings.readProfileCode(), QStringLiteral("abc"));
+}
+
+TEST_F(ManagerDatabaseTest, WithoutOperatorTheQuestionIsNotAskedAnd211IsUsedAndLogged)
+{
+    ui.operatorPresent = false;
+    SetDatabaseUp(true);
+    EXPECT_TRUE(database->ConnectDatabase(false, true));
+    EXPECT_TRUE(dialogs.shown.isEmpty());
+    EXPECT_EQ(settings.readProfileCode(), QStringLiteral("211"));
+    EXPECT_TRUE(Logged().contains(QStringLiteral("Porta para Conexão: perfil 211 usado sem operador")));
+}
+
+TEST_F(ManagerDatabaseTest, ReportModeFailureShowsOneBoxPerCallAndReleasesTheTurnstile)
+{
+    settings.writeProfileCode(QStringLiteral("211"));
+    device.StopFlag = false;
+
+    EXPECT_FALSE(database->ConnectDatabase(false, true));
+    EXPECT_TRUE(database->ReportMode());
+    ASSERT_EQ(ui.boxes.size(), 1);
+    EXPECT_TRUE(
+        ui.boxes[0].startsWith(QStringLiteral("Não é possível conectar ao Banco de Dados ORACLE.\r\n\r")));
+    EXPECT_TRUE(ui.boxes[0].contains(QStringLiteral("Verifique a conexão com o Banco de Dados")));
+    EXPECT_EQ(ui.releases, QStringList{QString()});
+    EXPECT_TRUE(device.StopFlag);
+    EXPECT_TRUE(database->tmrReconnect.isActive());
+    EXPECT_EQ(deviceUi.caption, QStringLiteral("Catraca desconectada [Não conectou ao banco de dados!]"));
+    const QStringList logged = Logged();
+    const qsizetype at = logged.indexOf(QStringLiteral("Erro ao conectar Banco de Dados:"));
+    ASSERT_GE(at, 0);
+    EXPECT_TRUE(logged.value(at + 1).startsWith(QStringLiteral("##### Erro: ")));
+
+    // The reconnect timer retries quietly: no box, however often.
+    for (int i = 0; i < 3; ++i) {
+        database->tmrReconnectTimer();
+        EXPECT_TRUE(database->tmrReconnect.isActive());
+    }
+    EXPECT_FALSE(database->ReportMode());
+    EXPECT_EQ(ui.boxes.size(), 1);
+    EXPECT_EQ(ui.states, (QList<bool>{false, false, false}));
+    EXPECT_EQ(ui.releases.size(), 4);
+
+    EXPECT_FALSE(database->ConnectDatabase(false, true));
+    EXPECT_EQ(ui.boxes.size(), 2);
+}
+
+TEST_F(ManagerDatabaseTest, QuietAttemptsLogTheirConnectingLineOnce)
+{
+    settings.writeProfileCode(QStringLiteral("211"));
+    database->tmrReconnectTimer();
+    database->tmrReconnectTimer();
+    EXPECT_EQ(Logged().count(QStringLiteral("Conectando banco de dados[Exceção Inativa]")), 1);
+    EXPECT_EQ(device.StatusText, QStringLiteral("[Exceção Inativa]"));
+    // A reporting attempt in between is a new line, and the next quiet one logs again.
+    database->ConnectDatabase(false, true);
+    database->tmrReconnectTimer();
+    const QStringList logged = Logged();
+    EXPECT_EQ(logged.count(QStringLiteral("Conectando banco de dados[Exceção Ativa]")), 1);
+    EXPECT_EQ(logged.count(QStringLiteral("Conectando banco de dados[Exceção Inativa]")), 2);
+}
+
+TEST_F(ManagerDatabaseTest, QuietSuccessRestartsTheTurnstileAndReportSuccessDoesNot)
+{
+    settings.writeProfileCode(QStringLiteral("211"));
+    database->tmrReconnectTimer();
+    ASSERT_TRUE(database->tmrReconnect.isActive());
+    EXPECT_FALSE(deviceUi.inicializaTimerOn);
+
+    SetDatabaseUp(true);
+    database->tmrReconnectTimer();
+    EXPECT_FALSE(database->tmrReconnect.isActive());
+    EXPECT_TRUE(deviceUi.inicializaTimerOn);
+    EXPECT_TRUE(device.StopFlag);
+    EXPECT_EQ(ui.states.last(), true);
+    EXPECT_EQ(Logged().last(), QStringLiteral("Preparando inicialização da catraca"));
+
+    deviceUi.inicializaTimerOn = false;
+    EXPECT_TRUE(database->ConnectDatabase(false, true));
+    EXPECT_FALSE(deviceUi.inicializaTimerOn);
+    EXPECT_EQ(Logged().last(), QStringLiteral("Conexão Ativa"));
+}
+
+TEST_F(ManagerDatabaseTest, ForceReopensAnOpenConnectionWhileOtherwiseItIsKept)
+{
+    settings.writeProfileCode(QStringLiteral("211"));
+    SetDatabaseUp(true);
+    ASSERT_TRUE(database->ConnectDatabase(false, true));
+    int connects = 0;
+    int followUps = 0;
+    QObject::connect(&database->xcnCatraca, &TXConnection::AfterConnect, [&](QObject*) { ++connects; });
+    database->AfterConnect = [&] { ++followUps; };
+    EXPECT_TRUE(database->ConnectDatabase(false, true));
+    EXPECT_EQ(connects, 0);
+    EXPECT_EQ(followUps, 0);
+    EXPECT_TRUE(database->ConnectDatabase(true, true));
+    EXPECT_EQ(connects, 1);
+    EXPECT_EQ(followUps, 1);
+
+    // A failed re-open is no connection to follow up.
+    SetDatabaseUp(false);
+    EXPECT_FALSE(database->ConnectDatabase(true, false));
+    EXPECT_EQ(followUps, 1);
+}
+
+TEST_F(ManagerDatabaseTest, CheckWithTheDatabaseDownTellsTheDisplayAndReportsIt)
+{
+    settings.writeProfileCode(QStringLiteral("211"));
+    test::LinkedDevice link; // a controller to receive the display text
+    link.openLink();
+    ManagerDatabase linked(link.device, link.messages, settings, dialogs, ui);
+
+    linked.CheckDatabaseConnection();
+    EXPECT_EQ(ui.states, QList<bool>{false});
+    EXPECT_EQ(ui.boxes.size(), 1);
+    EXPECT_EQ(link.device.LastDeviceResult, 0);
+    EXPECT_EQ(link.callCount("EnviarMensagemPadraoOnLine"), 1);
+    EXPECT_EQ(link.sim->display().line1 + link.sim->display().line2,
+              std::string("    CATRACA       DESCONECTADA  "));
+    EXPECT_TRUE(link.logged().contains(QStringLiteral("Verificar conexão com ADO")));
+}
+
+} // namespace
+} // namespace zul
