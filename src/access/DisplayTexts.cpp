@@ -3,6 +3,7 @@
 #include "device/DeviceBinding.h"
 #include "support/ActivityLog.h"
 #include "support/Clock.h"
+#include "support/Error.h"
 #include "support/Messages.h"
 #include "support/Win1252.h"
 
@@ -34,7 +35,7 @@ QString TrataAcento(const QString& text, const ActivityLog& log)
                 c = kPlain.at(at);
         }
     } catch (const std::exception& error) {
-        log.write(u"TrataAcento - ERRO: "_s + QString::fromLocal8Bit(error.what()));
+        log.write(u"TrataAcento - ERRO: "_s + ErrorText(error));
     }
     return folded;
 }

@@ -152,7 +152,7 @@ bool PassageFeedback::RegisterPassage(const QString& personNumber, bool isEntry)
     } catch (const Error& error) {
         failure = error.message();
     } catch (const std::exception& error) {
-        failure = QString::fromLocal8Bit(error.what());
+        failure = ErrorText(error);
     }
     logError(u"Registra acesso"_s, failure);
     // Kept before anything else is tried, so that neither a reconnect that never returns nor
@@ -206,7 +206,7 @@ int PassageFeedback::ReplayJournal()
     } catch (const Error& error) {
         logError(u"Registra acesso pendente"_s, error.message());
     } catch (const std::exception& error) {
-        logError(u"Registra acesso pendente"_s, QString::fromLocal8Bit(error.what()));
+        logError(u"Registra acesso pendente"_s, ErrorText(error));
     }
     return written;
 }

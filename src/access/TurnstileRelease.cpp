@@ -45,7 +45,7 @@ int ReleaseTurnstile(DeviceBinding& device, char direction)
     } catch (const Error& error) {
         device.log().write(u"Libera catraca - ERRO: "_s + error.message());
     } catch (const std::exception& error) {
-        device.log().write(u"Libera catraca - ERRO: "_s + QString::fromLocal8Bit(error.what()));
+        device.log().write(u"Libera catraca - ERRO: "_s + ErrorText(error));
     }
     return 0;
 }

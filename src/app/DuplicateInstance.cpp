@@ -34,7 +34,7 @@ bool CheckDuplicateInstance(const ActivityLog& log,
     try {
         paths = processImagePaths ? processImagePaths() : platform::processImagePaths();
     } catch (const std::exception& error) {
-        log.write(QStringLiteral("Get Process - ERRO: ") + QString::fromLocal8Bit(error.what()));
+        log.write(QStringLiteral("Get Process - ERRO: ") + ErrorText(error));
     }
     return HasDuplicate(paths, ProgramImageName());
 }

@@ -16,6 +16,7 @@
 #include "support/Clock.h"
 #include "support/Error.h"
 #include "support/OperatorDialogs.h"
+#include "support/Text.h"
 #include "support/Win1252.h"
 #include "sync/DeviceClearing.h"
 #include "sync/DeviceUserList.h"
@@ -593,7 +594,7 @@ void TfrmCatraca::Initialize(bool serviceMode)
     } catch (const Error& error) {
         WriteLog(QStringLiteral("Initialize - ERRO: ") + error.message());
     } catch (const std::exception& error) {
-        WriteLog(QStringLiteral("Initialize - ERRO: ") + QString::fromLocal8Bit(error.what()));
+        WriteLog(QStringLiteral("Initialize - ERRO: ") + ErrorText(error));
     }
 }
 
@@ -732,10 +733,7 @@ void TfrmCatraca::ReportError(const QString& text, bool raise)
 
 bool TfrmCatraca::IsBlank(const QString& text)
 {
-    for (const QChar c : text)
-        if (c != u' ')
-            return false;
-    return true;
+    return zul::IsBlank(text);
 }
 
 void TfrmCatraca::TogglePanel()

@@ -12,10 +12,8 @@ bool DeliverCatchingErrors(const std::function<bool()>& deliver, const Exception
         return deliver();
     try {
         return deliver();
-    } catch (const Error& error) {
-        handler(error.message());
     } catch (const std::exception& error) {
-        handler(QString::fromLocal8Bit(error.what()));
+        handler(ErrorText(error));
     }
     return true;
 }

@@ -19,13 +19,6 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-QString describe(const std::exception& error)
-{
-    if (const auto* own = dynamic_cast<const Error*>(&error))
-        return own->message();
-    return QString::fromLocal8Bit(error.what());
-}
-
 bool isBlank(const QString& text)
 {
     return std::all_of(text.cbegin(), text.cend(), [](QChar c) { return c == u' '; });
@@ -98,7 +91,7 @@ QString ManagerDatabase::GetDatabaseConnectString()
         m_settings.writeProfileCode(chosen);
         result = GetProfileConnectString(chosen);
     } catch (const std::exception& error) {
-        writeLog(u"String Conexão - ERRO: "_s + describe(error));
+        writeLog(u"String Conexão - ERRO: "_s + ErrorText(error));
     }
     return result;
 }
@@ -134,7 +127,7 @@ bool ManagerDatabase::ConnectDatabase(bool force, bool report)
         }
     } catch (const std::exception& error) {
         result = false;
-        const QString message = describe(error);
+        const QString message = ErrorText(error);
         m_ui.ShowMessageAndRelease(QString());
         m_device.StopFlag = true;
         const QString disconnected = m_device.ShowStatus(4);
@@ -174,7 +167,7 @@ void ManagerDatabase::CheckDatabaseConnection()
                 toWin1252(m_messages.Lookup(u"DESCONECTOU"_s)).constData());
         }
     } catch (const std::exception& error) {
-        writeLog(u"Confere ADO - ERRO: "_s + describe(error));
+        writeLog(u"Confere ADO - ERRO: "_s + ErrorText(error));
     }
 }
 
@@ -184,7 +177,7 @@ void ManagerDatabase::Close()
     try {
         xcnCatraca.SetConnected(false);
     } catch (const std::exception& error) {
-        writeLog(u"Fechar conexão - ERRO: "_s + describe(error));
+        writeLog(u"Fechar conexão - ERRO: "_s + ErrorText(error));
     }
 }
 

@@ -164,7 +164,7 @@ void ScheduledSync::CheckScheduledSync()
     } catch (const Error& error) {
         m_log.write(QStringLiteral("Dispara Sincronismo - ERRO: ") + error.message());
     } catch (const std::exception& error) {
-        m_log.write(QStringLiteral("Dispara Sincronismo - ERRO: ") + QString::fromLocal8Bit(error.what()));
+        m_log.write(QStringLiteral("Dispara Sincronismo - ERRO: ") + ErrorText(error));
     }
 }
 
