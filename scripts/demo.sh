@@ -58,7 +58,7 @@ step "Database: $db"
 "$bin/zul-admin" db init --sqlite "$db" --demo
 "$bin/zul-admin" --registry "$registry" profile set 211 --database SQLITE --connect "Data Source=$db"
 # The manager's own choice of profile, so that its first start asks nobody.
-printf '"PortaADOCatraca"="211"\n' >>"$registry"
+"$bin/zul-admin" --registry "$registry" profile use 211
 say "people: 0000000005 PEDRO HENRIQUE LIM (last went out), 0000000003 ANA BEATRIZ CARVALHO"
 say "(last went in), 0000000004 MAXIMILIANOALBUQUERQ (badge name too long to show)"
 

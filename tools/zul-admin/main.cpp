@@ -1,6 +1,7 @@
 // zul-admin: administration of a zul machine from the command line.
 //
 //   zul-admin [--registry FILE] profile set CODE --database KIND --connect STRING [--driver-family NAME]
+//   zul-admin [--registry FILE] profile use CODE
 //   zul-admin [--registry FILE] profile show [CODE]
 //   zul-admin [--registry FILE] db ...
 
@@ -10,6 +11,8 @@
 #include "dbconfig/DbTypes.h"
 #include "platform/Registry.h"
 #include "support/Error.h"
+#include "support/Messages.h"
+#include "support/Settings.h"
 #include "support/Win1252.h"
 
 #include <QCoreApplication>
@@ -61,6 +64,9 @@ Commands:
         ORACLE       Provider=OraOLEDB.Oracle;Data Source=TNS;User ID=USER;Password=SECRET
                      (with the direct driver the manager connects as USER/SECRET@TNS)
         SQL Server   Provider=SQLOLEDB;Data Source=HOST;Initial Catalog=NAME;User ID=USER;Password=SECRET
+  profile use CODE
+      Writes "PortaADOCatraca"=CODE: the profile the manager connects with. Without it the
+      manager asks for the code at its first start (a headless run or a service takes "211").
   profile show [CODE]
       Prints the driver family, the pooling values and every profile (or the profile that
       CODE resolves to, "211" when CODE has none of its own): database kind, the server type
@@ -265,6 +271,12 @@ int profileShow(const zul::platform::RegistryStore& store, const QStringList& ar
     if (!profiles.problems().isEmpty())
         out(u"skipped:       %1 value(s) that cannot be read, reported above"_s.arg(
             profiles.problems().size()));
+    if (opened) {
+        zul::TMessages messages;
+        const QString used = zul::SettingsStore(messages, store).readProfileCode();
+        out(u"manager uses:  %1"_s.arg(used.isEmpty() ? u"(not chosen: asked at its first start)"_s
+                                                      : u"profile "_s + used));
+    }
     out(u"DBConnType:    %1"_s.arg(profiles.driverFamily()));
     out(u"Pooling:       %1 (MaxPoolSize %2, MinPoolSize %3)"_s.arg(profiles.pooling() ? u"on"_s : u"off"_s)
             .arg(profiles.maxPoolSize())
@@ -296,13 +308,33 @@ int profileShow(const zul::platform::RegistryStore& store, const QStringList& ar
     return ExitOk;
 }
 
+int profileUse(const zul::platform::RegistryStore& store, const QStringList& args)
+{
+    if (args.size() != 1)
+        return usage(u"profile use: expected one CODE"_s);
+    const QString& code = args.first();
+    if (!isDigits(code))
+        return usage(u"profile use: CODE must be digits, not '%1'"_s.arg(code));
+    try {
+        zul::TMessages messages;
+        zul::SettingsStore(messages, store).writeProfileCode(code);
+    } catch (const zul::Error& error) {
+        err(error.message());
+        return ExitFailure;
+    }
+    out(u"the manager connects with profile %1"_s.arg(code));
+    return ExitOk;
+}
+
 int profileCommand(const zul::platform::RegistryStore& store, QStringList args)
 {
     if (args.isEmpty())
-        return usage(u"profile: expected 'set' or 'show'"_s);
+        return usage(u"profile: expected 'set', 'use' or 'show'"_s);
     const QString verb = args.takeFirst();
     if (verb == u"set")
         return profileSet(store, args);
+    if (verb == u"use")
+        return profileUse(store, args);
     if (verb == u"show")
         return profileShow(store, args);
     return usage(u"profile: unknown command '%1'"_s.arg(verb));
