@@ -4,6 +4,7 @@
 #include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QTcpSocket>
+#include <algorithm>
 
 namespace zul::test {
 namespace {
@@ -17,6 +18,20 @@ protected:
         CreateDatabase();
         CreateWindow();
         ASSERT_EQ(Start(), QString());
+    }
+
+    // Runs `sql` on a connection of its own, beside the manager's.
+    void Execute(const QString& sql)
+    {
+        const QString name = QStringLiteral("beside");
+        {
+            QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
+            db.setDatabaseName(DatabaseFile());
+            ASSERT_TRUE(db.open());
+            QSqlQuery query(db);
+            ASSERT_TRUE(query.exec(sql)) << qPrintable(sql);
+        }
+        QSqlDatabase::removeDatabase(name);
     }
 
     // The directions of one person's passages in the passage log, oldest first, read beside
@@ -63,6 +78,62 @@ TEST_F(ManagerOnlineTest, EntryIsReleasedRegisteredAndAnnouncedToSocketClients)
     EXPECT_TRUE(logged.contains(QStringLiteral("Usuário tentando passar: 0000000005")));
     EXPECT_TRUE(logged.contains(QStringLiteral("Sentido: Entrada")));
     EXPECT_EQ(window->lblConnect->text(), QStringLiteral("Catraca desconectada"));
+}
+
+TEST_F(ManagerOnlineTest, EmployeeLeavesAfterPunchingInWithTheNormalMounting)
+{
+    window->mnuNormalClick();
+    ASSERT_TRUE(window->mnuNormal->isChecked());
+
+    RunOnline({
+        // Employee 0001 punched in last: the time clock, not the turnstile, says he leaves now.
+        {[this] { return Polling(); }, [this] { sim->presentCard("0000000001"); }},
+        {[this] { return sim->arm() != sim::Arm::Locked; }, [this] { sim->rotate(); }},
+        {[this] { return PassagesOf(QStringLiteral("0000000001")).size() == 1; },
+         [this] { window->StopConnection(); }},
+    });
+
+    EXPECT_EQ(sim->lastRelease(), "LiberarCatracaSaida");
+    EXPECT_EQ(PassagesOf(QStringLiteral("0000000001")), QStringList{QStringLiteral("S")});
+    EXPECT_TRUE(Logged().contains(QStringLiteral("É funcionário   Código: 0001   Empresa: 01")));
+}
+
+TEST_F(ManagerOnlineTest, PassageTheDatabaseRefusedIsWrittenOnceWhenItTakesWritesAgain)
+{
+    QTcpSocket client;
+    client.connectToHost(QHostAddress::LocalHost, notificationPort);
+    QByteArray heard;
+    QObject::connect(&client, &QTcpSocket::readyRead, [&] { heard += client.readAll(); });
+    const QStringList before = PassagesOf(QStringLiteral("0000000005"));
+    const auto journaled = [this] {
+        const QStringList logged = Logged();
+        return std::any_of(logged.cbegin(), logged.cend(),
+                           [](const QString& line) { return line.contains(u"Registra acesso - ERRO: "); });
+    };
+
+    RunOnline({
+        // The passage log refuses writes while Pedro walks through...
+        {[this] { return Polling(); },
+         [this] {
+             Execute(QStringLiteral("CREATE TRIGGER REFUSE BEFORE INSERT ON REGISCATRACA "
+                                    "BEGIN SELECT RAISE(ABORT, 'disco cheio'); END"));
+             sim->presentCard("0000000005");
+         }},
+        {[this] { return sim->arm() != sim::Arm::Locked; }, [this] { sim->rotate(); }},
+        // ...and takes them again before Ana comes through, whose registration writes his first.
+        {[&] { return journaled() && Polling(); },
+         [this] {
+             Execute(QStringLiteral("DROP TRIGGER REFUSE"));
+             sim->presentCard("0000000003");
+         }},
+        {[this] { return sim->arm() != sim::Arm::Locked; }, [this] { sim->rotate(); }},
+        {[&] { return heard.contains("[SAI]0000000003"); }, [this] { window->StopConnection(); }},
+    });
+
+    // Announced once, and only after it was written.
+    EXPECT_EQ(heard, QByteArray("[ENT]0000000005[SAI]0000000003"));
+    EXPECT_EQ(PassagesOf(QStringLiteral("0000000005")), before + QStringList{QStringLiteral("E")});
+    EXPECT_EQ(PassagesOf(QStringLiteral("0000000003")).last(), QStringLiteral("S"));
 }
 
 TEST_F(ManagerOnlineTest, ChangeNotificationIsCarriedOutOnTheControllerAndAnswered)

@@ -138,7 +138,7 @@ protected:
     quint16 notificationPort = FreeTcpPort();
     // What the duplicate-instance check sees running.
     std::vector<std::string> processes{"/opt/zul/bin/zul"};
-    mutable SimulatorFixture sim{{}, 300};
+    mutable SimulatorFixture sim{{}, LinkedDevice::AnswerTimeoutMs};
     std::unique_ptr<TfrmCatraca> window;
     std::unique_ptr<VirtualTimers> timers; // after the window: it is gone first
 };
