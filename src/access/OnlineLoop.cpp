@@ -173,16 +173,23 @@ void OnlineLoop::completeConnection()
     }
 }
 
+// The configuration states: on success the line `done` and the next state; otherwise the
+// line `failed` with the result, and the state is tried again on the next pass.
+void OnlineLoop::advanceOnSuccess(const QString& done, const QString& failed, State next)
+{
+    if (m_device.LastDeviceResult == 0) {
+        writeLog(done);
+        m_device.LoopState = next;
+    } else {
+        writeLog(failed + bracketed(m_device.LastDeviceResult));
+    }
+}
+
 void OnlineLoop::sendConfiguration()
 {
     m_device.LastDeviceResult = 1;
     m_device.LastDeviceResult = m_device.SendOnlineConfig();
-    if (m_device.LastDeviceResult == 0) {
-        writeLog(u"Configurações onLine enviadas"_s);
-        m_device.LoopState = SendClock;
-    } else {
-        writeLog(u"Erro ao enviar configurações onLine"_s + bracketed(m_device.LastDeviceResult));
-    }
+    advanceOnSuccess(u"Configurações onLine enviadas"_s, u"Erro ao enviar configurações onLine"_s, SendClock);
 }
 
 void OnlineLoop::sendClock()
@@ -195,25 +202,17 @@ void OnlineLoop::sendClock()
                                                 date.month(), date.year() % 100, time.hour(), time.minute(),
                                                 time.second());
     m_device.StatusText = DefaultDateTimeText(when);
-    if (m_device.LastDeviceResult == 0) {
-        writeLog(u"Data e Hora ("_s + m_device.StatusText + u") enviadas para a catraca"_s);
-        m_device.LoopState = SendStandingText;
-    } else {
-        writeLog(u"Data e Hora ("_s + m_device.StatusText + u") não enviadas para a catraca. Erro"_s +
-                 bracketed(m_device.LastDeviceResult));
-    }
+    advanceOnSuccess(u"Data e Hora ("_s + m_device.StatusText + u") enviadas para a catraca"_s,
+                     u"Data e Hora ("_s + m_device.StatusText + u") não enviadas para a catraca. Erro"_s,
+                     SendStandingText);
 }
 
 void OnlineLoop::sendStandingText()
 {
     m_device.LastDeviceResult = 1;
     m_device.LastDeviceResult = m_steps.SendStandingMessage();
-    if (m_device.LastDeviceResult == 0) {
-        writeLog(u"Enviou mensagem principal"_s);
-        m_device.LoopState = SendIdentificationForms;
-    } else {
-        writeLog(u"Não enviou mensagem principal. Erro"_s + bracketed(m_device.LastDeviceResult));
-    }
+    advanceOnSuccess(u"Enviou mensagem principal"_s, u"Não enviou mensagem principal. Erro"_s,
+                     SendIdentificationForms);
 }
 
 void OnlineLoop::sendIdentificationForms()
@@ -222,12 +221,7 @@ void OnlineLoop::sendIdentificationForms()
     m_device.LastDeviceResult = 1;
     m_device.CallInto<easyinner::EnviarFormasEntradasOnLine>(m_device.LastDeviceResult, m_device.DeviceNumber,
                                                              10, 1, forms, 15, 16);
-    if (m_device.LastDeviceResult == 0) {
-        writeLog(u"Formas de entrada definidas"_s);
-        m_device.LoopState = Polling;
-    } else {
-        writeLog(u"Formas de entrada não definidas. Erro"_s + bracketed(m_device.LastDeviceResult));
-    }
+    advanceOnSuccess(u"Formas de entrada definidas"_s, u"Formas de entrada não definidas. Erro"_s, Polling);
 }
 
 void OnlineLoop::polling()

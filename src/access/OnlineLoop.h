@@ -109,6 +109,7 @@ private:
     void failRun(const QString& message);
 
     void completeConnection();
+    void advanceOnSuccess(const QString& done, const QString& failed, State next);
     void sendConfiguration();
     void sendClock();
     void sendStandingText();
