@@ -26,11 +26,13 @@ inline std::string backendName(const ::testing::TestParamInfo<Backend>& info)
     return "?";
 }
 
-inline QString pgKeys()
+// The keys of the test server's database `database` (the one scripts/pg-start.sh made when empty).
+inline QString pgKeys(const QString& database = QString())
 {
     return u"Server=%1;Port=%2;Database=%3;User ID=%4"_qs.arg(
         qEnvironmentVariable("ZUL_TEST_PG_HOST"), qEnvironmentVariable("ZUL_TEST_PG_PORT"),
-        qEnvironmentVariable("ZUL_TEST_PG_DB"), qEnvironmentVariable("ZUL_TEST_PG_USER"));
+        database.isEmpty() ? qEnvironmentVariable("ZUL_TEST_PG_DB") : database,
+        qEnvironmentVariable("ZUL_TEST_PG_USER"));
 }
 
 // A connection of the given backend with an empty schema of its own: a SQLite file, or a

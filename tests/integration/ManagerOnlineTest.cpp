@@ -1,63 +1,69 @@
 #include "ManagerWindow.h"
+#include "db/XDataSet.h"
+#include "db/XFields.h"
 
 #include <QLabel>
-#include <QSqlDatabase>
-#include <QSqlQuery>
 #include <QTcpSocket>
 #include <algorithm>
 
 namespace zul::test {
 namespace {
 
-class ManagerOnlineTest : public ManagerWindowTest
+// The whole manager online, on the embedded SQLite file and on a PostgreSQL server.
+class ManagerOnlineTest : public ManagerWindowTest, public ::testing::WithParamInterface<Backend>
 {
 protected:
     void SetUp() override
     {
         ManagerWindowTest::SetUp();
+        if (GetParam() == Backend::PostgreSQL)
+            UsePostgreSQL();
+        if (IsSkipped())
+            return;
         CreateDatabase();
         CreateWindow();
         ASSERT_EQ(Start(), QString());
     }
 
-    // Runs `sql` on a connection of its own, beside the manager's.
-    void Execute(const QString& sql)
-    {
-        const QString name = QStringLiteral("beside");
-        {
-            QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
-            db.setDatabaseName(DatabaseFile());
-            ASSERT_TRUE(db.open());
-            QSqlQuery query(db);
-            ASSERT_TRUE(query.exec(sql)) << qPrintable(sql);
-        }
-        QSqlDatabase::removeDatabase(name);
-    }
-
     // The directions of one person's passages in the passage log, oldest first, read beside
     // the manager's own connection.
-    QStringList PassagesOf(const QString& person)
+    QStringList PassagesOf(const QString& person) const
     {
+        TXConnection connection;
+        ConnectBeside(connection);
+        TXQuery query;
+        query.SetConnection(&connection);
+        query.SetSQL(
+            u"SELECT IDREGISCATRACA FROM REGISCATRACA WHERE NRPESSOA = :P ORDER BY DTREGISCATRACA"_qs);
+        query.ParamByName(u"P"_qs).SetAsString(person);
+        query.Open();
         QStringList rows;
-        const QString name = QStringLiteral("passages");
-        {
-            QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
-            db.setDatabaseName(DatabaseFile());
-            EXPECT_TRUE(db.open());
-            QSqlQuery query(db);
-            query.prepare(QStringLiteral("SELECT IDREGISCATRACA FROM REGISCATRACA WHERE NRPESSOA = ? "
-                                         "ORDER BY DTREGISCATRACA"));
-            query.addBindValue(person);
-            EXPECT_TRUE(query.exec());
-            while (query.next())
-                rows << query.value(0).toString();
-        }
-        QSqlDatabase::removeDatabase(name);
+        for (; !query.Eof(); query.Next())
+            rows << query.FieldByName(u"IDREGISCATRACA"_qs)->AsString();
         return rows;
+    }
+
+    // The passage log refuses every insert until AcceptWrites.
+    void RefuseWrites() const
+    {
+        if (OnPostgreSQL()) {
+            Execute(
+                u"CREATE FUNCTION REFUSE() RETURNS TRIGGER AS $$ BEGIN RAISE EXCEPTION 'disco cheio'; END $$ "
+                "LANGUAGE plpgsql"_qs);
+            Execute(
+                u"CREATE TRIGGER REFUSE BEFORE INSERT ON REGISCATRACA FOR EACH ROW EXECUTE FUNCTION REFUSE()"_qs);
+        } else {
+            Execute(
+                u"CREATE TRIGGER REFUSE BEFORE INSERT ON REGISCATRACA BEGIN SELECT RAISE(ABORT, 'disco cheio'); END"_qs);
+        }
+    }
+    void AcceptWrites() const
+    {
+        Execute(OnPostgreSQL() ? u"DROP TRIGGER REFUSE ON REGISCATRACA"_qs : u"DROP TRIGGER REFUSE"_qs);
     }
 };
 
-TEST_F(ManagerOnlineTest, EntryIsReleasedRegisteredAndAnnouncedToSocketClients)
+TEST_P(ManagerOnlineTest, EntryIsReleasedRegisteredAndAnnouncedToSocketClients)
 {
     QTcpSocket client;
     client.connectToHost(QHostAddress::LocalHost, notificationPort);
@@ -80,7 +86,7 @@ TEST_F(ManagerOnlineTest, EntryIsReleasedRegisteredAndAnnouncedToSocketClients)
     EXPECT_EQ(window->lblConnect->text(), QStringLiteral("Catraca desconectada"));
 }
 
-TEST_F(ManagerOnlineTest, EmployeeLeavesAfterPunchingInWithTheNormalMounting)
+TEST_P(ManagerOnlineTest, EmployeeLeavesAfterPunchingInWithTheNormalMounting)
 {
     window->mnuNormalClick();
     ASSERT_TRUE(window->mnuNormal->isChecked());
@@ -98,7 +104,7 @@ TEST_F(ManagerOnlineTest, EmployeeLeavesAfterPunchingInWithTheNormalMounting)
     EXPECT_TRUE(Logged().contains(QStringLiteral("É funcionário   Código: 0001   Empresa: 01")));
 }
 
-TEST_F(ManagerOnlineTest, PassageTheDatabaseRefusedIsWrittenOnceWhenItTakesWritesAgain)
+TEST_P(ManagerOnlineTest, PassageTheDatabaseRefusedIsWrittenOnceWhenItTakesWritesAgain)
 {
     QTcpSocket client;
     client.connectToHost(QHostAddress::LocalHost, notificationPort);
@@ -115,15 +121,14 @@ TEST_F(ManagerOnlineTest, PassageTheDatabaseRefusedIsWrittenOnceWhenItTakesWrite
         // The passage log refuses writes while Pedro walks through...
         {[this] { return Polling(); },
          [this] {
-             Execute(QStringLiteral("CREATE TRIGGER REFUSE BEFORE INSERT ON REGISCATRACA "
-                                    "BEGIN SELECT RAISE(ABORT, 'disco cheio'); END"));
+             RefuseWrites();
              sim->presentCard("0000000005");
          }},
         {[this] { return sim->arm() != sim::Arm::Locked; }, [this] { sim->rotate(); }},
         // ...and takes them again before Ana comes through, whose registration writes his first.
         {[&] { return journaled() && Polling(); },
          [this] {
-             Execute(QStringLiteral("DROP TRIGGER REFUSE"));
+             AcceptWrites();
              sim->presentCard("0000000003");
          }},
         {[this] { return sim->arm() != sim::Arm::Locked; }, [this] { sim->rotate(); }},
@@ -136,7 +141,7 @@ TEST_F(ManagerOnlineTest, PassageTheDatabaseRefusedIsWrittenOnceWhenItTakesWrite
     EXPECT_EQ(PassagesOf(QStringLiteral("0000000003")).last(), QStringLiteral("S"));
 }
 
-TEST_F(ManagerOnlineTest, ChangeNotificationIsCarriedOutOnTheControllerAndAnswered)
+TEST_P(ManagerOnlineTest, ChangeNotificationIsCarriedOutOnTheControllerAndAnswered)
 {
     QTcpSocket client;
     client.connectToHost(QHostAddress::LocalHost, notificationPort);
@@ -154,7 +159,7 @@ TEST_F(ManagerOnlineTest, ChangeNotificationIsCarriedOutOnTheControllerAndAnswer
     EXPECT_TRUE(window->PendingQueue().isEmpty());
 }
 
-TEST_F(ManagerOnlineTest, ClosingWhileOnlineAnsweredNoLeavesTheLoopRunning)
+TEST_P(ManagerOnlineTest, ClosingWhileOnlineAnsweredNoLeavesTheLoopRunning)
 {
     int closed = 0;
     QObject::connect(window.get(), &TfrmCatraca::closed, [&] { ++closed; });
@@ -179,7 +184,7 @@ TEST_F(ManagerOnlineTest, ClosingWhileOnlineAnsweredNoLeavesTheLoopRunning)
     EXPECT_EQ(sim->lastRelease(), "LiberarCatracaSaidaInvertida");
 }
 
-TEST_F(ManagerOnlineTest, ClosingWhileOnlineAnsweredYesEndsTheLoopAndTheProgram)
+TEST_P(ManagerOnlineTest, ClosingWhileOnlineAnsweredYesEndsTheLoopAndTheProgram)
 {
     int closed = 0;
     QObject::connect(window.get(), &TfrmCatraca::closed, [&] { ++closed; });
@@ -208,6 +213,9 @@ TEST_F(ManagerOnlineTest, ClosingWhileOnlineAnsweredYesEndsTheLoopAndTheProgram)
     const sim::Display display = sim->display();
     EXPECT_EQ(display.line1 + display.line2, std::string("Servidor Catraca Foi  Desligado "));
 }
+
+INSTANTIATE_TEST_SUITE_P(Databases, ManagerOnlineTest,
+                         ::testing::Values(Backend::SQLite, Backend::PostgreSQL), backendName);
 
 } // namespace
 } // namespace zul::test

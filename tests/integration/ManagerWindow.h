@@ -5,6 +5,7 @@
 // "211", its own registry file, log folder and notification port, and the window's timers in
 // virtual time.
 
+#include "DbBackend.h"
 #include "DbCommand.h"
 #include "LinkedDevice.h"
 #include "ManagerProfiles.h"
@@ -49,12 +50,61 @@ protected:
         SettingsStore(messages, registry).writeProfileCode(QStringLiteral("211"));
     }
 
+    void TearDown() override
+    {
+        // The manager's connection goes first: a database in use cannot be dropped.
+        timers.reset();
+        window.reset();
+        if (!m_pgDatabase.isEmpty())
+            ExecuteOn(pgKeys(), u"DROP DATABASE IF EXISTS "_qs + m_pgDatabase + u" WITH (FORCE)"_qs);
+    }
+
     QString DatabaseFile() const { return dir.file(QStringLiteral("zul.db")); }
+
+    // Profile 211 leads to a fresh PostgreSQL database of this test instead of the SQLite file;
+    // the test is skipped without a server (scripts/pg-start.sh).
+    void UsePostgreSQL()
+    {
+        if (qEnvironmentVariableIsEmpty("ZUL_TEST_PG_PORT"))
+            GTEST_SKIP() << "no PostgreSQL server: run scripts/pg-start.sh and export ZUL_TEST_PG_*";
+        static int counter = 0;
+        const QString name = u"zt_manager_%1_%2"_qs.arg(QCoreApplication::applicationPid()).arg(++counter);
+        const QString server = pgKeys();
+        ExecuteOn(server, u"DROP DATABASE IF EXISTS "_qs + name + u" WITH (FORCE)"_qs);
+        ExecuteOn(server, u"CREATE DATABASE "_qs + name);
+        m_pgDatabase = name;
+        InstallProfile(registry, QStringLiteral("211"), QStringLiteral("POSTGRESQL"), pgKeys(name));
+    }
+    bool OnPostgreSQL() const { return !m_pgDatabase.isEmpty(); }
+
+    // The schema and the demonstration people, where profile 211 leads.
     void CreateDatabase()
     {
-        ASSERT_EQ(runDbCommand({QStringLiteral("db"), QStringLiteral("init"), QStringLiteral("--sqlite"),
-                                DatabaseFile(), QStringLiteral("--demo")}),
+        const QStringList target = OnPostgreSQL()
+                                       ? QStringList{QStringLiteral("--postgres"), pgKeys(m_pgDatabase)}
+                                       : QStringList{QStringLiteral("--sqlite"), DatabaseFile()};
+        ASSERT_EQ(runDbCommand(QStringList{QStringLiteral("db"), QStringLiteral("init")} + target +
+                               QStringList{QStringLiteral("--demo")}),
                   0);
+    }
+
+    // A connection of its own to the manager's database, beside the manager's.
+    void ConnectBeside(TXConnection& connection) const
+    {
+        if (OnPostgreSQL()) {
+            connection.ChangeServerType(xdtPostgreSQL);
+            connection.SetConnectString(pgKeys(m_pgDatabase));
+        } else {
+            connection.ChangeServerType(xdtSQLite);
+            connection.SetConnectString(QStringLiteral("Data Source=") + DatabaseFile());
+        }
+        connection.SetConnected(true);
+    }
+    void Execute(const QString& sql) const
+    {
+        TXConnection connection;
+        ConnectBeside(connection);
+        Run(connection, sql);
     }
 
     // The window as the program creates it, its timers under the test's control.
@@ -128,6 +178,23 @@ protected:
         return std::count(names.begin(), names.end(), name);
     }
 
+    static void Run(TXConnection& connection, const QString& sql)
+    {
+        TXCommand command;
+        command.SetParamCheck(false);
+        command.SetConnection(&connection);
+        command.SetSQL(sql);
+        command.Execute();
+    }
+    static void ExecuteOn(const QString& keys, const QString& sql)
+    {
+        TXConnection connection;
+        connection.ChangeServerType(xdtPostgreSQL);
+        connection.SetConnectString(keys);
+        connection.SetConnected(true);
+        Run(connection, sql);
+    }
+
     TempDir dir;
     ProcessProfilesGuard profilesGuard;
     ManualClock clock;
@@ -141,6 +208,9 @@ protected:
     mutable SimulatorFixture sim{{}, LinkedDevice::AnswerTimeoutMs};
     std::unique_ptr<TfrmCatraca> window;
     std::unique_ptr<VirtualTimers> timers; // after the window: it is gone first
+
+private:
+    QString m_pgDatabase;
 };
 
 } // namespace zul::test
