@@ -7,7 +7,6 @@
 #include "db/XDataSet.h"
 #include "db/XFields.h"
 
-#include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QSqlDatabase>
@@ -221,12 +220,3 @@ BENCHMARK(BM_PersonLookup)
     ->Unit(benchmark::kMillisecond);
 
 } // namespace
-
-int main(int argc, char** argv)
-{
-    QCoreApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}

@@ -17,7 +17,6 @@
 #include "sync/SyncUi.h"
 #include "sync/TemplateSync.h"
 
-#include <QCoreApplication>
 #include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QTemporaryDir>
@@ -174,12 +173,3 @@ BENCHMARK(BM_SynchroniseTemplates)
     ->Unit(benchmark::kSecond);
 
 } // namespace
-
-int main(int argc, char** argv)
-{
-    QCoreApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}
