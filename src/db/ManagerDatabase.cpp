@@ -12,6 +12,7 @@
 #include "support/Win1252.h"
 
 #include <algorithm>
+#include <optional>
 
 namespace zul {
 
@@ -79,20 +80,35 @@ QString ManagerDatabase::askProfileCode()
 QString ManagerDatabase::GetDatabaseConnectString()
 {
     QString result;
+    // The profile whose string is taken last decides: one that cannot be decrypted is
+    // reported instead of handing the driver an empty string (or another profile's) and
+    // showing the driver's confusing error.
+    std::optional<ProfileError> unusable;
+    const auto take = [&](const QString& code) {
+        try {
+            result = GetProfileConnectString(code);
+            unusable.reset();
+        } catch (const ProfileError& error) {
+            result.clear();
+            unusable = error;
+        }
+    };
     try {
         // A usable string exists whatever happens next.
-        result = GetProfileConnectString(DefaultProfileCode);
+        take(DefaultProfileCode);
         const QString code = m_settings.readProfileCode();
         if (!code.isEmpty())
-            result = GetProfileConnectString(code);
-        if (!isBlank(code))
-            return result;
-        const QString chosen = askProfileCode();
-        m_settings.writeProfileCode(chosen);
-        result = GetProfileConnectString(chosen);
+            take(code);
+        if (isBlank(code)) {
+            const QString chosen = askProfileCode();
+            m_settings.writeProfileCode(chosen);
+            take(chosen);
+        }
     } catch (const std::exception& error) {
         writeLog(u"String Conexão - ERRO: "_s + ErrorText(error));
     }
+    if (unusable)
+        throw *unusable;
     return result;
 }
 

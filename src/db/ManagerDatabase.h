@@ -37,7 +37,9 @@ public:
     ~ManagerDatabase() override;
 
     // The connection string of the profile named by "PortaADOCatraca", asking the operator for
-    // the code when none is stored. Never throws: a refused answer leaves profile "211".
+    // the code when none is stored. A refused answer leaves profile "211". Throws ProfileError
+    // when the profile used cannot be decrypted (or the registry store cannot be read), so
+    // that no driver is handed a string that is not the profile's.
     QString GetDatabaseConnectString();
 
     // (Re)connects; true when the connection is open afterwards. `force` re-opens an open

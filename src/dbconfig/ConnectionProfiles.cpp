@@ -95,6 +95,13 @@ void ConnectionProfiles::read(const platform::RegistryStore& store, const Activi
     read([&store](const std::string& path,
                   bool create) { return platform::openLocalMachineKey(store, path, create); },
          log);
+    // A store that cannot be parsed looks like a missing key to the reader; said plainly, the
+    // administrator can mend the file instead of chasing a driver error.
+    const std::string problem = platform::registryStoreProblem(store);
+    if (!problem.empty()) {
+        m_storeProblem = QString::fromLocal8Bit(problem);
+        report(m_storeProblem + QStringLiteral(". Os perfis de conexão não foram lidos."), log);
+    }
 }
 
 void ConnectionProfiles::read(const KeyOpener& open, const ActivityLog* log)
@@ -176,18 +183,28 @@ void ConnectionProfiles::readMainKey(RegistryKey& key, const ActivityLog* log)
         const std::optional<std::string> bytes = readBytes(rawName);
         if (!bytes)
             continue;
+        const QString code = codeOf(name, *table);
         QString value;
+        QString problem;
         if (*table == Table::StringConex) {
             try {
-                value = fromWin1252(DecryptProfileString(QByteArray::fromStdString(*bytes)));
+                const QByteArray plain = DecryptProfileString(QByteArray::fromStdString(*bytes));
+                if (IsConnectionStringText(plain))
+                    value = fromWin1252(plain);
+                else
+                    problem =
+                        QStringLiteral("cannot decrypt profile %1 (o valor decifrado não é texto: chave "
+                                       "ou dado errado)")
+                            .arg(code);
             } catch (const Error& error) {
-                report(QStringLiteral("'%1': %2 O perfil foi ignorado.").arg(name, error.message()), log);
-                continue;
+                problem = QStringLiteral("cannot decrypt profile %1 (%2)").arg(code, error.message());
             }
+            if (!problem.isEmpty())
+                report(QStringLiteral("'%1': %2. O perfil não será usado.").arg(name, problem), log);
         } else {
             value = fromWin1252(*bytes);
         }
-        m_tables[index(*table)].append({codeOf(name, *table), value, name});
+        m_tables[index(*table)].append({code, value, name, problem});
     }
 }
 
@@ -207,12 +224,34 @@ QString ConnectionProfiles::database(const QString& code) const
     return own.isEmpty() ? entry(Table::UsedDatabase, DefaultCode) : own;
 }
 
+const ProfileLine* ConnectionProfiles::connectLine(const QString& code) const
+{
+    const auto first = [this](const QString& wanted) -> const ProfileLine* {
+        for (const ProfileLine& line : m_tables[index(Table::StringConex)]) {
+            if (line.code.compare(wanted, Qt::CaseInsensitive) == 0)
+                return &line;
+        }
+        return nullptr;
+    };
+    const QString resolved = code.isEmpty() ? GetThreadProfileCode(currentThreadProfileId()) : code;
+    const ProfileLine* own = first(resolved);
+    // A string that cannot be decrypted is not an empty one: falling back to another profile
+    // would connect somewhere the administrator never chose.
+    if (own && (!own->value.isEmpty() || !own->problem.isEmpty()))
+        return own;
+    const ProfileLine* fallback = first(DefaultCode);
+    return fallback ? fallback : own;
+}
+
 QString ConnectionProfiles::connectString(const QString& code) const
 {
+    if (!m_storeProblem.isEmpty())
+        throw ProfileError(m_storeProblem);
+    const ProfileLine* line = connectLine(code);
+    if (line && !line->problem.isEmpty())
+        throw ProfileError(line->problem);
+    const QString value = line ? line->value : QString();
     const QString resolved = code.isEmpty() ? GetThreadProfileCode(currentThreadProfileId()) : code;
-    QString value = entry(Table::StringConex, resolved);
-    if (value.isEmpty())
-        value = entry(Table::StringConex, DefaultCode);
     if (m_driverFamily == DefaultDriverFamily && database(resolved) == Oracle)
         return oracleDirectConnectString(value);
     return value;

@@ -2,6 +2,7 @@
 
 #include "dbconfig/DbTypes.h"
 #include "platform/Registry.h"
+#include "support/Error.h"
 
 #include <QList>
 #include <QString>
@@ -17,12 +18,24 @@ namespace zul {
 class ActivityLog;
 
 // One line of a per-code table: the profile code, its value and the registry value it came
-// from, in the order in which the registry enumerated the values.
+// from, in the order in which the registry enumerated the values. A connection string that
+// cannot be decrypted keeps its line, with an empty value and the reason in `problem`: it
+// still stands for its code, so that the code neither falls back to another profile nor
+// connects with garbage.
 struct ProfileLine
 {
     QString code;
     QString value;
     QString valueName;
+    QString problem;
+};
+
+// A profile that cannot be used to connect (its connection string cannot be decrypted, or the
+// registry store cannot be read). Whoever connects reports it instead of connecting.
+class ProfileError : public Error
+{
+public:
+    using Error::Error;
 };
 
 // The database connection profiles of the machine, read once when the process starts from
@@ -63,8 +76,12 @@ public:
 
     // An empty code stands for the calling thread's code; a code without an entry of its own
     // uses profile "211". The connection string is rewritten to user/password@source for the
-    // direct Oracle driver.
+    // direct Oracle driver. Throws ProfileError ("cannot decrypt profile N ...") when the
+    // profile's string cannot be decrypted, and when the store itself could not be read.
     QString connectString(const QString& code) const;
+    // The StringConex line that connectString() uses for `code` (after the fallback to "211"),
+    // null when there is none.
+    const ProfileLine* connectLine(const QString& code) const;
     QString database(const QString& code) const;
     TXDBType serverType(const QString& code) const;
 
@@ -87,6 +104,9 @@ public:
 
     // The texts reported for the values skipped by the last read(), without the prefix.
     const QStringList& problems() const { return m_problems; }
+    // Why the registry store could not be read at all (file, line, what was wrong); empty
+    // when it could, or when it does not exist yet.
+    const QString& storeProblem() const { return m_storeProblem; }
 
     // Writes profile `code` the way the readers expect it: "StringConex" + code encrypted and
     // "UsedDatabase" + code. Any other value that reads as the same code of either table is
@@ -113,6 +133,7 @@ private:
     QString m_installKind = QStringLiteral("L");
     QString m_uninstallPath;
     QStringList m_problems;
+    QString m_storeProblem;
 };
 
 // The profiles of this process, filled once by ReadConnectionProfiles during start-up.

@@ -217,6 +217,27 @@ QByteArray DecryptProfileString(const QByteArray& stored)
     return ProfileCipher().decrypt(cipherText);
 }
 
+bool IsConnectionStringText(const QByteArray& plain)
+{
+    for (const char c : plain) {
+        const auto b = std::uint8_t(c);
+        if (b < 0x20 && b != '\t')
+            return false;
+        switch (b) {
+        case 0x7F:
+        case 0x81:
+        case 0x8D:
+        case 0x8F:
+        case 0x90:
+        case 0x9D:
+            return false;
+        default:
+            break;
+        }
+    }
+    return true;
+}
+
 QByteArray EncryptProfileString(const QByteArray& plain)
 {
     const QByteArray cipherText = ProfileCipher().encrypt(plain);

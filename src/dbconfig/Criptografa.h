@@ -16,6 +16,13 @@ namespace zul {
 // is neither Base64 nor one of the separators that are skipped.
 QByteArray DecryptProfileString(const QByteArray& stored);
 
+// True when a decrypted value can be a connection string at all: single-byte text without
+// control characters or code points that Windows-1252 leaves unassigned. The cipher has no
+// integrity check, so a value written under another key, or damaged, decrypts to bytes
+// without complaint; those bytes almost never pass this test, and they must never reach a
+// database driver as its connection string.
+bool IsConnectionStringText(const QByteArray& plain);
+
 // The exact inverse, for the tools that write profiles: Base64 with "=" fill, no line breaks.
 QByteArray EncryptProfileString(const QByteArray& plain);
 

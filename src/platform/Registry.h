@@ -50,4 +50,16 @@ RegistryStore defaultRegistryStore();
 std::unique_ptr<RegistryKey> openLocalMachineKey(const RegistryStore& store, const std::string& path,
                                                  bool create);
 
+// Why the store cannot be used, naming the file, the line when one is at fault, and what is
+// wrong ("arquivo de registro FILE, linha N: ..."); empty when it can be read or does not
+// exist yet. The Windows registry has no such failure: always empty there.
+std::string registryStoreProblem(const RegistryStore& store);
+
+namespace detail {
+// The .reg text parser on its own, for the fuzzer and the tests: empty when `text` is a
+// readable store (and then `roundTrip`, when given, receives it written out again), else
+// "linha N: what was wrong".
+std::string parseRegistryText(const std::string& text, std::string* roundTrip = nullptr);
+} // namespace detail
+
 } // namespace zul::platform

@@ -44,6 +44,14 @@ struct Document
 
 enum class LoadResult { Ok, Missing, Unusable };
 
+// Why a store could not be used: the line (counted from 1, 0 for the file as a whole) and
+// what was wrong there.
+struct LoadProblem
+{
+    std::size_t line = 0;
+    std::string reason;
+};
+
 // Key and value names compare like the Windows registry: without regard to letter case, for
 // ASCII and for the accented letters of Windows-1252.
 unsigned char foldChar(unsigned char c)
@@ -203,56 +211,64 @@ bool parseHexBytes(std::string_view s, std::vector<std::uint8_t>& out)
     }
 }
 
-bool parseValueLine(std::string_view line, Value& value)
+// Empty when the line is a value, else what is wrong with it.
+std::string parseValueLine(std::string_view line, Value& value)
 {
     std::size_t pos = 0;
     if (line.front() == '@') {
         value.name.clear();
         pos = 1;
+    } else if (line.front() != '"') {
+        return "linha que não é chave, valor nem comentário";
     } else if (!parseQuoted(line, pos, value.name)) {
-        return false;
+        return "nome de valor sem as aspas finais ou com um escape inválido";
     }
     std::string_view rest = trim(line.substr(pos));
     if (rest.empty() || rest.front() != '=')
-        return false;
+        return "falta o sinal '=' depois do nome do valor";
     rest = trim(rest.substr(1));
 
     if (!rest.empty() && rest.front() == '"') {
         std::size_t p = 0;
         std::string text;
-        if (!parseQuoted(rest, p, text) || !trim(rest.substr(p)).empty())
-            return false;
+        if (!parseQuoted(rest, p, text))
+            return "texto sem as aspas finais ou com um escape inválido";
+        if (!trim(rest.substr(p)).empty())
+            return "sobra algo depois do texto entre aspas";
         value.type = kRegSz;
         value.data.assign(text.begin(), text.end());
-        return true;
+        return {};
     }
     if (rest.starts_with("dword:")) {
         std::uint32_t n = 0;
         if (!parseHexNumber(trim(rest.substr(6)), 8, n))
-            return false;
+            return "dword que não é um número hexadecimal de até 8 dígitos";
         value.type = kRegDWord;
         value.data = {static_cast<std::uint8_t>(n), static_cast<std::uint8_t>(n >> 8),
                       static_cast<std::uint8_t>(n >> 16), static_cast<std::uint8_t>(n >> 24)};
-        return true;
+        return {};
     }
     if (rest.starts_with("hex:")) {
         value.type = kRegBinary;
-        return parseHexBytes(rest.substr(4), value.data);
+        if (!parseHexBytes(rest.substr(4), value.data))
+            return "dados hex que não são bytes de dois dígitos separados por vírgulas";
+        return {};
     }
     if (rest.starts_with("hex(")) {
         const std::size_t close = rest.find("):");
         if (close == std::string_view::npos || !parseHexNumber(rest.substr(4, close - 4), 8, value.type))
-            return false;
+            return "tipo hex(N) mal formado";
         if (!parseHexBytes(rest.substr(close + 2), value.data))
-            return false;
+            return "dados hex que não são bytes de dois dígitos separados por vírgulas";
         // A string written in hex carries its terminating NUL.
         if (value.type == kRegSz) {
             while (!value.data.empty() && value.data.back() == 0)
                 value.data.pop_back();
         }
-        return true;
+        return {};
     }
-    return false; // includes "-", the deletion marker of import files, which a store never holds
+    // Includes "-", the deletion marker of import files, which a store never holds.
+    return "dado de valor desconhecido (esperado \"texto\", dword:, hex: ou hex(N):)";
 }
 
 // A line break in a name could not be written back as one line of the file.
@@ -278,20 +294,38 @@ bool validKeyPath(std::string_view path)
     }
 }
 
-bool parseDocument(const std::string& text, Document& doc)
+// Reads the text of a store. On failure `problem` says where and why; nothing of `doc` is
+// then to be used.
+bool parseDocument(const std::string& text, Document& doc, LoadProblem* problem = nullptr)
 {
+    const auto fail = [problem](std::size_t line, std::string reason) {
+        if (problem)
+            *problem = LoadProblem{line, std::move(reason)};
+        return false;
+    };
     doc.sections.clear();
-    std::vector<std::string> lines;
+    if (text.empty())
+        return fail(0, "o arquivo está vazio");
+    // Each logical line with the number of the file line it starts on.
+    std::vector<std::pair<std::string, std::size_t>> lines;
     {
         std::size_t start = 0;
+        std::size_t number = 0;
+        std::size_t pendingStart = 0;
         std::string pending;
+        bool continuing = false;
         while (start <= text.size()) {
+            ++number;
             std::size_t end = text.find('\n', start);
             if (end == std::string::npos)
                 end = text.size();
             std::string_view raw = std::string_view(text).substr(start, end - start);
             if (!raw.empty() && raw.back() == '\r')
                 raw.remove_suffix(1);
+            if (raw.find('\0') != std::string_view::npos)
+                return fail(number, "byte nulo: não é um arquivo de texto (ou está em UTF-16)");
+            if (!continuing)
+                pendingStart = number;
             // Long hex data is continued on the next line after a trailing backslash.
             const std::string_view t = trim(raw);
             const bool continues = !t.empty() && t.back() == '\\' && t.front() != '[' && t.front() != ';';
@@ -299,36 +333,39 @@ bool parseDocument(const std::string& text, Document& doc)
             if (continues) {
                 pending.pop_back();
             } else {
-                lines.push_back(std::move(pending));
+                lines.emplace_back(std::move(pending), pendingStart);
                 pending.clear();
             }
+            continuing = continues;
             start = end + 1;
         }
-        if (!pending.empty())
-            return false; // the file ends inside a continued line
+        if (continuing)
+            return fail(pendingStart,
+                        "o arquivo termina no meio de uma linha continuada com '\\' (truncado?)");
     }
-    if (lines.empty() || trim(lines.front()) != kHeader)
-        return false;
+    if (trim(lines.front().first) != kHeader)
+        return fail(1, "falta o cabeçalho REGEDIT4 na primeira linha");
 
     Section* current = nullptr;
     for (std::size_t i = 1; i < lines.size(); ++i) {
-        const std::string_view line = trim(lines[i]);
+        const std::string_view line = trim(lines[i].first);
+        const std::size_t number = lines[i].second;
         if (line.empty() || line.front() == ';')
             continue;
         if (line.front() == '[') {
             if (line.back() != ']')
-                return false;
+                return fail(number, "nome de chave sem o ']' final");
             const std::string path(line.substr(1, line.size() - 2));
             if (!validKeyPath(path))
-                return false;
+                return fail(number, "nome de chave inválido");
             current = &ensureSection(doc, path);
             continue;
         }
         if (!current)
-            return false;
+            return fail(number, "valor antes da primeira chave");
         Value value;
-        if (!parseValueLine(line, value))
-            return false;
+        if (std::string reason = parseValueLine(line, value); !reason.empty())
+            return fail(number, std::move(reason));
         auto it = std::find_if(current->values.begin(), current->values.end(),
                                [&](const Value& v) { return sameName(v.name, value.name); });
         if (it != current->values.end())
@@ -435,29 +472,39 @@ std::string parentFolder(const std::string& file)
     return file.substr(0, slash);
 }
 
-LoadResult load(const std::string& file, Document& doc)
+LoadResult load(const std::string& file, Document& doc, LoadProblem* problem = nullptr)
 {
     const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
-        return errno == ENOENT ? LoadResult::Missing : LoadResult::Unusable;
+    if (fd < 0) {
+        if (errno == ENOENT)
+            return LoadResult::Missing;
+        if (problem)
+            *problem = LoadProblem{0, std::string("não pode ser aberto: ") + std::strerror(errno)};
+        return LoadResult::Unusable;
+    }
     struct stat st
     {
     };
     std::string text;
     bool ok = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
+    if (!ok && problem)
+        *problem = LoadProblem{0, "não é um arquivo comum"};
     char buf[8192];
     while (ok) {
         const ssize_t n = ::read(fd, buf, sizeof buf);
         if (n < 0 && errno == EINTR)
             continue;
-        if (n < 0)
+        if (n < 0) {
             ok = false;
+            if (problem)
+                *problem = LoadProblem{0, std::string("não pode ser lido: ") + std::strerror(errno)};
+        }
         if (n <= 0)
             break;
         text.append(buf, static_cast<std::size_t>(n));
     }
     ::close(fd);
-    if (!ok || !parseDocument(text, doc))
+    if (!ok || !parseDocument(text, doc, problem))
         return LoadResult::Unusable;
     return LoadResult::Ok;
 }
@@ -679,6 +726,35 @@ private:
 };
 
 } // namespace
+
+std::string registryStoreProblem(const RegistryStore& storeInfo)
+{
+    if (storeInfo.file.empty())
+        return {};
+    Document doc;
+    LoadProblem problem;
+    if (load(resolvedPath(storeInfo.file), doc, &problem) != LoadResult::Unusable)
+        return {};
+    std::string text = "arquivo de registro " + storeInfo.file;
+    if (problem.line > 0)
+        text += ", linha " + std::to_string(problem.line);
+    return text + ": " + problem.reason;
+}
+
+namespace detail {
+
+std::string parseRegistryText(const std::string& text, std::string* roundTrip)
+{
+    Document doc;
+    LoadProblem problem;
+    if (!parseDocument(text, doc, &problem))
+        return "linha " + std::to_string(problem.line) + ": " + problem.reason;
+    if (roundTrip)
+        *roundTrip = serialise(doc);
+    return {};
+}
+
+} // namespace detail
 
 RegistryStore defaultRegistryStore()
 {

@@ -141,6 +141,11 @@ RegistryStore defaultRegistryStore()
     return RegistryStore{};
 }
 
+std::string registryStoreProblem(const RegistryStore&)
+{
+    return {};
+}
+
 std::unique_ptr<RegistryKey> openLocalMachineKey(const RegistryStore&, const std::string& path, bool create)
 {
     HKEY key = nullptr;

@@ -6,6 +6,7 @@
 #include "ScriptedDialogs.h"
 #include "TempDir.h"
 #include "db/DatabaseUi.h"
+#include "dbconfig/Criptografa.h"
 #include "device/DeviceBinding.h"
 #include "support/ActivityLog.h"
 #include "support/Clock.h"
@@ -136,6 +137,37 @@ TEST_F(ManagerDatabaseTest, StoredNonDigitCodeIsUsedUnchangedAndFallsBackToProfi
     EXPECT_EQ(database->GetDatabaseConnectString(), QStringLiteral("Data Source=") + databaseFile());
     EXPECT_TRUE(dialogs.shown.isEmpty());
     EXPECT_EQ(settings.readProfileCode(), QStringLiteral("abc"));
+}
+
+// A profile whose string decrypts to garbage is named as such; no driver is handed an empty
+// string or another profile's, and a good profile chosen instead still connects.
+TEST_F(ManagerDatabaseTest, ProfileThatCannotBeDecryptedIsReportedInsteadOfConnecting)
+{
+    {
+        const auto key = platform::openLocalMachineKey(registry, ConnectionProfiles::KeyPath, true);
+        ASSERT_TRUE(key);
+        ASSERT_TRUE(
+            key->writeString("StringConex211", EncryptProfileString(QByteArray("\x02\x03")).toStdString()));
+        ConnectionProfiles::writeProfile(*key, QStringLiteral("5"), QStringLiteral("SQLITE"),
+                                         QStringLiteral("Data Source=") + databaseFile());
+    }
+    ::testing::internal::CaptureStderr();
+    ReadConnectionProfiles(registry);
+    ::testing::internal::GetCapturedStderr();
+    UseProcessConnectionProfiles();
+    SetDatabaseUp(true);
+    settings.writeProfileCode(QStringLiteral("211"));
+
+    EXPECT_FALSE(database->ConnectDatabase(false, true));
+    const QString problem =
+        QStringLiteral("cannot decrypt profile 211 (o valor decifrado não é texto: chave ou dado errado)");
+    EXPECT_TRUE(LoggedError(QStringLiteral("Erro: ") + problem)) << qPrintable(Logged().join(u'\n'));
+    ASSERT_EQ(ui.boxes.size(), 1);
+    EXPECT_TRUE(ui.boxes[0].contains(problem));
+
+    // Profile 5 has its own string: the broken default profile does not stand in its way.
+    settings.writeProfileCode(QStringLiteral("5"));
+    EXPECT_TRUE(database->ConnectDatabase(true, true));
 }
 
 TEST_F(ManagerDatabaseTest, WithoutOperatorTheQuestionIsNotAskedAnd211IsUsedAndLogged)

@@ -242,8 +242,8 @@ TEST_F(Profiles, BadValuesAreReportedAndSkipped)
     const QString errors = QString::fromUtf8(::testing::internal::GetCapturedStderr());
 
     EXPECT_EQ(profiles.problems().size(), 5);
-    EXPECT_EQ(profiles.lines(Table::StringConex).size(), 2);
-    EXPECT_EQ(profiles.connectString(u"211"_s), QString());
+    EXPECT_EQ(profiles.lines(Table::StringConex).size(), 3);
+    EXPECT_THROW(profiles.connectString(u"211"_s), ProfileError);
     EXPECT_EQ(profiles.connectString(u"3"_s), u"Data Source=ok.db"_s);
     EXPECT_EQ(profiles.database(u"3"_s), QString());
     EXPECT_EQ(profiles.serverType(u"4"_s), xdtSQLite);
@@ -256,12 +256,54 @@ TEST_F(Profiles, BadValuesAreReportedAndSkipped)
     const QString logged = fromWin1252(file.readAll());
     for (const QString& expected :
          {u"Perfis de conexão - ERRO: Tipo de dado inválido para 'StringConex'"_s,
-          u"Perfis de conexão - ERRO: 'StringConex211': Input is not an valid MIME Base 64 Format."_s,
+          u"Perfis de conexão - ERRO: 'StringConex211': cannot decrypt profile 211 (Input is not an valid "
+          u"MIME Base "
+          u"64 Format.). O perfil não será usado."_s,
           u"Tipo de dado inválido para 'UsedDatabase3'"_s, u"Tipo de dado inválido para 'Pooling'"_s,
           u"Tipo de dado inválido para 'DBConnType'"_s}) {
         EXPECT_TRUE(logged.contains(expected)) << qPrintable(expected);
         EXPECT_TRUE(errors.contains(expected)) << qPrintable(expected);
     }
+}
+
+// The cipher has no integrity check: a value written under another key decrypts to bytes
+// without complaint. Those bytes must neither reach a driver nor let the code slip to another
+// profile.
+TEST_F(Profiles, StringThatDecryptsToNonTextIsReportedAndNeverUsed)
+{
+    profile("211", u"Data Source=default.db"_s, "SQLITE");
+    value("StringConex7", EncryptProfileString(QByteArray("Data Source=\x01\x9d", 14)).toStdString());
+    value("UsedDatabase7", std::string("SQLITE"));
+    ::testing::internal::CaptureStderr();
+    read();
+    const QString errors = QString::fromUtf8(::testing::internal::GetCapturedStderr());
+
+    EXPECT_TRUE(errors.contains(u"'StringConex7': cannot decrypt profile 7 (o valor decifrado não é texto"_s))
+        << qPrintable(errors);
+    ASSERT_EQ(profiles.lines(Table::StringConex).size(), 2);
+    EXPECT_EQ(profiles.entry(Table::StringConex, u"7"_s), QString());
+    try {
+        profiles.connectString(u"7"_s);
+        ADD_FAILURE() << "a string that is not text was handed out";
+    } catch (const ProfileError& error) {
+        EXPECT_TRUE(error.message().startsWith(u"cannot decrypt profile 7 ("_s))
+            << qPrintable(error.message());
+    }
+    EXPECT_EQ(profiles.connectString(u"211"_s), u"Data Source=default.db"_s);
+    // A code without a string of its own still takes profile 211's.
+    EXPECT_EQ(profiles.connectString(u"8"_s), u"Data Source=default.db"_s);
+}
+
+TEST(ConnectionStringText, ControlAndUnassignedBytesAreNotText)
+{
+    for (const QByteArray& text :
+         {QByteArray(), QByteArray("Data Source=C:\\zul\\x.db;Password=\"a b\""),
+          QByteArray("scott/p\xe1ss\x80@(DESCRIPTION=(HOST=h))"), QByteArray("a\tb")})
+        EXPECT_TRUE(IsConnectionStringText(text)) << text.toHex().constData();
+    for (const QByteArray& text :
+         {QByteArray("a\0b", 3), QByteArray("a\nb"), QByteArray("\x1f"), QByteArray("\x7f"),
+          QByteArray("\x81"), QByteArray("\x8d"), QByteArray("\x8f"), QByteArray("\x90"), QByteArray("\x9d")})
+        EXPECT_FALSE(IsConnectionStringText(text)) << text.toHex().constData();
 }
 
 TEST_F(Profiles, WrittenProfilesReadBackAndReplaceShadowingValues)
@@ -310,6 +352,37 @@ TEST(ProfilesFromTheStore, ReadsTheMachinesRegistryFile)
     const auto key = platform::openLocalMachineKey(store, ConnectionProfiles::KeyPath, false);
     ASSERT_TRUE(key);
     EXPECT_EQ(key->readString("DBConnType"), std::optional<std::string>("CORELAB"));
+}
+
+// A store that cannot be parsed is named plainly, once at start-up and to whoever connects,
+// instead of surfacing as a driver's error about an empty connection string.
+TEST(ProfilesFromTheStore, UnreadableStoreIsNamedWithItsLine)
+{
+    test::TempDir dir;
+    ManualClock clock;
+    ActivityLog log(clock, dir.path());
+    const QString file = dir.file(u"machine.reg"_s);
+    const QByteArray content = "REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\Software\\VORLUND\\Sistemas Integrados "
+                               "Vorlund\\WebSrv]\r\n\"UsedDatabase211\"=\"SQL";
+    {
+        QFile reg(file);
+        ASSERT_TRUE(reg.open(QIODevice::WriteOnly));
+        reg.write(content);
+    }
+    ConnectionProfiles profiles;
+    ::testing::internal::CaptureStderr();
+    profiles.read(platform::RegistryStore{QFile::encodeName(file).toStdString()}, &log);
+    ::testing::internal::GetCapturedStderr();
+
+    const QString expected = u"arquivo de registro "_s + file + u", linha 4: texto sem as aspas finais"_s;
+    EXPECT_TRUE(profiles.storeProblem().startsWith(expected)) << qPrintable(profiles.storeProblem());
+    EXPECT_THROW(profiles.connectString(u"211"_s), ProfileError);
+    QFile logFile(log.filePathFor(clock.now().date()));
+    ASSERT_TRUE(logFile.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(fromWin1252(logFile.readAll()).contains(u"Perfis de conexão - ERRO: "_s + expected));
+    QFile reg(file);
+    ASSERT_TRUE(reg.open(QIODevice::ReadOnly));
+    EXPECT_EQ(reg.readAll(), content) << "the reader never rewrites what it could not read";
 }
 
 } // namespace

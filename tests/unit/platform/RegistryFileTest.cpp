@@ -106,6 +106,8 @@ struct Corrupt
 {
     const char* label;
     const char* content;
+    std::size_t line; // where the problem is reported; 0 for the file as a whole
+    const char* reason;
 };
 
 // Names the case in test output instead of dumping its bytes.
@@ -129,26 +131,38 @@ TEST_P(RegistryCorruptFile, KeyCannotBeOpenedAndFileIsLeftAlone)
     EXPECT_EQ(open("Software\\Other", true), nullptr);
     EXPECT_EQ(readFile(m_store.file), content);
     EXPECT_EQ(filesInFolder(), 1u);
+
+    // The administrator is told which file, where, and what is wrong.
+    const std::string problem = registryStoreProblem(m_store);
+    EXPECT_EQ(problem.rfind("arquivo de registro " + m_store.file, 0), 0u) << problem;
+    const std::string at = ", linha " + std::to_string(GetParam().line) + ":";
+    EXPECT_EQ(problem.find(at) != std::string::npos, GetParam().line > 0) << problem;
+    EXPECT_NE(problem.find(GetParam().reason), std::string::npos) << problem;
 }
 
 const Corrupt kCorrupt[] = {
-    {"Empty", ""},
-    {"NoHeader", "[HKEY_LOCAL_MACHINE\\Software\\App]\n\"a\"=\"b\"\n"},
-    {"UnicodeHeader", "Windows Registry Editor Version 5.00\n\n[HKEY_LOCAL_MACHINE\\Software\\App]\n"},
-    {"ValueOutsideKey", "REGEDIT4\n\"a\"=\"b\"\n[HKEY_LOCAL_MACHINE\\Software\\App]\n"},
-    {"UnterminatedText", "REGEDIT4\n[HKEY_LOCAL_MACHINE\\Software\\App]\n\"a\"=\"b\n"},
-    {"UnknownEscape", "REGEDIT4\n[HKEY_LOCAL_MACHINE\\Software\\App]\n\"a\"=\"C:\\dir\"\n"},
-    {"TextAfterValue", "REGEDIT4\n[HKEY_LOCAL_MACHINE\\Software\\App]\n\"a\"=\"b\" c\n"},
-    {"DWordTooLong", "REGEDIT4\n[HKEY_LOCAL_MACHINE\\Software\\App]\n\"a\"=dword:000000001\n"},
-    {"DWordNotHex", "REGEDIT4\n[HKEY_LOCAL_MACHINE\\Software\\App]\n\"a\"=dword:0000000g\n"},
-    {"BadHexByte", "REGEDIT4\n[HKEY_LOCAL_MACHINE\\Software\\App]\n\"a\"=hex:01,2,03\n"},
-    {"ContinuedAtEnd", "REGEDIT4\n[HKEY_LOCAL_MACHINE\\Software\\App]\n\"a\"=hex:01,\\"},
-    {"DeletionMarker", "REGEDIT4\n[HKEY_LOCAL_MACHINE\\Software\\App]\n\"a\"=-\n"},
-    {"DeletedKey", "REGEDIT4\n[-HKEY_LOCAL_MACHINE\\Software\\App]\n"},
-    {"OpenSection", "REGEDIT4\n[HKEY_LOCAL_MACHINE\\Software\\App\n"},
-    {"EmptyKeyName", "REGEDIT4\n[HKEY_LOCAL_MACHINE\\\\App]\n"},
-    {"StrayLine", "REGEDIT4\n[HKEY_LOCAL_MACHINE\\Software\\App]\nLogCatraca=1\n"},
-    {"TruncatedBinary", "REGEDIT4\n[HKEY_LOCAL_MACHINE\\Software\\App]\n\"a\"=hex:01,02,\n"},
+    {"Empty", "", 0, "vazio"},
+    {"NoHeader", "[HKEY_LOCAL_MACHINE\\Software\\App]\n\"a\"=\"b\"\n", 1, "REGEDIT4"},
+    {"UnicodeHeader", "Windows Registry Editor Version 5.00\n\n[HKEY_LOCAL_MACHINE\\Software\\App]\n", 1,
+     "REGEDIT4"},
+    {"ValueOutsideKey", "REGEDIT4\n\"a\"=\"b\"\n[HKEY_LOCAL_MACHINE\\Software\\App]\n", 2,
+     "antes da primeira chave"},
+    {"UnterminatedText", "REGEDIT4\n[HKEY_LOCAL_MACHINE\\Software\\App]\n\"a\"=\"b\n", 3, "aspas finais"},
+    {"UnknownEscape", "REGEDIT4\n[HKEY_LOCAL_MACHINE\\Software\\App]\n\"a\"=\"C:\\dir\"\n", 3, "escape"},
+    {"TextAfterValue", "REGEDIT4\n[HKEY_LOCAL_MACHINE\\Software\\App]\n\"a\"=\"b\" c\n", 3, "sobra"},
+    {"DWordTooLong", "REGEDIT4\n[HKEY_LOCAL_MACHINE\\Software\\App]\n\"a\"=dword:000000001\n", 3, "dword"},
+    {"DWordNotHex", "REGEDIT4\n[HKEY_LOCAL_MACHINE\\Software\\App]\n\"a\"=dword:0000000g\n", 3, "dword"},
+    {"BadHexByte", "REGEDIT4\n[HKEY_LOCAL_MACHINE\\Software\\App]\n\"a\"=hex:01,2,03\n", 3, "hex"},
+    {"ContinuedAtEnd", "REGEDIT4\n[HKEY_LOCAL_MACHINE\\Software\\App]\n\"a\"=hex:01,\\", 3, "continuada"},
+    {"DeletionMarker", "REGEDIT4\n[HKEY_LOCAL_MACHINE\\Software\\App]\n\"a\"=-\n", 3, "desconhecido"},
+    {"DeletedKey", "REGEDIT4\n[-HKEY_LOCAL_MACHINE\\Software\\App]\n", 2, "chave inválido"},
+    {"OpenSection", "REGEDIT4\n[HKEY_LOCAL_MACHINE\\Software\\App\n", 2, "']'"},
+    {"EmptyKeyName", "REGEDIT4\n[HKEY_LOCAL_MACHINE\\\\App]\n", 2, "chave inválido"},
+    {"StrayLine", "REGEDIT4\n[HKEY_LOCAL_MACHINE\\Software\\App]\nLogCatraca=1\n", 3, "não é chave"},
+    {"ContinuedValueBrokenLater",
+     "REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\Software\\App]\n\"a\"=hex:01,\\\n  02,\\\n  0x\n\"b\"=\"c\"\n", 4,
+     "hex"},
+    {"TruncatedBinary", "REGEDIT4\n[HKEY_LOCAL_MACHINE\\Software\\App]\n\"a\"=hex:01,02,\n", 3, "hex"},
 };
 
 INSTANTIATE_TEST_SUITE_P(Contents, RegistryCorruptFile, ::testing::ValuesIn(kCorrupt),
@@ -181,6 +195,42 @@ TEST_F(RegistryFileTest, StoreThatCannotBeReadIsAKeyThatCannotBeOpened)
     std::filesystem::create_directory(m_store.file);
     EXPECT_EQ(open(kWebSrv, true), nullptr);
     EXPECT_TRUE(std::filesystem::is_directory(m_store.file));
+    EXPECT_EQ(registryStoreProblem(m_store),
+              "arquivo de registro " + m_store.file + ": não é um arquivo comum");
+}
+
+TEST_F(RegistryFileTest, ReadableOrMissingStoreHasNoProblem)
+{
+    EXPECT_EQ(registryStoreProblem(m_store), "");
+    ASSERT_NE(open(kWebSrv, true), nullptr);
+    EXPECT_EQ(registryStoreProblem(m_store), "");
+}
+
+// Whatever the parser accepts is written out so that it reads back the same, or a later write
+// would change values nobody touched.
+TEST(RegistryTextTest, AcceptedTextWritesOutToTheSameStore)
+{
+    const std::string text = "REGEDIT4\r\n; comment\r\n[HKEY_LOCAL_MACHINE\\A]\r\n@=\"d\"\r\n"
+                             "\"s\"=hex(1):61,00,62,00\r\n\"n\"=hex(7):61,\\\r\n  00,00\r\n"
+                             "[hkey_local_machine\\a\\B]\r\n\"q\"=\"\\\"x\\\\\"\r\n";
+    std::string once;
+    ASSERT_EQ(detail::parseRegistryText(text, &once), "");
+    std::string twice;
+    ASSERT_EQ(detail::parseRegistryText(once, &twice), "");
+    EXPECT_EQ(once, twice);
+    EXPECT_NE(once.find("\"s\"=hex(1):61,00,62,00\n"), std::string::npos) << once;
+}
+
+TEST_F(RegistryFileTest, BinaryGarbageIsNamedAsNotText)
+{
+    const char raw[] = "REGEDIT4\n[HKEY_LOCAL_MACHINE\\App]\n\"a\"=\"\x01\0\xff\"\n";
+    const std::string content(raw, sizeof raw - 1);
+    writeFile(m_store.file, content);
+    EXPECT_EQ(open("App", true), nullptr);
+    EXPECT_EQ(registryStoreProblem(m_store),
+              "arquivo de registro " + m_store.file +
+                  ", linha 3: byte nulo: não é um arquivo de texto (ou está em UTF-16)");
+    EXPECT_EQ(readFile(m_store.file), content);
 }
 
 TEST_F(RegistryFileTest, MissingStoreIsCreatedOnlyWhenAsked)
