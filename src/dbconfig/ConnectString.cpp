@@ -70,13 +70,26 @@ QString oracleDirectConnectString(const QString& oleDbString)
 
 QString maskConnectStringPasswords(const QString& connectString)
 {
-    // The direct Oracle form has no "=" at all: user/password@source.
-    if (!connectString.contains(u'=')) {
-        const qsizetype slash = connectString.indexOf(u'/');
-        const qsizetype at = connectString.lastIndexOf(u'@');
-        if (slash >= 0 && at > slash && at > slash + 1)
+    // The direct Oracle form, user/password@source: the user comes first and holds neither
+    // "=" nor ";", while the password and the source may (a TNS descriptor such as
+    // "(DESCRIPTION=(ADDRESS=...))" is full of "="), so the form is told by where the slash is.
+    const qsizetype slash = connectString.indexOf(u'/');
+    const qsizetype firstEquals = connectString.indexOf(u'=');
+    const qsizetype firstSemicolon = connectString.indexOf(u';');
+    if (slash >= 0 && (firstEquals < 0 || slash < firstEquals) &&
+        (firstSemicolon < 0 || slash < firstSemicolon)) {
+        // The source starts at the "@" before a descriptor's first "(", else at the last "@".
+        const qsizetype paren = connectString.indexOf(u'(', slash + 1);
+        qsizetype at = paren < 0 ? -1 : connectString.lastIndexOf(u'@', paren);
+        if (at <= slash)
+            at = connectString.lastIndexOf(u'@');
+        if (at > slash + 1)
             return connectString.left(slash + 1) + Mask + connectString.mid(at);
-        return connectString;
+        // user/password alone connects to the default database: still a password.
+        if (at < 0 && slash + 1 < connectString.size())
+            return connectString.left(slash + 1) + Mask;
+        if (at == slash + 1 || firstEquals < 0)
+            return connectString;
     }
 
     QString result;

@@ -1,7 +1,7 @@
 // zul-admin: administration of a zul machine from the command line.
 //
 //   zul-admin [--registry FILE] profile set CODE --database KIND --connect STRING [--driver-family NAME]
-//   zul-admin [--registry FILE] profile use CODE
+//   zul-admin [--registry FILE] profile use CODE [--force]
 //   zul-admin [--registry FILE] profile show [CODE]
 //   zul-admin [--registry FILE] db ...
 
@@ -64,14 +64,18 @@ Commands:
         ORACLE       Provider=OraOLEDB.Oracle;Data Source=TNS;User ID=USER;Password=SECRET
                      (with the direct driver the manager connects as USER/SECRET@TNS)
         SQL Server   Provider=SQLOLEDB;Data Source=HOST;Initial Catalog=NAME;User ID=USER;Password=SECRET
-  profile use CODE
+  profile use CODE [--force]
       Writes "PortaADOCatraca"=CODE: the profile the manager connects with. Without it the
       manager asks for the code at its first start (a headless run or a service takes "211").
+      The manager takes the connection string from CODE but its server type (driver and
+      SQL dialect) always from profile 211: when the two differ the command warns and
+      changes nothing unless --force is given.
   profile show [CODE]
       Prints the driver family, the pooling values and every profile (or the profile that
       CODE resolves to, "211" when CODE has none of its own): database kind, the server type
       it selects and the decrypted connection string with every password shown as ****.
-      Values that cannot be read are reported on standard error. Nothing is written.
+      Values that cannot be read are reported on standard error; a registry file that
+      cannot be parsed is named with the line at fault (exit status 1). Nothing is written.
   db ...
       Database preparation; see "zul-admin db --help".
 
@@ -135,6 +139,31 @@ QString describeStore(const zul::platform::RegistryStore& store)
     return store.file.empty() ? u"HKEY_LOCAL_MACHINE"_s : QFile::decodeName(store.file.c_str());
 }
 
+// Why the store cannot be read (file, line, what is wrong), empty when it can.
+QString storeProblem(const zul::platform::RegistryStore& store)
+{
+    return QString::fromLocal8Bit(zul::platform::registryStoreProblem(store));
+}
+
+// The profiles as the manager would read them, without writing anything to the store.
+ConnectionProfiles readProfilesOnly(const zul::platform::RegistryStore& store, bool* mainKeyOpened = nullptr)
+{
+    ConnectionProfiles profiles;
+    bool opened = false;
+    profiles.read(
+        [&store, &opened](const std::string& path, bool) -> std::unique_ptr<zul::platform::RegistryKey> {
+            auto key = zul::platform::openLocalMachineKey(store, path, false);
+            if (!key)
+                return nullptr;
+            if (path == ConnectionProfiles::KeyPath)
+                opened = true;
+            return std::make_unique<ReadOnlyKey>(std::move(key));
+        });
+    if (mainKeyOpened)
+        *mainKeyOpened = opened;
+    return profiles;
+}
+
 bool isDigits(const QString& text)
 {
     if (text.isEmpty())
@@ -192,8 +221,10 @@ int profileSet(const zul::platform::RegistryStore& store, const QStringList& arg
 
     const auto key = zul::platform::openLocalMachineKey(store, ConnectionProfiles::KeyPath, true);
     if (!key) {
-        err(u"cannot open or create the key %1 in %2"_s.arg(QString::fromLatin1(ConnectionProfiles::KeyPath),
-                                                            describeStore(store)));
+        const QString problem = storeProblem(store);
+        err(problem.isEmpty() ? u"cannot open or create the key %1 in %2"_s.arg(
+                                    QString::fromLatin1(ConnectionProfiles::KeyPath), describeStore(store))
+                              : problem + u" (nothing was written)"_s);
         return ExitFailure;
     }
     try {
@@ -215,18 +246,37 @@ int profileSet(const zul::platform::RegistryStore& store, const QStringList& arg
     return ExitOk;
 }
 
+// The first StringConex line of exactly this code, null when there is none.
+const zul::ProfileLine* ownConnectLine(const ConnectionProfiles& profiles, const QString& code)
+{
+    for (const zul::ProfileLine& line : profiles.lines(Table::StringConex)) {
+        if (line.code.compare(code, Qt::CaseInsensitive) == 0)
+            return &line;
+    }
+    return nullptr;
+}
+
 void showProfile(const ConnectionProfiles& profiles, const QString& code)
 {
-    const QString connect = profiles.entry(Table::StringConex, code);
+    const zul::ProfileLine* own = ownConnectLine(profiles, code);
+    const QString connect = own ? own->value : QString();
     const QString database = profiles.entry(Table::UsedDatabase, code);
     out(u"profile %1"_s.arg(code));
     out(u"  UsedDatabase:   %1"_s.arg(database.isEmpty() ? u"(none)"_s : database));
     out(u"  server type:    %1"_s.arg(QString::fromLatin1(zul::txdbTypeName(profiles.serverType(code)))));
-    out(u"  connect string: %1"_s.arg(connect.isEmpty() ? u"(none)"_s
-                                                        : zul::maskConnectStringPasswords(connect)));
-    const QString effective = profiles.connectString(code);
-    if (effective != connect)
-        out(u"  used as:        %1"_s.arg(zul::maskConnectStringPasswords(effective)));
+    if (own && !own->problem.isEmpty())
+        out(u"  connect string: (cannot be used: %1)"_s.arg(own->problem));
+    else
+        out(u"  connect string: %1"_s.arg(connect.isEmpty() ? u"(none)"_s
+                                                            : zul::maskConnectStringPasswords(connect)));
+    try {
+        const QString effective = profiles.connectString(code);
+        if (effective != connect)
+            out(u"  used as:        %1"_s.arg(zul::maskConnectStringPasswords(effective)));
+    } catch (const zul::ProfileError& error) {
+        if (!own || own->problem.isEmpty())
+            out(u"  used as:        (cannot be used: %1)"_s.arg(error.message()));
+    }
     for (const Table table : {Table::DBOwner, Table::FTPAddress, Table::FTPUserID, Table::FTPPassword}) {
         const QString value = profiles.entry(table, code);
         if (!value.isEmpty())
@@ -251,19 +301,15 @@ int profileShow(const zul::platform::RegistryStore& store, const QStringList& ar
     if (args.size() > 1)
         return usage(u"profile show: unexpected argument '%1'"_s.arg(args.at(1)));
 
-    ConnectionProfiles profiles;
     bool opened = false;
-    profiles.read(
-        [&store, &opened](const std::string& path, bool) -> std::unique_ptr<zul::platform::RegistryKey> {
-            auto key = zul::platform::openLocalMachineKey(store, path, false);
-            if (!key)
-                return nullptr;
-            if (path == ConnectionProfiles::KeyPath)
-                opened = true;
-            return std::make_unique<ReadOnlyKey>(std::move(key));
-        });
+    const ConnectionProfiles profiles = readProfilesOnly(store, &opened);
 
     out(u"registry:      %1"_s.arg(describeStore(store)));
+    if (const QString problem = storeProblem(store); !problem.isEmpty()) {
+        out(u"the registry file cannot be read, so the manager sees no profile at all:"_s);
+        out(u"  "_s + problem);
+        return ExitFailure;
+    }
     if (!opened) {
         out(u"the key %1 does not exist (or cannot be read): every profile uses the defaults"_s.arg(
             QString::fromLatin1(ConnectionProfiles::KeyPath)));
@@ -284,8 +330,7 @@ int profileShow(const zul::platform::RegistryStore& store, const QStringList& ar
 
     if (args.size() == 1) {
         QString code = args.first();
-        if (profiles.entry(Table::StringConex, code).isEmpty() &&
-            profiles.entry(Table::UsedDatabase, code).isEmpty()) {
+        if (!ownConnectLine(profiles, code) && profiles.entry(Table::UsedDatabase, code).isEmpty()) {
             out(u"profile %1 has no values of its own; profile %2 is used"_s.arg(
                 code, ConnectionProfiles::DefaultCode));
             code = ConnectionProfiles::DefaultCode;
@@ -308,13 +353,45 @@ int profileShow(const zul::platform::RegistryStore& store, const QStringList& ar
     return ExitOk;
 }
 
-int profileUse(const zul::platform::RegistryStore& store, const QStringList& args)
+int profileUse(const zul::platform::RegistryStore& store, QStringList args)
 {
+    const bool force = args.removeAll(u"--force"_s) > 0;
     if (args.size() != 1)
         return usage(u"profile use: expected one CODE"_s);
     const QString& code = args.first();
     if (!isDigits(code))
         return usage(u"profile use: CODE must be digits, not '%1'"_s.arg(code));
+    if (const QString problem = storeProblem(store); !problem.isEmpty()) {
+        err(problem + u" (nothing was written)"_s);
+        return ExitFailure;
+    }
+
+    // The manager's connection takes its server type from profile 211 once, when it is
+    // created; only the connection string follows the chosen code. Another kind of database
+    // would be spoken to with the wrong driver and SQL dialect.
+    const ConnectionProfiles profiles = readProfilesOnly(store);
+    const zul::TXDBType chosen = profiles.serverType(code);
+    const zul::TXDBType server = profiles.serverType(ConnectionProfiles::DefaultCode);
+    const auto kind = [&profiles](const QString& c) {
+        const QString d = profiles.database(c);
+        return d.isEmpty() ? u"(none)"_s : d;
+    };
+    if (chosen != server) {
+        err(u"warning: profile %1 is UsedDatabase %2 (%3), but the manager always takes its server type from "
+            "profile %4, UsedDatabase %5 (%6): it would connect to profile %1's database with the wrong "
+            "driver "
+            "and SQL dialect"_s.arg(code, kind(code), QString::fromLatin1(zul::txdbTypeName(chosen)),
+                                    ConnectionProfiles::DefaultCode, kind(ConnectionProfiles::DefaultCode),
+                                    QString::fromLatin1(zul::txdbTypeName(server))));
+        if (!force) {
+            err(u"nothing was written; give --force to choose profile %1 all the same"_s.arg(code));
+            return ExitFailure;
+        }
+    }
+    if (profiles.entry(Table::StringConex, code).isEmpty() && !ownConnectLine(profiles, code) &&
+        code != ConnectionProfiles::DefaultCode)
+        err(u"warning: profile %1 has no connection string of its own: the manager uses profile %2's"_s.arg(
+            code, ConnectionProfiles::DefaultCode));
     try {
         zul::TMessages messages;
         zul::SettingsStore(messages, store).writeProfileCode(code);

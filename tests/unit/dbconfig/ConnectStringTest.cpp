@@ -72,6 +72,15 @@ INSTANTIATE_TEST_SUITE_P(
                       Masking{u"Password=\"a;b\";User=u", u"Password=****;User=u"},
                       Masking{u"Password=;User=u", u"Password=;User=u"},
                       Masking{u"zul/segredo@ORCL", u"zul/****@ORCL"},
+                      Masking{u"zul/segredo@(DESCRIPTION=(ADDRESS=(PROTOCOL=TCP)(HOST=db)(PORT=1521))"
+                              u"(CONNECT_DATA=(SERVICE_NAME=zul)))",
+                              u"zul/****@(DESCRIPTION=(ADDRESS=(PROTOCOL=TCP)(HOST=db)(PORT=1521))"
+                              u"(CONNECT_DATA=(SERVICE_NAME=zul)))"},
+                      Masking{u"zul/se=gr;e@do@ORCL", u"zul/****@ORCL"},
+                      Masking{u"zul/p(a@ss@//db:1521/zul", u"zul/****@//db:1521/zul"},
+                      Masking{u"zul/s@cret@(DESCRIPTION=(ADDRESS=(HOST=a@b)))",
+                              u"zul/****@(DESCRIPTION=(ADDRESS=(HOST=a@b)))"},
+                      Masking{u"/@ORCL", u"/@ORCL"}, Masking{u"zul/segredo", u"zul/****"},
                       Masking{u"Data Source=/var/lib/zul.db", u"Data Source=/var/lib/zul.db"}));
 
 } // namespace
