@@ -2,7 +2,10 @@
 # Sets up a fresh machine, builds everything and runs every test:
 #   1. the Linux build (warnings as errors) and its unit and integration tests;
 #   2. the Windows halves cross-compiled with MinGW-w64, their tests run under Wine;
-#   3. a headless smoke run of the built program.
+#   3. the whole Linux test suite again, built with AddressSanitizer and UndefinedBehaviorSanitizer
+#      (build-asan/), and each libFuzzer target of fuzz/ for ZUL_FUZZ_SECONDS (default 60) on the
+#      same sanitizers (build-fuzz/);
+#   4. a headless smoke run of the built program.
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 cd "$top"
@@ -37,6 +40,22 @@ ctest --preset ci -j"$jobs" --timeout 300 || status=1
 # many runs, a blocked process using no CPU); such a test is run once more before it counts as
 # failed. A test that fails on its own merits fails both times.
 ctest --preset mingw --timeout 120 --repeat until-pass:2 || status=1
+
+echo "== Sanitizers (AddressSanitizer, UndefinedBehaviorSanitizer)"
+# Every Linux test once more in a build of its own; a report of either sanitizer fails the test.
+# Leaks of third-party libraries that are not ours to mend are listed, with the reason, in
+# cmake/lsan.supp.
+started=$SECONDS
+cmake --preset asan >/dev/null
+cmake --build --preset asan -j"$jobs"
+# Instrumented code runs a few times slower: a wider limit than the plain run.
+ctest --preset asan -j"$jobs" --timeout 600 || status=1
+echo "(sanitizer build and tests: $((SECONDS - started)) s)"
+
+echo "== Fuzzing"
+started=$SECONDS
+scripts/fuzz.sh "${ZUL_FUZZ_SECONDS:-60}" || status=1
+echo "(fuzzing: $((SECONDS - started)) s)"
 
 echo "== Smoke run"
 build/bin/zul --version || status=1
