@@ -24,22 +24,29 @@ constexpr const char* kDefaultStore = "/var/lib/zul/registry.reg";
 // Windows registry type numbers, as written in hex(N): data.
 enum : std::uint32_t { kRegSz = 1, kRegBinary = 3, kRegDWord = 4 };
 
+// Comment lines (";" ...) written by an administrator are part of what the file says: each is
+// kept with the value or key it stands before and written back with it.
+using Comments = std::vector<std::string>;
+
 struct Value
 {
     std::string name;
     std::uint32_t type = kRegBinary;
     std::vector<std::uint8_t> data; // a string without its terminating NUL
+    Comments comments;
 };
 
 struct Section
 {
     std::string path; // full path with its root, as written in the file
     std::vector<Value> values;
+    Comments comments;
 };
 
 struct Document
 {
     std::vector<Section> sections;
+    Comments trailing; // after the last value of the file
 };
 
 enum class LoadResult { Ok, Missing, Unusable };
@@ -123,7 +130,7 @@ Section& ensureSection(Document& doc, const std::string& path)
         pos = path.find('\\', pos + 1);
         const std::string prefix = path.substr(0, pos);
         if (!findSection(doc, prefix))
-            doc.sections.push_back(Section{prefix, {}});
+            doc.sections.push_back(Section{prefix, {}, {}});
         if (pos == std::string::npos)
             break;
     }
@@ -347,11 +354,16 @@ bool parseDocument(const std::string& text, Document& doc, LoadProblem* problem 
         return fail(1, "falta o cabeçalho REGEDIT4 na primeira linha");
 
     Section* current = nullptr;
+    Comments comments;
     for (std::size_t i = 1; i < lines.size(); ++i) {
         const std::string_view line = trim(lines[i].first);
         const std::size_t number = lines[i].second;
-        if (line.empty() || line.front() == ';')
+        if (line.empty())
             continue;
+        if (line.front() == ';') {
+            comments.emplace_back(line);
+            continue;
+        }
         if (line.front() == '[') {
             if (line.back() != ']')
                 return fail(number, "nome de chave sem o ']' final");
@@ -359,6 +371,8 @@ bool parseDocument(const std::string& text, Document& doc, LoadProblem* problem 
             if (!validKeyPath(path))
                 return fail(number, "nome de chave inválido");
             current = &ensureSection(doc, path);
+            current->comments.insert(current->comments.end(), comments.begin(), comments.end());
+            comments.clear();
             continue;
         }
         if (!current)
@@ -366,13 +380,19 @@ bool parseDocument(const std::string& text, Document& doc, LoadProblem* problem 
         Value value;
         if (std::string reason = parseValueLine(line, value); !reason.empty())
             return fail(number, std::move(reason));
+        value.comments = std::move(comments);
+        comments.clear();
         auto it = std::find_if(current->values.begin(), current->values.end(),
                                [&](const Value& v) { return sameName(v.name, value.name); });
-        if (it != current->values.end())
+        if (it != current->values.end()) {
+            // The later line wins, as on import; the comments of both stay.
+            value.comments.insert(value.comments.begin(), it->comments.begin(), it->comments.end());
             *it = std::move(value);
-        else
+        } else {
             current->values.push_back(std::move(value));
+        }
     }
+    doc.trailing = std::move(comments);
     return true;
 }
 
@@ -414,11 +434,19 @@ std::string serialise(const Document& doc)
     std::string out(kHeader);
     out += "\n\n";
     char buf[32];
+    const auto writeComments = [&out](const Comments& comments) {
+        for (const auto& c : comments) {
+            out += c;
+            out += '\n';
+        }
+    };
     for (const auto& s : doc.sections) {
+        writeComments(s.comments);
         out += '[';
         out += s.path;
         out += "]\n";
         for (const auto& v : s.values) {
+            writeComments(v.comments);
             const std::string name = v.name.empty() ? std::string("@") : quoted(v.name);
             out += name;
             out += '=';
@@ -447,6 +475,7 @@ std::string serialise(const Document& doc)
         }
         out += '\n';
     }
+    writeComments(doc.trailing);
     return out;
 }
 
@@ -699,7 +728,7 @@ private:
             auto it = std::find_if(s.values.begin(), s.values.end(),
                                    [&](const Value& v) { return sameName(v.name, name); });
             if (it == s.values.end()) {
-                s.values.push_back(Value{name, type, std::move(data)});
+                s.values.push_back(Value{name, type, std::move(data), {}});
             } else {
                 it->type = type;
                 it->data = std::move(data);

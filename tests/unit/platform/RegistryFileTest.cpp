@@ -221,6 +221,23 @@ TEST(RegistryTextTest, AcceptedTextWritesOutToTheSameStore)
     EXPECT_NE(once.find("\"s\"=hex(1):61,00,62,00\n"), std::string::npos) << once;
 }
 
+// Notes an administrator wrote into the file are content too: a write of the program keeps
+// each one before the key or value it stood before.
+TEST_F(RegistryFileTest, CommentsSurviveAWrite)
+{
+    writeFile(m_store.file, "REGEDIT4\n; machine of the main gate\n[HKEY_LOCAL_MACHINE\\App]\n"
+                            "; profile 211 is the production database\n\"StringConex211\"=\"x\"\n"
+                            "\"Old\"=\"y\"\n; end of file\n");
+    auto k = open("App");
+    ASSERT_NE(k, nullptr);
+    ASSERT_TRUE(k->writeString("PortaADOCatraca", "211"));
+    ASSERT_TRUE(k->deleteValue("Old"));
+    EXPECT_EQ(readFile(m_store.file),
+              "REGEDIT4\n\n[HKEY_LOCAL_MACHINE]\n\n; machine of the main gate\n[HKEY_LOCAL_MACHINE\\App]\n"
+              "; profile 211 is the production database\n\"StringConex211\"=\"x\"\n"
+              "\"PortaADOCatraca\"=\"211\"\n\n; end of file\n");
+}
+
 TEST_F(RegistryFileTest, BinaryGarbageIsNamedAsNotText)
 {
     const char raw[] = "REGEDIT4\n[HKEY_LOCAL_MACHINE\\App]\n\"a\"=\"\x01\0\xff\"\n";
