@@ -93,6 +93,10 @@ QString ManagerDatabase::GetDatabaseConnectString()
             unusable = error;
         }
     };
+    // Without a readable store there is neither a profile nor a stored code: asking the
+    // operator for one would only lead to the same empty string.
+    if (const QString& problem = processConnectionProfiles().storeProblem(); !problem.isEmpty())
+        throw ProfileError(problem);
     try {
         // A usable string exists whatever happens next.
         take(DefaultProfileCode);

@@ -170,6 +170,28 @@ TEST_F(ManagerDatabaseTest, ProfileThatCannotBeDecryptedIsReportedInsteadOfConne
     EXPECT_TRUE(database->ConnectDatabase(true, true));
 }
 
+// A registry file that cannot be parsed is named with its line; the operator is not asked for
+// a profile code that could not be stored anyway.
+TEST_F(ManagerDatabaseTest, UnreadableRegistryIsNamedInsteadOfAskingOrConnecting)
+{
+    {
+        QFile file(QString::fromStdString(registry.file));
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        file.write("REGEDIT4\n[HKEY_LOCAL_MACHINE\\Software]\n\"PortaADOCatraca\"=\"21");
+    }
+    ::testing::internal::CaptureStderr();
+    ReadConnectionProfiles(registry);
+    ::testing::internal::GetCapturedStderr();
+    SetDatabaseUp(true);
+
+    EXPECT_FALSE(database->ConnectDatabase(false, true));
+    EXPECT_TRUE(dialogs.shown.isEmpty());
+    const QString problem = QStringLiteral("arquivo de registro %1, linha 3: texto sem as aspas finais")
+                                .arg(QString::fromStdString(registry.file));
+    EXPECT_TRUE(Logged().filter(QStringLiteral("##### Erro: ") + problem).size() == 1)
+        << qPrintable(Logged().join(u'\n'));
+}
+
 TEST_F(ManagerDatabaseTest, WithoutOperatorTheQuestionIsNotAskedAnd211IsUsedAndLogged)
 {
     ui.operatorPresent = false;
