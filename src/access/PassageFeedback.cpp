@@ -14,6 +14,7 @@
 #include <QLineEdit>
 #include <QScopedValueRollback>
 #include <QTimer>
+#include <algorithm>
 #include <exception>
 
 namespace zul {
@@ -133,6 +134,35 @@ void PassageFeedback::ConfirmPassage()
     }
     if (m_hooks.broadcast)
         m_hooks.broadcast(person.PersonNumber, broadcastPrefix(person.IsEntry));
+}
+
+void PassageFeedback::ConfirmPassageAt(const QDateTime& passedAt)
+{
+    const TUserDados person = m_device.UserDados;
+    const JournaledPassage passage{person.PersonNumber, person.IsEntry, passedAt};
+    writeLog(u"Registrar passagem para "_s + person.PersonNumber);
+    try {
+        m_journal.append(passage);
+    } catch (const Error& error) {
+        logError(u"Guarda passagem"_s, error.message());
+        ConfirmPassage();
+        return;
+    }
+    ReplayJournal();
+    const QString at = PassageJournal::timeText(passedAt);
+    const QList<JournaledPassage>& waiting = m_journal.entries();
+    if (std::any_of(waiting.begin(), waiting.end(), [&](const JournaledPassage& p) {
+            return p.PersonNumber == passage.PersonNumber && p.IsEntry == passage.IsEntry &&
+                   PassageJournal::timeText(p.PassedAt) == at;
+        })) {
+        // Written later, by the replay after reconnecting.
+        writeLog(u"Passagem guardada para registro posterior: "_s + person.PersonNumber + u" em "_s + at);
+        if (m_hooks.reconnect)
+            m_hooks.reconnect(true, true);
+        return;
+    }
+    writeLog(u"Usuário "_s + person.BadgeName +
+             (person.IsEntry ? u" confirmou sua entrada"_s : u" confirmou sua saída"_s));
 }
 
 bool PassageFeedback::RegisterPassage(const QString& personNumber, bool isEntry)

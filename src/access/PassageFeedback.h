@@ -52,6 +52,10 @@ public:
     void ShowPassageMissed();
     // The person passed: registered, shown and announced.
     void ConfirmPassage();
+    // The person passed at `passedAt` (the controller's time of the rotation). The passage goes
+    // to the journal first, so that it survives whatever happens next, and is then written from
+    // there with that time and announced. When the journal cannot be written, as ConfirmPassage.
+    void ConfirmPassageAt(const QDateTime& passedAt);
     // True when the row is in the passage log. False when the database refused it: the passage
     // is then in the journal (unless even that failed, which is logged) and reconnecting has
     // been asked for.

@@ -250,6 +250,11 @@ void TfrmCatraca::ConfirmPassage()
     m_feedback->ConfirmPassage();
 }
 
+void TfrmCatraca::ConfirmPassageAt(const QDateTime& passedAt)
+{
+    m_feedback->ConfirmPassageAt(passedAt);
+}
+
 int TfrmCatraca::SendStandingMessage()
 {
     return zul::SendStandingMessage(*m_device, *m_onlinePage);

@@ -160,6 +160,7 @@ public:
     void ShowPassageWaiting() override;
     void ShowPassageMissed() override;
     void ConfirmPassage() override;
+    void ConfirmPassageAt(const QDateTime& passedAt) override;
     int SendStandingMessage() override;
     int SendPassageMessage(bool isEntry) override;
     int IdentificationFormsCode() override;

@@ -214,6 +214,34 @@ TEST_F(PassageFeedbackTest, ConfirmedPassageIsRegisteredShownAndAnnounced)
     EXPECT_TRUE(reconnects.isEmpty());
 }
 
+TEST_F(PassageFeedbackTest, PassageAtTheControllersTimeIsJournaledFirstThenWrittenWithThatTime)
+{
+    const QDateTime rotated(QDate(2026, 1, 5), QTime(7, 59, 58, 400));
+    identify(u"0000000001"_s, u"ANA"_s, true);
+    feedback->ConfirmPassageAt(rotated);
+    EXPECT_EQ(rows(), QStringList{u"0000000001 E 2026-01-05 07:59:58"_s});
+    EXPECT_EQ(broadcasts, QStringList{u"[ENT]0000000001"_s});
+    EXPECT_EQ(page.lblConfirmaEntrada->text(), link.messages.Lookup(u"PASSOU"_s));
+    EXPECT_TRUE(journal->isEmpty());
+    EXPECT_EQ(logged().last(), u"Usuário ANA confirmou sua entrada"_s);
+    EXPECT_TRUE(reconnects.isEmpty());
+
+    // The database is down: the passage waits in the journal with its own time.
+    dropDatabase();
+    identify(u"0000000002"_s, u"BIA"_s, false);
+    feedback->ConfirmPassageAt(rotated.addSecs(30));
+    EXPECT_EQ(reconnects, QList<bool>{true});
+    EXPECT_EQ(broadcasts.size(), 1);
+    EXPECT_EQ(logged().last(),
+              u"Passagem guardada para registro posterior: 0000000002 em 2026-01-05 08:00:28"_s);
+    restart();
+    connection.SetConnected(true);
+    EXPECT_EQ(feedback->ReplayJournal(), 1);
+    EXPECT_EQ(rows(),
+              (QStringList{u"0000000001 E 2026-01-05 07:59:58"_s, u"0000000002 S 2026-01-05 08:00:28"_s}));
+    EXPECT_EQ(broadcasts, (QStringList{u"[ENT]0000000001"_s, u"[SAI]0000000002"_s}));
+}
+
 TEST_F(PassageFeedbackTest, RefusedPassageIsKeptAndWrittenOnceAtItsTimeAfterReconnecting)
 {
     identify(u"0000000001"_s, u"ANA"_s, true);
