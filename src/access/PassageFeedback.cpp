@@ -139,20 +139,47 @@ void PassageFeedback::ConfirmPassage()
 void PassageFeedback::ConfirmPassageAt(const QDateTime& passedAt)
 {
     const TUserDados person = m_device.UserDados;
-    const JournaledPassage passage{person.PersonNumber, person.IsEntry, passedAt};
-    writeLog(u"Registrar passagem para "_s + person.PersonNumber);
+    const QString at = PassageJournal::timeText(passedAt);
+    bool olderWaiting = false;
     try {
-        m_journal.append(passage);
+        olderWaiting = !m_journal.isEmpty();
+        m_journal.append(JournaledPassage{person.PersonNumber, person.IsEntry, passedAt});
     } catch (const Error& error) {
         logError(u"Guarda passagem"_s, error.message());
         ConfirmPassage();
         return;
     }
-    ReplayJournal();
-    const QString at = PassageJournal::timeText(passedAt);
+    if (olderWaiting) {
+        // Written in their order, this one last, and announced by the replay.
+        ReplayJournal();
+    } else {
+        writeLog(u"Registrar passagem para "_s + person.PersonNumber);
+        QString failure;
+        try {
+            xcmRegistroPendente.SetSQL(
+                db::StatementText(db::StatementId::RegistroPendente, m_connection.Dialect()));
+            xcmRegistroPendente.ParamByName(u"NRPESSOA"_s).SetAsString(person.PersonNumber);
+            xcmRegistroPendente.ParamByName(u"IDREGISCATRACA"_s).SetAsString(directionCode(person.IsEntry));
+            xcmRegistroPendente.ParamByName(u"DTREGISCATRACA"_s).SetAsString(at);
+            xcmRegistroPendente.Execute();
+            // Out of the journal only once the row is in; a crash in between leaves one row.
+            m_journal.removeFirst();
+            writeLog(u"Passagem registrada"_s);
+            (person.IsEntry ? m_page.lblConfirmaEntrada : m_page.lblConfirmaSaida)
+                ->setText(m_device.messages().Lookup(u"PASSOU"_s));
+            if (m_hooks.broadcast)
+                m_hooks.broadcast(person.PersonNumber, broadcastPrefix(person.IsEntry));
+        } catch (const Error& error) {
+            failure = error.message();
+        } catch (const std::exception& error) {
+            failure = ErrorText(error);
+        }
+        if (!failure.isEmpty())
+            logError(u"Registra acesso"_s, failure);
+    }
     const QList<JournaledPassage>& waiting = m_journal.entries();
     if (std::any_of(waiting.begin(), waiting.end(), [&](const JournaledPassage& p) {
-            return p.PersonNumber == passage.PersonNumber && p.IsEntry == passage.IsEntry &&
+            return p.PersonNumber == person.PersonNumber && p.IsEntry == person.IsEntry &&
                    PassageJournal::timeText(p.PassedAt) == at;
         })) {
         // Written later, by the replay after reconnecting.
