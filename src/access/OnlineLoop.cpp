@@ -412,6 +412,13 @@ void OnlineLoop::strayRotationReport(const easyinner::OnlineEvent& event)
         writeLog(u"Giro da catraca anterior à liberação pendente ignorado (origem "_s + origin + u")"_s);
         return;
     }
+    // The controller ends a release within the report time-out; a later rotation is another
+    // one (both directions opened for everybody, for example).
+    if (at.isValid() &&
+        pending->ReleasedAt.secsTo(at) > RotationReportTimeoutMs / 1000 + RotationClockSlackSeconds) {
+        writeLog(u"Giro da catraca posterior à liberação pendente ignorado (origem "_s + origin + u")"_s);
+        return;
+    }
     // The end of the release a previous run made for this person.
     writeLog(u"Giro da catraca da liberação pendente de "_s + printable(pending->PersonNumber) +
              u" (origem "_s + origin + u")"_s);

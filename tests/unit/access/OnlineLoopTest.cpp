@@ -838,15 +838,21 @@ TEST_F(OnlineLoopTest, ReleaseThatNeverHappenedIsClosedOutAndHoldsCardsUntilThen
     EXPECT_TRUE(next.steps.confirmed.value(0).startsWith(u"0000005678 E "_s));
 }
 
-TEST_F(OnlineLoopTest, ReportOlderThanTheReleaseOnRecordIsNotItsEnd)
+TEST_F(OnlineLoopTest, ReportOutsideTheTimeOfTheReleaseOnRecordIsNotItsEnd)
 {
     ASSERT_NO_FATAL_FAILURE(startPolling());
-    sim.presentCard("0000001234", sim::origin::Passed); // stamped now
+    sim.presentCard("0000001234", sim::origin::Passed); // before the release
     link.clock.advance(10000);
     loop.releaseRecord().write(PendingRelease{u"0000005678"_s, u"BIA"_s, true, loop.ControllerNow()});
     passes(2);
-    EXPECT_TRUE(steps.confirmed.isEmpty());
     EXPECT_EQ(count(u"Giro da catraca anterior à liberação pendente ignorado (origem 6)"_s), 1);
+
+    // Long after it: the controller had ended that release, this is somebody else's rotation.
+    link.clock.advance(OnlineLoop::RotationReportTimeoutMs + 5000);
+    sim.presentCard("0000005678", sim::origin::Passed);
+    passes(2);
+    EXPECT_EQ(count(u"Giro da catraca posterior à liberação pendente ignorado (origem 6)"_s), 1);
+    EXPECT_TRUE(steps.confirmed.isEmpty());
     EXPECT_TRUE(loop.releaseRecord().pending().has_value());
 }
 
