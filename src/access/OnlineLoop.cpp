@@ -338,6 +338,12 @@ void OnlineLoop::sendPassageText()
 void OnlineLoop::release()
 {
     m_device.LastDeviceResult = 1;
+    if (PersonFound && !m_steps.JournalWritable()) {
+        // Nobody passes whose passage might be lost.
+        writeLog(u"Catraca não liberada: diário de passagens não pode ser gravado"_s);
+        m_device.LoopState = SendStandingText;
+        return;
+    }
     if (PersonFound)
         m_device.LastDeviceResult = ReleaseTurnstile(m_device, m_device.UserDados.IsEntry ? 'E' : 'S');
     if (m_device.LastDeviceResult == 0)
