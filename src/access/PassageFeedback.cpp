@@ -286,9 +286,11 @@ int PassageFeedback::ReplayJournal()
                 break;
             ++index;
         }
+        // Refusals count now only when the database took another passage in this run; else
+        // the registration that follows may show it takes writes (RegisterPassage).
+        if (written > 0 || !m_refusals.isEmpty())
+            m_databaseTakesWrites = written > 0;
         if (written > 0)
-            m_databaseTakesWrites = true;
-        if (m_databaseTakesWrites)
             countRefusals();
     } catch (const Error& error) {
         logError(u"Registra acesso pendente"_s, error.message());
