@@ -341,6 +341,7 @@ void OnlineLoop::release()
     if (PersonFound && !m_steps.JournalWritable()) {
         // Nobody passes whose passage might be lost.
         writeLog(u"Catraca não liberada: diário de passagens não pode ser gravado"_s);
+        m_device.PassageIdle = true;
         m_device.LoopState = SendStandingText;
         return;
     }

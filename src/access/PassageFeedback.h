@@ -53,8 +53,8 @@ public:
     // The person passed: registered, shown and announced.
     void ConfirmPassage();
     // True when the row is in the passage log. False when the database refused it: the passage
-    // is then in the journal (unless even that failed, which is logged) and reconnecting has
-    // been asked for.
+    // is then in the journal (unless even that failed: it is then held in memory, logged, and
+    // JournalWritable answers false) and reconnecting has been asked for.
     bool RegisterPassage(const QString& personNumber, bool isEntry);
     // Writes the journal's passages to the database, oldest first, and announces each one.
     // A passage the database refuses stays in the journal and the rest go on; the run stops
@@ -95,7 +95,8 @@ private:
         QString reason;
     };
     void blink(int& counter, bool isEntry);
-    // Writes one kept passage at its own time; throws as the command does.
+    // Writes one kept passage at its own time; true when its row was already there. Throws as
+    // the command does.
     bool writeKept(const JournaledPassage& passage);
     void announceKept(const JournaledPassage& passage, bool alreadyThere);
     void countRefusals();

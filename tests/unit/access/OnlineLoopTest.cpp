@@ -397,6 +397,7 @@ TEST_F(OnlineLoopTest, NobodyIsReleasedWhileTheJournalCannotBeWritten)
     ASSERT_TRUE(reach(OnlineLoop::Release));
     ASSERT_TRUE(reach(OnlineLoop::Polling));
     EXPECT_EQ(sim.arm(), sim::Arm::Locked);
+    EXPECT_TRUE(device.PassageIdle);
     EXPECT_TRUE(logged().contains(u"Catraca não liberada: diário de passagens não pode ser gravado"_s));
 
     steps.journalWritable = true;
