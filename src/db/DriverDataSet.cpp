@@ -138,6 +138,7 @@ void DriverQuery::SetActive(bool active)
         } catch (...) {
             m_active = false;
             m_rows.clear();
+            m_row = 0;
             throw;
         }
         fetch();

@@ -85,7 +85,7 @@ public:
     bool KeepPrepared = false;
 
     // No current row: closed, no rows, or walked past the last one.
-    bool IsEmpty() const { return m_row >= m_rows.size(); }
+    bool IsEmpty() const { return m_row < 0 || m_row >= m_rows.size(); }
     bool Eof() const { return IsEmpty(); }
     int RecNo() const { return m_recNo; }
     void Next();

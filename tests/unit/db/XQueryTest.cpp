@@ -218,3 +218,15 @@ TEST_F(XQueryTest, AnOpenQueryKeepsNoLockAnotherWriterWouldWaitFor)
     }
     QSqlDatabase::removeDatabase(name);
 }
+
+TEST_F(XQueryTest, PersistentFieldMissingFromTheResultFailsTheOpenAndLeavesNoRow)
+{
+    auto* field = new TXStringField(&query);
+    field->SetFieldName(u"NOPE"_qs);
+    field->SetParentComponent(&query);
+    query.SetSQL(u"SELECT K FROM T"_qs);
+    EXPECT_THROW(query.Open(), Error);
+    EXPECT_FALSE(query.Active());
+    EXPECT_TRUE(query.IsEmpty());
+    EXPECT_EQ(field->AsString(), QString());
+}
