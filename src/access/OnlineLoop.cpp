@@ -498,6 +498,12 @@ void OnlineLoop::sendPassageText()
 void OnlineLoop::release()
 {
     m_device.LastDeviceResult = 1;
+    if (PersonFound && !m_steps.JournalWritable()) {
+        // Nobody passes whose passage might be lost.
+        writeLog(u"Catraca não liberada: diário de passagens não pode ser gravado"_s);
+        giveUpIdentification();
+        return;
+    }
     if (PersonFound) {
         const TUserDados& person = m_device.UserDados;
         if (!m_recordWritten) {

@@ -56,6 +56,10 @@ public:
 
     // The caption of the status panel's `lblADO`.
     virtual void SetHousekeepingCaption(const QString& caption) = 0;
+
+    // False while a passage the database refused could not be kept for later: the arm is
+    // then not released.
+    virtual bool JournalWritable() { return true; }
 };
 
 // The online polling state machine: while the connection is up the controller reports every

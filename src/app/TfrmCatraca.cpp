@@ -191,8 +191,10 @@ void TfrmCatraca::CreateSubsystems()
     m_feedback = std::make_unique<PassageFeedback>(
         *m_device, *m_onlinePage, connection, *m_journal,
         PassageHooks{broadcast, reconnect, [this] { return m_lookup->ServerNow(); }});
-    // Passages the database refused go in as soon as it is back.
+    // Passages the database refused go in as soon as it is back, and at every periodic check.
     m_database->AfterConnect = [this] { m_feedback->ReplayJournal(); };
+    m_database->AfterCheck = [this] { m_feedback->ReplayJournal(); };
+    m_lookup->journal = m_journal.get();
 
     m_users = std::make_unique<DeviceUserList>(*m_device);
     m_templates = std::make_unique<TemplateSync>(*m_device, connection, *m_users, *this);
@@ -285,6 +287,11 @@ void TfrmCatraca::CheckNotificationSocket()
 void TfrmCatraca::CheckDatabaseConnection()
 {
     m_database->CheckDatabaseConnection();
+}
+
+bool TfrmCatraca::JournalWritable()
+{
+    return m_feedback->JournalWritable();
 }
 
 bool TfrmCatraca::HasPendingUpdate()

@@ -171,6 +171,7 @@ public:
     bool HasPendingUpdate() override;
     void RunQueueStep() override;
     void SetHousekeepingCaption(const QString& caption) override;
+    bool JournalWritable() override;
 
     // --- SyncUi
     void setSyncTiming(const QString& text) override;

@@ -71,6 +71,7 @@ public:
     void CheckDatabaseConnection() override { checks << u"CheckDatabaseConnection"_s; }
     bool HasPendingUpdate() override { return !queue.isEmpty(); }
     void RunQueueStep() override { calls << u"RunQueueStep "_s + queue.takeFirst(); }
+    bool JournalWritable() override { return journalWritable; }
     void SetHousekeepingCaption(const QString& text) override
     {
         caption = text;
@@ -94,6 +95,7 @@ public:
     int standingResult = 0;
     int passageResult = 0;
     int forms = 12;
+    bool journalWritable = true;
     QStringList queue;
     QString caption;
     int pollingPasses = 0;
@@ -407,6 +409,23 @@ TEST_F(OnlineLoopTest, UnknownPersonGoesBackToTheStandingMessageWithoutRelease)
                            stateLine(OnlineLoop::SendStandingText), u"Enviou mensagem principal"_s,
                            stateLine(OnlineLoop::SendIdentificationForms), u"Formas de entrada definidas"_s,
                            stateLine(OnlineLoop::Polling)}));
+}
+
+TEST_F(OnlineLoopTest, NobodyIsReleasedWhileTheJournalCannotBeWritten)
+{
+    steps.journalWritable = false;
+    ASSERT_NO_FATAL_FAILURE(startPolling());
+    sim.presentCard("0000001234");
+    ASSERT_TRUE(reach(OnlineLoop::Release));
+    ASSERT_TRUE(reach(OnlineLoop::Polling));
+    EXPECT_EQ(sim.arm(), sim::Arm::Locked);
+    EXPECT_TRUE(device.PassageIdle);
+    EXPECT_TRUE(logged().contains(u"Catraca não liberada: diário de passagens não pode ser gravado"_s));
+
+    steps.journalWritable = true;
+    sim.presentCard("0000001234");
+    ASSERT_TRUE(reach(OnlineLoop::WaitRotation));
+    EXPECT_NE(sim.arm(), sim::Arm::Locked);
 }
 
 TEST_F(OnlineLoopTest, BlankBadgeNameIsRefusedOnTheDisplayAndRestartsTheConnection)
