@@ -182,7 +182,7 @@ protected:
         return count;
     }
 
-    void startEverything()
+    void prepareDatabase()
     {
         const QString admin = QStringLiteral(ZUL_ADMIN_PROGRAM);
         int code = 0;
@@ -203,13 +203,15 @@ protected:
                              QStringLiteral("use"), QStringLiteral("211")},
                             &code);
         ASSERT_EQ(code, 0) << output.toStdString();
+    }
 
+    void startSimulator(quint16& devicePort)
+    {
         simulator.setProcessChannelMode(QProcess::MergedChannels);
         simulator.start(QStringLiteral(ZUL_SIMULATOR_PROGRAM),
                         {QStringLiteral("--port"), QStringLiteral("0"), QStringLiteral("--state"),
                          dir.file(QStringLiteral("users.state"))});
         QByteArray simOut;
-        quint16 devicePort = 0;
         ASSERT_TRUE(waitFor([&] {
             simOut += simulator.readAll();
             const auto match = QRegularExpression(QStringLiteral("device port (\\d+), control port (\\d+)"))
@@ -220,7 +222,10 @@ protected:
             controlPort = quint16(match.captured(2).toUInt());
             return true;
         })) << simOut.toStdString();
+    }
 
+    void startManager(quint16 devicePort)
+    {
         port = freePort();
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert(QStringLiteral("ZUL_SIM_TCP_3570"), QStringLiteral("127.0.0.1:%1").arg(devicePort));
@@ -233,6 +238,31 @@ protected:
                        QStringLiteral("--headless"), QStringLiteral("--notification-port"),
                        QString::number(port)});
         ASSERT_TRUE(manager.waitForStarted(kStepTimeoutMs));
+    }
+
+    void startEverything()
+    {
+        ASSERT_NO_FATAL_FAILURE(prepareDatabase());
+        quint16 devicePort = 0;
+        ASSERT_NO_FATAL_FAILURE(startSimulator(devicePort));
+        ASSERT_NO_FATAL_FAILURE(startManager(devicePort));
+    }
+
+    QString admin(const QStringList& args, int* code)
+    {
+        return runProgram(QStringLiteral(ZUL_ADMIN_PROGRAM),
+                          QStringList{QStringLiteral("--registry"), registry} + args, code);
+    }
+
+    QString logText() const
+    {
+        QString text;
+        for (const QFileInfo& info : QDir(logDir).entryInfoList(QDir::Files)) {
+            QFile file(info.filePath());
+            if (file.open(QIODevice::ReadOnly))
+                text += QString::fromLatin1(file.readAll());
+        }
+        return text;
     }
 
     // Sends `notification` from a fresh client and answers the time to its reply, or -1.
@@ -388,6 +418,51 @@ TEST_F(SocketAbuseTest, ManagerStaysResponsiveAndBounded)
     // The drip was carried out once, whole.
     EXPECT_EQ(drip.heard.count("[UPD]0000000003"), 1) << drip.heard.toStdString();
     EXPECT_EQ(manager.state(), QProcess::Running);
+}
+
+// Who may connect, set with zul-admin and honoured by the running manager.
+TEST_F(SocketAbuseTest, OnlyTheClientsAllowedWithZulAdminMayConnect)
+{
+    int code = 0;
+    QString output = admin({QStringLiteral("socket"), QStringLiteral("show")}, &code);
+    EXPECT_EQ(code, 0);
+    EXPECT_TRUE(output.contains(QStringLiteral("clients:  everyone"))) << output.toStdString();
+    output = admin({QStringLiteral("socket"), QStringLiteral("set"), QStringLiteral("--allow"),
+                    QStringLiteral("10.9.0.0/16, 10.0.0"), QStringLiteral("--listen"),
+                    QStringLiteral("127.0.0.1")},
+                   &code);
+    EXPECT_EQ(code, 2) << "an entry that is no address is refused, nothing written: " << output.toStdString();
+    output = admin({QStringLiteral("socket"), QStringLiteral("set"), QStringLiteral("--allow"),
+                    QStringLiteral("10.9.0.0/16;192.168.1.7"), QStringLiteral("--listen"),
+                    QStringLiteral("127.0.0.1")},
+                   &code);
+    EXPECT_EQ(code, 0) << output.toStdString();
+    output = admin({QStringLiteral("socket"), QStringLiteral("show")}, &code);
+    EXPECT_TRUE(output.contains(QStringLiteral("listen:   127.0.0.1"))) << output.toStdString();
+    EXPECT_TRUE(output.contains(QStringLiteral("clients:  10.9.0.0/16, 192.168.1.7")))
+        << output.toStdString();
+
+    ASSERT_NO_FATAL_FAILURE(prepareDatabase());
+    ASSERT_NO_FATAL_FAILURE(startManager(1));
+    // Loopback is not on the list: every attempt is taken and closed at once.
+    bool refused = false;
+    ASSERT_TRUE(waitFor(
+        [&] {
+            QTcpSocket client;
+            client.connectToHost(QHostAddress::LocalHost, port);
+            if (!client.waitForConnected(1000))
+                return false;
+            client.write("[INS]0000000001\r\n");
+            refused = !client.waitForReadyRead(1000) && client.state() == QAbstractSocket::UnconnectedState;
+            return refused;
+        },
+        kStartTimeoutMs));
+    EXPECT_TRUE(waitFor([&] {
+        return logText().contains(
+            QStringLiteral("Socket TCP: cliente recusado (endereço não permitido): 127.0.0.1"));
+    })) << logText().toStdString();
+    EXPECT_TRUE(logText().contains(QStringLiteral("Socket TCP: clientes permitidos: 2 rede(s)")));
+    EXPECT_FALSE(logText().contains(QStringLiteral("aberto a todos")));
 }
 
 } // namespace
