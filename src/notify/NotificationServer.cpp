@@ -72,8 +72,8 @@ NotificationServer::NotificationServer(const ActivityLog& log, Clock& clock, qui
     sskCatraca->setMaxPendingConnections(MaxClients);
     connect(sskCatraca, &QTcpServer::newConnection, this, &NotificationServer::AcceptClients);
     connect(sskCatraca, &QTcpServer::acceptError, this, &NotificationServer::AcceptFailed);
-    m_quietTimer.setInterval(kQuietCheckMs);
-    connect(&m_quietTimer, &QTimer::timeout, this, &NotificationServer::CheckQuietClients);
+    m_housekeeping.setInterval(kQuietCheckMs);
+    connect(&m_housekeeping, &QTimer::timeout, this, &NotificationServer::CheckQuietClients);
 }
 
 NotificationServer::~NotificationServer()
@@ -155,7 +155,7 @@ void NotificationServer::AcceptFailed(QAbstractSocket::SocketError error)
                  .arg(AcceptRetryMs));
     sskCatraca->pauseAccepting();
     m_acceptPausedAt = m_clock.elapsedMs();
-    m_quietTimer.start();
+    m_housekeeping.start();
 }
 
 void NotificationServer::AcceptClients()
@@ -255,8 +255,8 @@ void NotificationServer::ClientDataReceived(Client* client)
             return;
         }
     }
-    if (client->framing.waitingBytes() > 0 && !m_quietTimer.isActive())
-        m_quietTimer.start();
+    if (client->framing.waitingBytes() > 0 && !m_housekeeping.isActive())
+        m_housekeeping.start();
 }
 
 void NotificationServer::CheckQuietClients()
@@ -284,7 +284,7 @@ void NotificationServer::CheckQuietClients()
             waiting = true;
     }
     if (!waiting)
-        m_quietTimer.stop();
+        m_housekeeping.stop();
 }
 
 void NotificationServer::HandlePieces(Client* client, const QList<NotificationFraming::Piece>& pieces)

@@ -119,7 +119,7 @@ private:
     std::vector<std::unique_ptr<Client>> m_clients;
     // Clients dropped while something up the stack may still hold them.
     std::vector<std::unique_ptr<Client>> m_retired;
-    QTimer m_quietTimer;
+    QTimer m_housekeeping;
     // When accepting was paused after a failure; -1 while it runs.
     qint64 m_acceptPausedAt = -1;
     struct LimitLog
