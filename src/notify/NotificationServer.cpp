@@ -174,12 +174,10 @@ void NotificationServer::AcceptClients()
                 std::min_element(m_clients.begin(), m_clients.end(), [](const auto& a, const auto& b) {
                     return a->lastHeardMs < b->lastHeardMs;
                 });
-            LogLimit(
-                Limit::Clients,
-                QStringLiteral(
-                    "Socket TCP: limite de %1 clientes atingido; desconectado o mais tempo em silêncio: %2")
-                    .arg(MaxClients)
-                    .arg((*oldest)->peer));
+            LogLimit(Limit::Clients, QStringLiteral("Socket TCP: limite de %1 clientes atingido; "
+                                                    "desconectado o cliente em silêncio há mais tempo: %2")
+                                         .arg(MaxClients)
+                                         .arg((*oldest)->peer));
             Drop(oldest->get());
         }
         auto client = std::make_unique<Client>();
