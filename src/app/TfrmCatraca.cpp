@@ -176,7 +176,8 @@ TfrmCatraca::~TfrmCatraca()
 void TfrmCatraca::CreateSubsystems()
 {
     TXConnection& connection = m_database->xcnCatraca;
-    m_notify = std::make_unique<NotificationServer>(m_env.log, m_env.notificationPort);
+    m_notify = std::make_unique<NotificationServer>(m_env.log, m_env.clock, m_env.notificationPort,
+                                                    ReadNotificationAccess());
     const auto broadcast = [this](const QString& text, const QString& prefix) {
         m_notify->BroadcastToClients(text, prefix);
     };
@@ -277,6 +278,25 @@ int TfrmCatraca::IdentificationFormsCode()
 void TfrmCatraca::CheckScheduledSync()
 {
     m_schedule->CheckScheduledSync();
+}
+
+NotificationAccess TfrmCatraca::ReadNotificationAccess()
+{
+    // Read once, when the socket is made: who may connect does not change under a running
+    // manager.
+    QString listen;
+    QString clients;
+    try {
+        listen = m_settings.readNotificationListenAddress();
+        clients = m_settings.readNotificationClients();
+    } catch (const std::exception& error) {
+        // A value that cannot be read must not open the socket to everyone.
+        WriteLog(QStringLiteral("Socket TCP - ERRO: ") + ErrorText(error));
+        NotificationAccess closed;
+        closed.restricted = true;
+        return closed;
+    }
+    return NotificationAccess::fromSettings(listen, clients);
 }
 
 void TfrmCatraca::CheckNotificationSocket()

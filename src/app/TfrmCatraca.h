@@ -32,6 +32,7 @@ class DeviceClearing;
 class DeviceUserList;
 class ManagerDatabase;
 class NotificationServer;
+struct NotificationAccess;
 class OnlinePage;
 class PassageFeedback;
 class PassageJournal;
@@ -288,6 +289,7 @@ private:
     void RunOnlineLoop();
     bool Reconnect(bool force, bool report);
     void CreateSubsystems();
+    NotificationAccess ReadNotificationAccess();
     void InstallExceptionHandler();
 
     void CreateMenus();

@@ -128,6 +128,8 @@ int main(int argc, char** argv)
 
     zul::AppEnvironment environment{clock, dialogs, log, registry, options.headless};
     environment.deviceLibrary = DeviceLibraryPath();
+    if (options.notificationPort != 0)
+        environment.notificationPort = options.notificationPort;
     zul::TfrmCatraca frmCatraca(environment);
     desktopDialogs.setOwner(&frmCatraca);
     app.setWindowIcon(frmCatraca.windowIcon());
