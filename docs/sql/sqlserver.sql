@@ -1,6 +1,8 @@
 -- zul: tables the turnstile manager reads and writes, SQL Server.
 -- Person numbers use a binary collation: they are compared with letter case significant,
 -- as on the other products.
+-- Times are DATETIME2(0), whole seconds as on the other products: a passage written again
+-- from the manager's journal is recognised by its person, direction and second.
 
 CREATE TABLE PESSOA (
     NRPESSOA        VARCHAR(10) COLLATE Latin1_General_BIN2 NOT NULL PRIMARY KEY,
@@ -13,14 +15,14 @@ CREATE TABLE PESSOA (
 CREATE TABLE REGISCATRACA (
     NRPESSOA       VARCHAR(10) COLLATE Latin1_General_BIN2 NOT NULL,
     IDREGISCATRACA CHAR(1)     NOT NULL,
-    DTREGISCATRACA DATETIME    NOT NULL
+    DTREGISCATRACA DATETIME2(0) NOT NULL
 );
 
 CREATE TABLE BATIDAPONTO (
     CDFUNC       VARCHAR(10) NOT NULL,
     CDEMPRESA    VARCHAR(2)  NOT NULL,
     IDSENTBATIDA CHAR(1)     NOT NULL,
-    DTBATIDAPTO  DATETIME    NOT NULL
+    DTBATIDAPTO  DATETIME2(0) NOT NULL
 );
 
 CREATE TABLE DIGITALCATRACA (

@@ -198,6 +198,7 @@ struct Simulator::Impl
     std::deque<CallRecord> calls;
     std::uint64_t callNumber = 0;
     std::function<void(const std::string&)> observer;
+    std::function<std::chrono::system_clock::time_point()> timeSource;
 
     // --- helpers, called with `mutex` held ---
 
@@ -207,10 +208,13 @@ struct Simulator::Impl
             observer(text);
     }
 
-    std::chrono::system_clock::time_point now() const
+    // The time the controller's clock runs on: the machine's, or the one a test gives.
+    std::chrono::system_clock::time_point baseTime() const
     {
-        return std::chrono::system_clock::now() + clockOffset;
+        return timeSource ? timeSource() : std::chrono::system_clock::now();
     }
+
+    std::chrono::system_clock::time_point now() const { return baseTime() + clockOffset; }
 
     Display currentDisplay() const
     {
@@ -511,7 +515,7 @@ int Simulator::Impl::dispatch(Session& session, const std::string& name, const s
             secondValue > 59)
             return code::BadArgument;
         const auto set = sys_days(date) + hours(hourValue) + minutes(minuteValue) + seconds(secondValue);
-        clockOffset = duration_cast<system_clock::duration>(set - system_clock::now());
+        clockOffset = duration_cast<system_clock::duration>(set - baseTime());
         return code::Ok;
     }
     if (name == "EnviarMensagemPadraoOnLine" || name == "EnviarMensagemTemporariaOnLine") {
@@ -1093,6 +1097,12 @@ bool Simulator::unplugged() const
 {
     std::lock_guard lock(d->mutex);
     return d->unplugged;
+}
+
+void Simulator::setTimeSource(std::function<std::chrono::system_clock::time_point()> source)
+{
+    std::lock_guard lock(d->mutex);
+    d->timeSource = std::move(source);
 }
 
 void Simulator::setObserver(std::function<void(const std::string&)> observer)

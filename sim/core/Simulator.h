@@ -129,6 +129,11 @@ public:
     // lines out (data lines start with ". ", the last line is "OK" or "ERR <reason>").
     std::string command(const std::string& line);
 
+    // The time the controller's clock runs on (the machine's by default): a test in virtual time
+    // gives its own clock, so that the events' dates follow it. Called on simulator threads, with
+    // the simulator's lock held, while the program waits for an answer.
+    void setTimeSource(std::function<std::chrono::system_clock::time_point()> source);
+
     // Called (on a simulator thread) with a one-line description of every change of the
     // display and the arm.
     void setObserver(std::function<void(const std::string&)> observer);

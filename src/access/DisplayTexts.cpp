@@ -82,7 +82,9 @@ int SendPassageMessage(DeviceBinding& device, const OnlinePage& page, bool isEnt
     using easyinner::EnviarMensagemTemporariaOnLine;
     constexpr int seconds = 5;
     const DisplayMessage message = isEntry ? DisplayMessage::Entry : DisplayMessage::Exit;
-    const QString line2 = page.line2Editor(message)->text();
+    // Line 2 holds the badge name, which the database does not bound: the display shows 16
+    // characters, and the controller refuses a text longer than its buffer altogether.
+    const QString line2 = page.line2Editor(message)->text().left(OnlinePage::DisplayWidth);
     device.LastDeviceResult = 1;
     if (page.textButton(message)->isChecked()) {
         const QByteArray text =

@@ -32,6 +32,34 @@ QString printable(const QString& text)
     return shown;
 }
 
+// Control characters shown as <hex>, so that an odd card reads plainly in the log.
+QString visible(const QString& text)
+{
+    QString shown;
+    for (const QChar c : text) {
+        if (c.unicode() < 0x20 || c.unicode() == 0x7f)
+            shown += u'<' + QString::number(c.unicode(), 16).rightJustified(2, u'0').toUpper() + u'>';
+        else
+            shown += c;
+    }
+    return shown;
+}
+
+QString timeText(const QDateTime& when)
+{
+    return when.isValid() ? when.toString(u"dd/MM/yyyy HH:mm:ss"_s) : u"sem data"_s;
+}
+
+bool isRotationReport(const easyinner::OnlineEvent& event)
+{
+    return event.Origin == 5 || event.Origin == 6;
+}
+
+QString cardNumber(const easyinner::OnlineEvent& event)
+{
+    return fromWin1252(QByteArray(event.Card, IdentificationLength));
+}
+
 QString bracketed(int result)
 {
     return u"["_s + QString::number(result) + u"]"_s;
@@ -39,7 +67,25 @@ QString bracketed(int result)
 
 } // namespace
 
-OnlineLoop::OnlineLoop(DeviceBinding& device, OnlineLoopSteps& steps) : m_device(device), m_steps(steps) {}
+OnlineLoop::OnlineLoop(DeviceBinding& device, OnlineLoopSteps& steps)
+    : m_device(device), m_steps(steps), m_record(ReleaseRecord::defaultFilePath(device.log().folder()))
+{}
+
+QDateTime OnlineLoop::ControllerNow() const
+{
+    if (m_clockSentAtMs < 0)
+        return m_device.clock().now();
+    return m_clockSent.addMSecs(m_device.clock().elapsedMs() - m_clockSentAtMs);
+}
+
+QDateTime OnlineLoop::EventTime(const easyinner::OnlineEvent& event)
+{
+    const QDate date(2000 + event.Year, event.Month, event.Day);
+    const QTime time(event.Hour, event.Minute, event.Second);
+    if (!date.isValid() || !time.isValid())
+        return {};
+    return QDateTime(date, time);
+}
 
 void OnlineLoop::writeLog(const QString& text) const
 {
@@ -86,6 +132,7 @@ void OnlineLoop::BeginRun()
 {
     HousekeepingRuns = 0;
     m_lastStateName.clear();
+    m_rotationWaitFromMs = m_device.clock().elapsedMs();
     // A run starts with nobody waiting at the turnstile, whatever the previous run left behind
     // (it may have ended between an identification and the rotation); otherwise the pings of
     // state 0, which are skipped while somebody walks through, would never be sent again.
@@ -202,6 +249,11 @@ void OnlineLoop::sendClock()
                                                 date.month(), date.year() % 100, time.hour(), time.minute(),
                                                 time.second());
     m_device.StatusText = DefaultDateTimeText(when);
+    if (m_device.LastDeviceResult == 0) {
+        // The controller keeps whole seconds.
+        m_clockSent = when.addMSecs(-when.time().msec());
+        m_clockSentAtMs = m_device.clock().elapsedMs();
+    }
     advanceOnSuccess(u"Data e Hora ("_s + m_device.StatusText + u") enviadas para a catraca"_s,
                      u"Data e Hora ("_s + m_device.StatusText + u") não enviadas para a catraca. Erro"_s,
                      SendStandingText);
@@ -231,6 +283,10 @@ void OnlineLoop::polling()
     // again once the queue is empty.
     if (m_steps.HasPendingUpdate()) {
         m_steps.RunQueueStep();
+        return;
+    }
+    if (m_clockSentAtMs >= 0 && m_device.clock().elapsedMs() - m_clockSentAtMs >= ClockResendIntervalMs) {
+        m_device.LoopState = SendClock;
         return;
     }
     identification();
@@ -271,6 +327,11 @@ void OnlineLoop::identification()
     m_device.CallInto<easyinner::ReceberDadosOnLine>(
         m_device.LastDeviceResult, m_device.DeviceNumber, &event.Origin, &event.Complement, event.Card,
         &event.Day, &event.Month, &event.Year, &event.Hour, &event.Minute, &event.Second);
+    if (m_device.LastDeviceResult == 0 && isRotationReport(event)) {
+        // The end of a release, never an identification: the arm is not released for it.
+        strayRotationReport(event);
+        m_device.LastDeviceResult = 1;
+    }
     if (m_device.LastDeviceResult == 0) {
         const QByteArray bytes(event.Card, IdentificationLength);
         int sum = 0;
@@ -281,26 +342,119 @@ void OnlineLoop::identification()
         } else {
             const QString number = fromWin1252(bytes);
             const QString prefix = number.left(3);
-            bool isNumber = false;
-            const int value = prefix.toInt(&isNumber, 10);
-            if (!isNumber)
-                throw Error(u"'"_s + printable(prefix) + u"' is not a valid integer value"_s);
-            if (value != 0) {
+            const bool isNumber =
+                std::all_of(prefix.begin(), prefix.end(), [](QChar c) { return c >= u'0' && c <= u'9'; });
+            const int value = prefix.toInt();
+            if (!isNumber) {
+                // An odd card or a faulty reader: not this system's numbering either.
+                writeLog(u"Identificação fora da numeração ignorada: '"_s + visible(number) + u"'"_s);
+                m_device.LastDeviceResult = 1;
+            } else if (value != 0) {
                 // Numbers of another numbering (other badges, other sites) are not ours.
                 m_device.LastDeviceResult = 1;
             } else {
-                m_device.UserDados.PersonNumber = number;
-                writeLog(u"Usuário tentando passar: "_s + printable(number));
-                PersonFound = m_steps.LookUpPerson();
-                if (PersonFound) {
-                    m_steps.ShowPassageWaiting();
-                    m_device.PassageIdle = false;
+                const QDateTime at = EventTime(event);
+                if (!at.isValid() || at.secsTo(ControllerNow()) > IdentificationMaxAgeSeconds) {
+                    // Tapped while nobody answered (the program or the link was down).
+                    writeLog(u"Identificação antiga ignorada: "_s + printable(number) + u" em "_s +
+                             timeText(at));
+                    m_device.LastDeviceResult = 1;
+                } else if (releaseStillOpen()) {
+                    writeLog(u"Identificação ignorada durante a passagem anterior: "_s + printable(number));
+                    m_device.LastDeviceResult = 1;
+                } else {
+                    m_device.UserDados.PersonNumber = number;
+                    writeLog(u"Usuário tentando passar: "_s + printable(number));
+                    m_identifiedAtMs = m_device.clock().elapsedMs();
+                    m_recordWritten = false;
+                    PersonFound = m_steps.LookUpPerson();
+                    if (PersonFound) {
+                        m_steps.ShowPassageWaiting();
+                        m_device.PassageIdle = false;
+                    }
                 }
             }
         }
     }
     if (m_device.LastDeviceResult == 0)
         m_device.LoopState = SendPassageText;
+}
+
+bool OnlineLoop::releaseStillOpen()
+{
+    QString problem;
+    const std::optional<PendingRelease> pending = m_record.pending(&problem);
+    if (!problem.isEmpty())
+        writeLog(u"Registro de liberação ignorado ("_s + problem + u"): "_s + m_record.filePath());
+    if (!pending)
+        return false;
+    if (pending->ReleasedAt.secsTo(ControllerNow()) * 1000 < RotationReportTimeoutMs)
+        return true;
+    // The controller would have reported its end by now: the release went unused, or its report
+    // was read by a run that stopped before it could close the record (the passage is then in
+    // the journal already).
+    writeLog(u"Liberação sem giro informado encerrada: "_s + printable(pending->PersonNumber) + u" em "_s +
+             timeText(pending->ReleasedAt));
+    clearRecord();
+    return false;
+}
+
+void OnlineLoop::strayRotationReport(const easyinner::OnlineEvent& event)
+{
+    const QDateTime at = EventTime(event);
+    const QString origin = QString::number(event.Origin);
+    const std::optional<PendingRelease> pending = m_record.pending();
+    if (!pending) {
+        writeLog(u"Giro da catraca sem liberação pendente ignorado (origem "_s + origin + u")"_s);
+        return;
+    }
+    if (at.isValid() && at.secsTo(pending->ReleasedAt) > RotationClockSlackSeconds) {
+        writeLog(u"Giro da catraca anterior à liberação pendente ignorado (origem "_s + origin + u")"_s);
+        return;
+    }
+    // The controller ends a release within the report time-out; a later rotation is another
+    // one (both directions opened for everybody, for example).
+    if (at.isValid() &&
+        pending->ReleasedAt.secsTo(at) > RotationReportTimeoutMs / 1000 + RotationClockSlackSeconds) {
+        writeLog(u"Giro da catraca posterior à liberação pendente ignorado (origem "_s + origin + u")"_s);
+        return;
+    }
+    // The end of the release a previous run made for this person.
+    writeLog(u"Giro da catraca da liberação pendente de "_s + printable(pending->PersonNumber) +
+             u" (origem "_s + origin + u")"_s);
+    m_device.UserDados.PersonNumber = pending->PersonNumber;
+    m_device.UserDados.BadgeName = pending->BadgeName;
+    m_device.UserDados.IsEntry = pending->IsEntry;
+    PersonFound = true;
+    rotationReported(event);
+}
+
+void OnlineLoop::rotationReported(const easyinner::OnlineEvent& event)
+{
+    if (event.Origin == 6) {
+        const QDateTime at = EventTime(event);
+        // Made durable before the record is closed: a crash in between leaves the passage
+        // once, and a record that ages out.
+        m_steps.ConfirmPassageAt(at.isValid() ? at : ControllerNow());
+    } else {
+        m_steps.ShowPassageMissed();
+    }
+    clearRecord();
+}
+
+void OnlineLoop::clearRecord()
+{
+    try {
+        m_record.clear();
+    } catch (const Error& error) {
+        writeLog(u"Registro de liberação - ERRO: "_s + error.message());
+    }
+}
+
+void OnlineLoop::giveUpIdentification()
+{
+    m_device.PassageIdle = true;
+    m_device.LoopState = SendStandingText;
 }
 
 void OnlineLoop::sendPassageText()
@@ -332,16 +486,46 @@ void OnlineLoop::sendPassageText()
         writeLog(u"Enviou mensagem ao usuário"_s);
     } else {
         writeLog(u"Não nviou mensagem ao usuário. Erro"_s + bracketed(m_device.LastDeviceResult));
+        if (!m_device.StopFlag && m_device.clock().elapsedMs() - m_identifiedAtMs >= PassageMessageRetryMs) {
+            // Whoever tapped will not wait for ever; the arm stays locked.
+            writeLog(u"Passagem abandonada, a catraca recusou a mensagem: "_s +
+                     printable(m_device.UserDados.PersonNumber));
+            giveUpIdentification();
+        }
     }
 }
 
 void OnlineLoop::release()
 {
     m_device.LastDeviceResult = 1;
-    if (PersonFound)
-        m_device.LastDeviceResult = ReleaseTurnstile(m_device, m_device.UserDados.IsEntry ? 'E' : 'S');
-    if (m_device.LastDeviceResult == 0)
+    if (PersonFound && !m_steps.JournalWritable()) {
+        // Nobody passes whose passage might be lost.
+        writeLog(u"Catraca não liberada: diário de passagens não pode ser gravado"_s);
+        giveUpIdentification();
+        return;
+    }
+    if (PersonFound) {
+        const TUserDados& person = m_device.UserDados;
+        if (!m_recordWritten) {
+            // On record before the arm moves: whatever happens next, the report of its end is
+            // matched to this person.
+            try {
+                m_record.write(
+                    PendingRelease{person.PersonNumber, person.BadgeName, person.IsEntry, ControllerNow()});
+                m_recordWritten = true;
+            } catch (const Error& error) {
+                writeLog(u"Registro de liberação - ERRO: "_s + error.message());
+                writeLog(u"Catraca não liberada para "_s + printable(person.PersonNumber));
+                giveUpIdentification();
+                return;
+            }
+        }
+        m_device.LastDeviceResult = ReleaseTurnstile(m_device, person.IsEntry ? 'E' : 'S');
+    }
+    if (m_device.LastDeviceResult == 0) {
         m_device.LoopState = WaitRotation;
+        m_rotationWaitFromMs = m_device.clock().elapsedMs();
+    }
 }
 
 void OnlineLoop::waitRotation()
@@ -351,15 +535,25 @@ void OnlineLoop::waitRotation()
     m_device.CallInto<easyinner::ReceberDadosOnLine>(
         m_device.LastDeviceResult, m_device.DeviceNumber, &event.Origin, &event.Complement, event.Card,
         &event.Day, &event.Month, &event.Year, &event.Hour, &event.Minute, &event.Second);
-    if (m_device.LastDeviceResult != 0)
+    if (m_device.LastDeviceResult != 0) {
+        if (m_device.clock().elapsedMs() - m_rotationWaitFromMs >= RotationReportTimeoutMs) {
+            // The release stays on record: the next run matches a late report to it.
+            throw Error(u"Catraca não informou o giro em "_s +
+                        QString::number(RotationReportTimeoutMs / 1000) + u" segundos"_s);
+        }
         return;
-    if (event.Origin == 5) {
-        if (PersonFound)
-            m_steps.ShowPassageMissed();
-    } else if (event.Origin == 6) {
-        if (PersonFound)
-            m_steps.ConfirmPassage();
     }
+    if (!isRotationReport(event)) {
+        // Somebody else tapped while the arm is released for this person: answered by nobody,
+        // that person taps again once the turnstile is free.
+        const QString number = cardNumber(event);
+        if (number.count(QChar(0)) != number.size())
+            writeLog(u"Identificação ignorada durante a passagem: "_s + visible(number));
+        m_device.LastDeviceResult = 1;
+        return;
+    }
+    if (PersonFound)
+        rotationReported(event);
     m_device.PassageIdle = true;
     m_device.LoopState = SendStandingText;
 }

@@ -1,5 +1,8 @@
 #pragma once
 
+#include "access/ReleaseRecord.h"
+#include "device/EasyInner.h"
+
 #include <QDateTime>
 #include <QString>
 #include <QtGlobal>
@@ -27,6 +30,13 @@ public:
     virtual void ShowPassageMissed() = 0;
     // The person passed: register and announce the passage.
     virtual void ConfirmPassage() = 0;
+    // The person passed at `passedAt`, the controller's time of the rotation: the passage is
+    // made durable first, then registered with that time and announced.
+    virtual void ConfirmPassageAt(const QDateTime& passedAt)
+    {
+        Q_UNUSED(passedAt);
+        ConfirmPassage();
+    }
 
     // The controller's byte results, 0 on success.
     virtual int SendStandingMessage() = 0;
@@ -46,6 +56,10 @@ public:
 
     // The caption of the status panel's `lblADO`.
     virtual void SetHousekeepingCaption(const QString& caption) = 0;
+
+    // False while a passage the database refused could not be kept for later: the arm is
+    // then not released.
+    virtual bool JournalWritable() { return true; }
 };
 
 // The online polling state machine: while the connection is up the controller reports every
@@ -75,6 +89,23 @@ public:
     static constexpr qint32 LoopPassesLimit = 2147483647 - 1802;
     static constexpr qint32 HousekeepingLimit = 2147483647 - 6002;
 
+    // How long state 13 waits for the controller to report the end of a release. The
+    // controller holds the arm for its actuation time of 5 s (ConfigurarAcionamento1(1, 5)) and
+    // then reports an unused release (origin 5); the longest time-out it is configured with is
+    // the 15 s of the identification forms. Silence beyond 20 s means the link is lost.
+    static constexpr int RotationReportTimeoutMs = 20000;
+    // An identification older than this by the controller's clock (the event's own date and
+    // time) is not answered: whoever tapped has most likely gone, or tapped again.
+    static constexpr int IdentificationMaxAgeSeconds = 6;
+    // How long a passage message the controller refuses is tried again before the
+    // identification is given up.
+    static constexpr int PassageMessageRetryMs = 3000;
+    // The controller's clock is set again after this long, so that the ages of events measured
+    // against it do not drift.
+    static constexpr qint64 ClockResendIntervalMs = 3600 * 1000;
+    // A rotation report stamped more than this before the release on record is not its end.
+    static constexpr int RotationClockSlackSeconds = 3;
+
     OnlineLoop(DeviceBinding& device, OnlineLoopSteps& steps);
     OnlineLoop(const OnlineLoop&) = delete;
     OnlineLoop& operator=(const OnlineLoop&) = delete;
@@ -92,6 +123,15 @@ public:
 
     // The log name of a state; empty for a value that is no state.
     static QString StateName(int state);
+
+    // The controller's clock as reckoned from the time last sent to it (the local clock before
+    // any was sent).
+    QDateTime ControllerNow() const;
+    // The event's own date and time; invalid when the controller sent none.
+    static QDateTime EventTime(const easyinner::OnlineEvent& event);
+
+    // The release in progress, kept across a restart of the program.
+    ReleaseRecord& releaseRecord() { return m_record; }
 
     // Passes in state 0 since the last report of a connection that does not come; kept across
     // runs.
@@ -121,9 +161,29 @@ private:
     void release();
     void waitRotation();
 
+    // Every rotation report (origin 5 or 6) read while polling, when no release of this run is
+    // waiting for it: the end of a release on record from before a restart, or a stray report.
+    void strayRotationReport(const easyinner::OnlineEvent& event);
+    // The controller reported how the release of UserDados ended.
+    void rotationReported(const easyinner::OnlineEvent& event);
+    // A release is on record: whether an identification must wait for its end. A release older
+    // than the rotation report time-out is closed out as unused.
+    bool releaseStillOpen();
+    void giveUpIdentification();
+    void clearRecord();
+
     DeviceBinding& m_device;
     OnlineLoopSteps& m_steps;
     QString m_lastStateName;
+    ReleaseRecord m_record;
+    bool m_recordWritten = false;
+    // Monotonic times (Clock::elapsedMs) of the identification being answered and of the start
+    // of the rotation wait.
+    qint64 m_identifiedAtMs = 0;
+    qint64 m_rotationWaitFromMs = 0;
+    // The time last sent to the controller, and when it was sent.
+    QDateTime m_clockSent;
+    qint64 m_clockSentAtMs = -1;
 };
 
 } // namespace zul

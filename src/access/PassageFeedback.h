@@ -1,5 +1,6 @@
 #pragma once
 
+#include "access/PassageJournal.h"
 #include "db/XDataSet.h"
 
 #include <QDateTime>
@@ -11,7 +12,6 @@ namespace zul {
 
 class DeviceBinding;
 class OnlinePage;
-class PassageJournal;
 class TXConnection;
 
 // What the passage feedback needs of the rest of the program.
@@ -52,14 +52,33 @@ public:
     void ShowPassageMissed();
     // The person passed: registered, shown and announced.
     void ConfirmPassage();
+    // The person passed at `passedAt` (the controller's time of the rotation). The passage goes
+    // to the journal first, so that it survives whatever happens next, and is then written from
+    // there with that time and announced. When the journal cannot be written, as ConfirmPassage.
+    void ConfirmPassageAt(const QDateTime& passedAt);
     // True when the row is in the passage log. False when the database refused it: the passage
-    // is then in the journal (unless even that failed, which is logged) and reconnecting has
-    // been asked for.
+    // is then in the journal (unless even that failed: it is then held in memory, logged, and
+    // JournalWritable answers false) and reconnecting has been asked for.
     bool RegisterPassage(const QString& personNumber, bool isEntry);
-    // Writes the journal's passages to the database, oldest first, and announces each one;
-    // stops at the first that fails. The number written. Quietly nothing while the database
+    // Writes the journal's passages to the database, oldest first, and announces each one.
+    // A passage the database refuses stays in the journal and the rest go on; the run stops
+    // when the database refuses two in a row and is not known to take writes (it is down or
+    // locked, not refusing one row). The number written. Quietly nothing while the database
     // connection is closed.
+    //
+    // A refusal counts against a passage only when the database took another write in the
+    // same run or in the registration that follows it: an unreachable or locked database
+    // refuses everything and costs nothing. After JournalAttempts counted refusals the passage
+    // is moved to the dead-letter file beside the journal and logged with the database's
+    // reason.
     int ReplayJournal();
+    static constexpr int JournalAttempts = 5;
+
+    // False while a passage could be lost: the journal could not be written when it was last
+    // needed and still cannot be. Each call while false tries again (first with the passages
+    // that could not be journaled, kept in memory meanwhile). The turnstile is not released
+    // while this is false.
+    bool JournalWritable();
 
     // Ticks of `tmrPassaEntr` and `tmrPassaSaida`.
     void tmrPassaEntrTimer();
@@ -74,7 +93,18 @@ public:
     TXCommand xcmRegistroPendente;
 
 private:
+    struct Refusal
+    {
+        JournaledPassage passage;
+        QString reason;
+    };
     void blink(int& counter, bool isEntry);
+    // Writes one kept passage at its own time; true when its row was already there. Throws as
+    // the command does.
+    bool writeKept(const JournaledPassage& passage);
+    void announceKept(const JournaledPassage& passage, bool alreadyThere);
+    void countRefusals();
+    void journalFailed();
     QDateTime serverNow() const;
     void writeLog(const QString& text) const;
     void logError(const QString& prefix, const QString& message) const;
@@ -85,6 +115,13 @@ private:
     PassageJournal& m_journal;
     PassageHooks m_hooks;
     bool m_replaying = false;
+    // Whether the latest write to the passage log went in.
+    bool m_databaseTakesWrites = false;
+    // Refusals of the latest journal run not counted yet.
+    QList<Refusal> m_refusals;
+    bool m_journalWritable = true;
+    // Passages neither in the database nor in the journal, oldest first.
+    QList<JournaledPassage> m_unjournaled;
 };
 
 } // namespace zul

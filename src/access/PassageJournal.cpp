@@ -8,6 +8,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QSaveFile>
+#include <algorithm>
 
 namespace zul {
 
@@ -19,12 +20,19 @@ const QString kTimeFormat = u"yyyy-MM-dd HH:mm:ss"_s;
 
 // One passage per line, as a small JSON object: a person number with any character in it
 // still reads back as it was written.
+QJsonObject objectOf(const JournaledPassage& passage)
+{
+    QJsonObject object{{u"pessoa"_s, passage.PersonNumber},
+                       {u"sentido"_s, passage.IsEntry ? u"E"_s : u"S"_s},
+                       {u"hora"_s, PassageJournal::timeText(passage.PassedAt)}};
+    if (passage.Attempts > 0)
+        object.insert(u"tentativas"_s, passage.Attempts);
+    return object;
+}
+
 QByteArray lineOf(const JournaledPassage& passage)
 {
-    const QJsonObject object{{u"pessoa"_s, passage.PersonNumber},
-                             {u"sentido"_s, passage.IsEntry ? u"E"_s : u"S"_s},
-                             {u"hora"_s, PassageJournal::timeText(passage.PassedAt)}};
-    return QJsonDocument(object).toJson(QJsonDocument::Compact);
+    return QJsonDocument(objectOf(passage)).toJson(QJsonDocument::Compact);
 }
 
 bool parseLine(const QByteArray& line, JournaledPassage& passage)
@@ -38,7 +46,8 @@ bool parseLine(const QByteArray& line, JournaledPassage& passage)
     const QJsonValue number = object.value(u"pessoa"_s);
     if (!number.isString() || (direction != u"E"_s && direction != u"S"_s) || !at.isValid())
         return false;
-    passage = JournaledPassage{number.toString(), direction == u"E"_s, at};
+    passage = JournaledPassage{number.toString(), direction == u"E"_s, at,
+                               std::max(0, object.value(u"tentativas"_s).toInt())};
     return true;
 }
 
@@ -100,7 +109,8 @@ void PassageJournal::append(const JournaledPassage& passage)
     load();
     QList<JournaledPassage> entries = m_entries;
     entries << JournaledPassage{passage.PersonNumber, passage.IsEntry,
-                                QDateTime::fromString(timeText(passage.PassedAt), kTimeFormat)};
+                                QDateTime::fromString(timeText(passage.PassedAt), kTimeFormat),
+                                passage.Attempts};
     store(entries);
     m_entries = entries;
 }
@@ -114,6 +124,95 @@ void PassageJournal::removeFirst()
     entries.removeFirst();
     store(entries);
     m_entries = entries;
+}
+
+void PassageJournal::removeAt(qsizetype index)
+{
+    load();
+    if (index < 0 || index >= m_entries.size())
+        return;
+    QList<JournaledPassage> entries = m_entries;
+    entries.removeAt(index);
+    store(entries);
+    m_entries = entries;
+}
+
+int PassageJournal::countAttempt(qsizetype index)
+{
+    load();
+    if (index < 0 || index >= m_entries.size())
+        return 0;
+    QList<JournaledPassage> entries = m_entries;
+    ++entries[index].Attempts;
+    store(entries);
+    m_entries = entries;
+    return m_entries.at(index).Attempts;
+}
+
+QString PassageJournal::deadLetterPath() const
+{
+    return QFileInfo(m_filePath).dir().filePath(u"passagensRecusadas.jrn"_s);
+}
+
+void PassageJournal::moveToDeadLetter(qsizetype index, const QString& reason)
+{
+    load();
+    if (index < 0 || index >= m_entries.size())
+        return;
+    const QString path = deadLetterPath();
+    const auto fail = [&path](const QString& why) {
+        return Error(u"Arquivo de passagens recusadas "_s + path + u" não gravado: "_s + why);
+    };
+    QByteArray content;
+    QFile old(path);
+    if (old.exists()) {
+        if (!old.open(QIODevice::ReadOnly))
+            throw fail(old.errorString());
+        content = old.readAll();
+        old.close();
+        if (!content.isEmpty() && !content.endsWith('\n'))
+            content += '\n';
+    }
+    QJsonObject object = objectOf(m_entries.at(index));
+    object.insert(u"erro"_s, reason);
+    content += QJsonDocument(object).toJson(QJsonDocument::Compact) + '\n';
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly))
+        throw fail(file.errorString());
+    if (file.write(content) != content.size()) {
+        const QString why = file.errorString();
+        file.cancelWriting();
+        throw fail(why);
+    }
+    if (!file.commit())
+        throw fail(file.errorString());
+    removeAt(index);
+}
+
+std::optional<JournaledPassage> PassageJournal::lastOf(const QString& personNumber)
+{
+    const QList<JournaledPassage>& all = entries();
+    std::optional<JournaledPassage> last;
+    for (const JournaledPassage& passage : all)
+        if (passage.PersonNumber == personNumber && (!last || passage.PassedAt >= last->PassedAt))
+            last = passage;
+    return last;
+}
+
+void PassageJournal::checkWritable() const
+{
+    const QFileInfo info(m_filePath);
+    if (!QDir().mkpath(info.absolutePath()))
+        throw Error(u"Diário de passagens "_s + m_filePath + u" não gravável: pasta "_s +
+                    info.absolutePath() + u" indisponível"_s);
+    const QString probe = m_filePath + u".verifica"_s;
+    QSaveFile file(probe);
+    if (!file.open(QIODevice::WriteOnly) || file.write("ok\n", 3) != 3 || !file.commit()) {
+        const QString why = file.errorString();
+        file.cancelWriting();
+        throw Error(u"Diário de passagens "_s + m_filePath + u" não gravável: "_s + why);
+    }
+    QFile::remove(probe);
 }
 
 void PassageJournal::store(const QList<JournaledPassage>& entries) const

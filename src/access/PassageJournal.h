@@ -4,6 +4,7 @@
 #include <QList>
 #include <QString>
 #include <QStringList>
+#include <optional>
 
 namespace zul {
 
@@ -13,6 +14,8 @@ struct JournaledPassage
     QString PersonNumber;
     bool IsEntry = false;
     QDateTime PassedAt; // by the database server's clock, to the second
+    // Times the database refused it while it took other writes (see PassageFeedback).
+    int Attempts = 0;
 
     bool operator==(const JournaledPassage&) const = default;
 };
@@ -39,6 +42,22 @@ public:
     // Durable on return; throws zul::Error, with the list unchanged, when it cannot be made so.
     void append(const JournaledPassage& passage);
     void removeFirst();
+    void removeAt(qsizetype index);
+    // One more refusal of the passage at `index`; its new count.
+    int countAttempt(qsizetype index);
+    // Moves the passage at `index` to the dead-letter file beside the journal, with the
+    // database's reason: written there first, then removed here, so a crash between the two
+    // leaves it in both files rather than in neither. Its line reads back as a journal line, so
+    // an operator can move it back into the journal to have it written again.
+    void moveToDeadLetter(qsizetype index, const QString& reason);
+    QString deadLetterPath() const;
+
+    // The latest passage of a person still waiting here (numbers compared as written).
+    std::optional<JournaledPassage> lastOf(const QString& personNumber);
+
+    // Throws zul::Error with the reason when no file can be written beside the journal now
+    // (a full disk, a read-only folder, no file descriptor left).
+    void checkWritable() const;
 
     // Lines that do not hold a passage (a hand edit, a foreign file): kept as they are.
     const QStringList& unreadableLines() { return (load(), m_unreadable); }

@@ -1,5 +1,6 @@
 #include "access/PersonLookup.h"
 
+#include "access/PassageJournal.h"
 #include "db/Statements.h"
 #include "db/XConnection.h"
 #include "db/XFields.h"
@@ -61,6 +62,19 @@ void PersonLookup::prepareStatements()
     prepare(xqrHoraServ, StatementId::HoraServ);
 }
 
+std::optional<JournaledPassage> PersonLookup::journaledPassage(const QString& number) const
+{
+    if (!journal)
+        return std::nullopt;
+    try {
+        return journal->lastOf(number);
+    } catch (const Error& error) {
+        // An unreadable journal is no reason to refuse the person; the database decides.
+        writeLog(u"Diário de passagens - ERRO: "_s + error.message());
+        return std::nullopt;
+    }
+}
+
 bool PersonLookup::LookUpPerson()
 {
     TUserDados& user = m_device.UserDados;
@@ -87,7 +101,12 @@ bool PersonLookup::LookUpPerson()
             xqrSentido.ParamByName(u"P_NRPESSOA2"_s).SetAsString(number);
             xqrSentido.Open();
             // Whoever left last, or never passed, comes in now.
-            const QString last = text(xqrSentido, u"IDREGISCATRACA"_s);
+            QString last = text(xqrSentido, u"IDREGISCATRACA"_s);
+            if (const std::optional<JournaledPassage> kept = journaledPassage(number)) {
+                last = kept->IsEntry ? u"E"_s : u"S"_s;
+                writeLog(u"Última passagem ainda no diário: "_s + last + u" em "_s +
+                         PassageJournal::timeText(kept->PassedAt));
+            }
             isEntry = last == u"S"_s || IsBlank(last);
         } else {
             writeLog(u"É funcionário   Código: "_s + employee + u"   Empresa: "_s + company);

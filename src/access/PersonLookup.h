@@ -1,10 +1,12 @@
 #pragma once
 
+#include "access/PassageJournal.h"
 #include "db/XDataSet.h"
 
 #include <QDateTime>
 #include <QString>
 #include <functional>
+#include <optional>
 
 namespace zul {
 
@@ -44,6 +46,9 @@ public:
     std::function<bool(bool force, bool report)> reconnect;
     // The report mode of the latest ConnectDatabase. Unset: off.
     std::function<bool()> reportMode;
+    // Passages the turnstile confirmed that the database has not taken yet: a person's latest
+    // one there is newer than anything the passage log holds. Unset: none.
+    PassageJournal* journal = nullptr;
 
     TXQuery xqrPessoa;
     TXQuery xqrSentido;
@@ -54,6 +59,7 @@ private:
     void writeLog(const QString& text) const;
     // The statements follow the dialect of the connection, which a profile can change.
     void prepareStatements();
+    std::optional<JournaledPassage> journaledPassage(const QString& number) const;
 
     TXConnection& m_connection;
     DeviceBinding& m_device;

@@ -70,7 +70,16 @@ ProgramOptions ParseProgramOptions(const QStringList& arguments)
             takeValue(i, name, options.registryFile);
         else if (name == u"--log-dir")
             takeValue(i, name, options.logDir);
-        else if (argument == u"--headless")
+        else if (name == u"--notification-port") {
+            QString port;
+            takeValue(i, name, port);
+            bool ok = false;
+            const uint value = port.toUInt(&ok);
+            if (options.error.isEmpty() && (!ok || value == 0 || value > 65535))
+                options.error = QStringLiteral("--notification-port needs a port number, not %1").arg(port);
+            else
+                options.notificationPort = quint16(value);
+        } else if (argument == u"--headless")
             options.headless = true;
         else if (argument == u"--version")
             options.showVersion = true;
@@ -96,6 +105,7 @@ QString ProgramUsage()
         "  --registry FILE       registry file (default: $ZUL_REGISTRY, else the system file)\n"
         "  --log-dir DIR         activity log folder (default: logCatraca beside the program)\n"
         "  --headless            never show the window; boxes go to the activity log\n"
+        "  --notification-port PORT  change-notification socket port (default 10622; tests)\n"
         "  --version             print the version and exit\n"
         "  --help                print this text and exit\n");
 }

@@ -16,6 +16,9 @@ struct ProgramOptions
 
     QString registryFile; // --registry FILE
     QString logDir;       // --log-dir DIR
+    // --notification-port PORT: where the change-notification socket listens instead of its
+    // usual port, for tests that run beside another copy; 0 when not given.
+    quint16 notificationPort = 0;
     bool headless = false;
     bool showVersion = false;
     bool showHelp = false;

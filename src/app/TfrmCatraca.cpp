@@ -49,6 +49,8 @@ namespace {
 constexpr int ToolbarHeight = 28;
 constexpr int StatusRowHeight = 16;
 constexpr int TrayTipLength = 63;
+// How often a program started without a notification area looks for one.
+constexpr int TrayWatchMs = 5000;
 
 QString Separator()
 {
@@ -174,7 +176,8 @@ TfrmCatraca::~TfrmCatraca()
 void TfrmCatraca::CreateSubsystems()
 {
     TXConnection& connection = m_database->xcnCatraca;
-    m_notify = std::make_unique<NotificationServer>(m_env.log, m_env.notificationPort);
+    m_notify = std::make_unique<NotificationServer>(m_env.log, m_env.clock, m_env.notificationPort,
+                                                    ReadNotificationAccess());
     const auto broadcast = [this](const QString& text, const QString& prefix) {
         m_notify->BroadcastToClients(text, prefix);
     };
@@ -189,8 +192,10 @@ void TfrmCatraca::CreateSubsystems()
     m_feedback = std::make_unique<PassageFeedback>(
         *m_device, *m_onlinePage, connection, *m_journal,
         PassageHooks{broadcast, reconnect, [this] { return m_lookup->ServerNow(); }});
-    // Passages the database refused go in as soon as it is back.
+    // Passages the database refused go in as soon as it is back, and at every periodic check.
     m_database->AfterConnect = [this] { m_feedback->ReplayJournal(); };
+    m_database->AfterCheck = [this] { m_feedback->ReplayJournal(); };
+    m_lookup->journal = m_journal.get();
 
     m_users = std::make_unique<DeviceUserList>(*m_device);
     m_templates = std::make_unique<TemplateSync>(*m_device, connection, *m_users, *this);
@@ -250,6 +255,11 @@ void TfrmCatraca::ConfirmPassage()
     m_feedback->ConfirmPassage();
 }
 
+void TfrmCatraca::ConfirmPassageAt(const QDateTime& passedAt)
+{
+    m_feedback->ConfirmPassageAt(passedAt);
+}
+
 int TfrmCatraca::SendStandingMessage()
 {
     return zul::SendStandingMessage(*m_device, *m_onlinePage);
@@ -270,6 +280,25 @@ void TfrmCatraca::CheckScheduledSync()
     m_schedule->CheckScheduledSync();
 }
 
+NotificationAccess TfrmCatraca::ReadNotificationAccess()
+{
+    // Read once, when the socket is made: who may connect does not change under a running
+    // manager.
+    QString listen;
+    QString clients;
+    try {
+        listen = m_settings.readNotificationListenAddress();
+        clients = m_settings.readNotificationClients();
+    } catch (const std::exception& error) {
+        // A value that cannot be read must not open the socket to everyone.
+        WriteLog(QStringLiteral("Socket TCP - ERRO: ") + ErrorText(error));
+        NotificationAccess closed;
+        closed.restricted = true;
+        return closed;
+    }
+    return NotificationAccess::fromSettings(listen, clients);
+}
+
 void TfrmCatraca::CheckNotificationSocket()
 {
     m_notify->CheckNotificationSocket();
@@ -278,6 +307,11 @@ void TfrmCatraca::CheckNotificationSocket()
 void TfrmCatraca::CheckDatabaseConnection()
 {
     m_database->CheckDatabaseConnection();
+}
+
+bool TfrmCatraca::JournalWritable()
+{
+    return m_feedback->JournalWritable();
 }
 
 bool TfrmCatraca::HasPendingUpdate()
@@ -574,7 +608,7 @@ void TfrmCatraca::CreateTrayMenu()
     mnuSair->setObjectName(QStringLiteral("mnuSair"));
 
     connect(mnuRestaurar, &QAction::triggered, this, &TfrmCatraca::Restore);
-    connect(mnuMinimizar, &QAction::triggered, this, &QWidget::showMinimized);
+    connect(mnuMinimizar, &QAction::triggered, this, &TfrmCatraca::Minimize);
     connect(mnuSair, &QAction::triggered, this, &QWidget::close);
 }
 
@@ -600,9 +634,21 @@ void TfrmCatraca::Initialize(bool serviceMode)
 
 void TfrmCatraca::AddTrayIcon()
 {
-    // Qt re-adds the icon by itself when the shell's tray is recreated.
-    if (m_env.headless || !QSystemTrayIcon::isSystemTrayAvailable())
+    // Qt re-adds the icon by itself when the shell's tray is recreated. A program started
+    // before the desktop has no notification area yet: it looks again until one appears.
+    if (m_env.headless)
         return;
+    if (!(m_env.trayAvailable ? m_env.trayAvailable() : QSystemTrayIcon::isSystemTrayAvailable())) {
+        if (!m_trayWatch) {
+            m_trayWatch = new QTimer(this);
+            m_trayWatch->setInterval(TrayWatchMs * m_env.timerIntervalFactor);
+            connect(m_trayWatch, &QTimer::timeout, this, &TfrmCatraca::AddTrayIcon);
+        }
+        m_trayWatch->start();
+        return;
+    }
+    if (m_trayWatch)
+        m_trayWatch->stop();
     if (!m_tray) {
         m_tray = new QSystemTrayIcon(windowIcon(), this);
         m_tray->setContextMenu(ppmCatraca);
@@ -613,6 +659,15 @@ void TfrmCatraca::AddTrayIcon()
     }
     RefreshTrayTip();
     m_tray->show();
+}
+
+void TfrmCatraca::Minimize()
+{
+    // Hidden in the notification area the window is already as small as it gets; minimizing
+    // it again would bring back its taskbar button.
+    if (isHidden() && m_tray && m_tray->isVisible())
+        return;
+    showMinimized();
 }
 
 void TfrmCatraca::RefreshTrayTip()
@@ -692,6 +747,7 @@ void TfrmCatraca::FormActivate()
 
 void TfrmCatraca::RequestQuit()
 {
+    m_quitRequested = true;
     m_device->StopFlag = true;
     Q_EMIT closed();
 }

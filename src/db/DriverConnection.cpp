@@ -72,6 +72,7 @@ void DriverConnection::configure(QSqlDatabase& db) const
         const QString file =
             pairs.isEmpty() ? ConnectString.trimmed() : ConnectStringValue(pairs, u"Data Source"_qs);
         db.setDatabaseName(file);
+        db.setConnectOptions(u"QSQLITE_BUSY_TIMEOUT=%1"_qs.arg(ResponseTimeoutSeconds * 1000));
         break;
     }
     case xdtPostgreSQL: {
@@ -89,8 +90,10 @@ void DriverConnection::configure(QSqlDatabase& db) const
         db.setUserName(user.isEmpty() ? Username : user);
         const QString password = ConnectStringValue(pairs, u"Password"_qs);
         db.setPassword(password.isEmpty() ? Password : password);
-        // A server that does not answer must not hold the program for long.
-        db.setConnectOptions(u"connect_timeout=5"_qs);
+        // A server that does not answer must not hold the program for long: neither the
+        // connect nor a statement whose packets are never acknowledged (a host that vanished).
+        db.setConnectOptions(u"connect_timeout=%1;tcp_user_timeout=%2"_qs.arg(ResponseTimeoutSeconds)
+                                 .arg(ResponseTimeoutSeconds * 1000));
         break;
     }
     }

@@ -41,6 +41,10 @@ public:
 
     TXDBType Family() const { return m_family; }
 
+    // How long a server that has gone may keep a connect or a statement waiting, where the
+    // family's driver lets it be bounded (PostgreSQL; SQLite waits this long for a lock).
+    static constexpr int ResponseTimeoutSeconds = 5;
+
     QString ConnectString;
     QString Server;
     QString Database;

@@ -129,13 +129,16 @@ void DriverQuery::SetActive(bool active)
         Q_EMIT BeforeOpen(this);
         Q_EMIT CursorOpening();
         run();
+        readAll();
         m_active = true;
         m_recNo = 0;
+        m_row = -1;
         try {
             bindFields();
         } catch (...) {
             m_active = false;
-            m_query.finish();
+            m_rows.clear();
+            m_row = 0;
             throw;
         }
         fetch();
@@ -144,10 +147,31 @@ void DriverQuery::SetActive(bool active)
         Q_EMIT BeforeClose(this);
         m_query.finish();
         m_active = false;
-        m_hasRow = false;
+        m_rows.clear();
+        m_row = 0;
         m_recNo = 0;
         dropDefaultFields();
         Q_EMIT AfterClose(this);
+    }
+}
+
+void DriverQuery::readAll()
+{
+    m_record = m_query.record();
+    m_rows.clear();
+    const int columns = m_record.count();
+    while (m_query.next()) {
+        QVariantList row;
+        row.reserve(columns);
+        for (int i = 0; i < columns; ++i)
+            row.append(m_query.value(i));
+        m_rows.append(std::move(row));
+    }
+    const QSqlError error = m_query.lastError();
+    m_query.finish();
+    if (error.type() != QSqlError::NoError) {
+        m_rows.clear();
+        Connection()->Fail(this, DriverText(), error);
     }
 }
 
@@ -162,15 +186,16 @@ void DriverQuery::Refresh()
 void DriverQuery::fetch()
 {
     Q_EMIT BeforeFetch(this);
-    m_hasRow = m_query.next();
-    if (m_hasRow)
+    if (m_row < m_rows.size())
+        ++m_row;
+    if (m_row < m_rows.size())
         ++m_recNo;
     Q_EMIT AfterFetch(this);
 }
 
 void DriverQuery::Next()
 {
-    if (!m_hasRow)
+    if (IsEmpty())
         return;
     Q_EMIT BeforeScroll(this);
     fetch();
@@ -179,7 +204,7 @@ void DriverQuery::Next()
 
 void DriverQuery::bindFields()
 {
-    const QSqlRecord record = m_query.record();
+    const QSqlRecord& record = m_record;
     if (m_fields.isEmpty()) {
         for (int i = 0; i < record.count(); ++i) {
             const FieldFactory make = XFieldClasses[FieldTypeFor(record.field(i).metaType())];
@@ -223,9 +248,9 @@ TXField* DriverQuery::FieldByName(const QString& fieldName) const
 
 QVariant DriverQuery::CurrentValue(int column) const
 {
-    if (!m_hasRow || column < 0)
+    if (IsEmpty() || column < 0 || column >= m_rows.at(m_row).size())
         return {};
-    return m_query.value(column);
+    return m_rows.at(m_row).at(column);
 }
 
 void DriverQuery::addField(TXField* field)
@@ -243,7 +268,8 @@ void DriverQuery::ConnectionClosing()
 {
     if (m_active) {
         m_active = false;
-        m_hasRow = false;
+        m_rows.clear();
+        m_row = 0;
         dropDefaultFields();
     }
     DriverObject::ConnectionClosing();

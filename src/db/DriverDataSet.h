@@ -85,8 +85,8 @@ public:
     bool KeepPrepared = false;
 
     // No current row: closed, no rows, or walked past the last one.
-    bool IsEmpty() const { return !m_hasRow; }
-    bool Eof() const { return !m_hasRow; }
+    bool IsEmpty() const { return m_row < 0 || m_row >= m_rows.size(); }
+    bool Eof() const { return IsEmpty(); }
     int RecNo() const { return m_recNo; }
     void Next();
 
@@ -95,7 +95,7 @@ public:
     TXField* FieldByName(const QString& fieldName) const; // throws when missing
     QVariant CurrentValue(int column) const;
     // Column layout of the open result.
-    QSqlRecord Record() const { return m_query.record(); }
+    QSqlRecord Record() const { return m_record; }
 
     void ConnectionClosing() override;
 
@@ -121,9 +121,15 @@ private:
     void bindFields();
     void dropDefaultFields();
     void fetch();
+    void readAll();
 
     bool m_active = false;
-    bool m_hasRow = false;
+    // The whole result, read when the query opens: the statement is finished at once, so no
+    // server or file lock outlives the open (a SQLite reader would otherwise keep every other
+    // program from writing for as long as the query stays open).
+    QSqlRecord m_record;
+    QList<QVariantList> m_rows;
+    qsizetype m_row = 0;
     int m_recNo = 0;
     QList<TXField*> m_fields;
 };

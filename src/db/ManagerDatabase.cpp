@@ -2,6 +2,7 @@
 
 #include "db/DatabaseUi.h"
 #include "db/ProfileSource.h"
+#include "db/Statements.h"
 #include "dbconfig/ConnectionProfiles.h"
 #include "device/DeviceBinding.h"
 #include "support/ActivityLog.h"
@@ -45,6 +46,9 @@ ManagerDatabase::ManagerDatabase(DeviceBinding& device, const TMessages& message
       m_ui(ui)
 {
     xcnCatraca.setObjectName(u"xcnCatraca"_s);
+    xcmVerifica.setObjectName(u"xcmVerifica"_s);
+    xcmVerifica.SetParamCheck(false);
+    xcmVerifica.SetConnection(&xcnCatraca);
     tmrReconnect.setObjectName(u"tmrReconnect"_s);
     tmrReconnect.setInterval(ReconnectIntervalMs);
     connect(&tmrReconnect, &QTimer::timeout, this, &ManagerDatabase::tmrReconnectTimer);
@@ -134,6 +138,7 @@ bool ManagerDatabase::ConnectDatabase(bool force, bool report)
             xcnCatraca.SetConnectString(GetDatabaseConnectString());
             xcnCatraca.SetConnected(true);
             opened = true;
+            ++m_opens;
         }
         result = xcnCatraca.Connected();
         if (result) {
@@ -174,17 +179,40 @@ void ManagerDatabase::tmrReconnectTimer()
     m_ui.ShowDbState(connected);
 }
 
+QString ManagerDatabase::verify()
+{
+    try {
+        xcmVerifica.SetSQL(db::StatementText(db::StatementId::Verifica, xcnCatraca.Dialect()));
+        xcmVerifica.Execute();
+        return {};
+    } catch (const std::exception& error) {
+        return ErrorText(error);
+    }
+}
+
 void ManagerDatabase::CheckDatabaseConnection()
 {
     try {
         writeLog(u"Verificar conexão com ADO"_s);
-        const bool connected = ConnectDatabase(false, true);
+        // The driver still calls a connection open when the server behind it has gone.
+        bool force = false;
+        if (xcnCatraca.Connected()) {
+            const QString failure = verify();
+            if (!failure.isEmpty()) {
+                writeLog(u"Confere ADO - ERRO: "_s + failure);
+                force = true;
+            }
+        }
+        const int opensBefore = m_opens;
+        const bool connected = ConnectDatabase(force, true);
         m_ui.ShowDbState(connected);
         if (!connected) {
             m_device.LastDeviceResult = 1;
             m_device.CallInto<easyinner::EnviarMensagemPadraoOnLine>(
                 m_device.LastDeviceResult, m_device.DeviceNumber, 0,
                 toWin1252(m_messages.Lookup(u"DESCONECTOU"_s)).constData());
+        } else if (m_opens == opensBefore && AfterCheck) {
+            AfterCheck();
         }
     } catch (const std::exception& error) {
         writeLog(u"Confere ADO - ERRO: "_s + ErrorText(error));

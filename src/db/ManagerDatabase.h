@@ -1,6 +1,7 @@
 #pragma once
 
 #include "db/XConnection.h"
+#include "db/XDataSet.h"
 
 #include <QObject>
 #include <QString>
@@ -47,7 +48,9 @@ public:
     // success restarts the turnstile. Never throws.
     bool ConnectDatabase(bool force, bool report);
 
-    // The periodic check of the online loop's housekeeping.
+    // The periodic check of the online loop's housekeeping. A connection that looks open is
+    // asked a cheap statement (xcmVerifica): a server that has gone is noticed here and the
+    // connection re-opened, before a passage needs it.
     void CheckDatabaseConnection();
 
     // The `report` argument of the latest ConnectDatabase call.
@@ -60,13 +63,18 @@ public:
     void Close();
 
     TXConnection xcnCatraca;
+    TXCommand xcmVerifica;
     QTimer tmrReconnect;
     // Called each time ConnectDatabase has (re)opened the connection.
     std::function<void()> AfterConnect;
+    // Called when the periodic check found the connection working without re-opening it.
+    std::function<void()> AfterCheck;
 
 private:
     void writeLog(const QString& text) const;
     QString askProfileCode();
+    // The server's answer to xcmVerifica: empty when it answered, else the error text.
+    QString verify();
 
     DeviceBinding& m_device;
     const TMessages& m_messages;
@@ -74,6 +82,7 @@ private:
     OperatorDialogs& m_dialogs;
     DatabaseUi& m_ui;
     bool m_reportMode = false;
+    int m_opens = 0;
 };
 
 } // namespace zul

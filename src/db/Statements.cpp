@@ -38,7 +38,9 @@ QString serverNow(SqlDialect dialect)
     case SqlDialect::Oracle:
         return u"SYSDATE"_qs;
     case SqlDialect::SqlServer:
-        return u"GETDATE()"_qs;
+        // GETDATE() carries milliseconds: cut to the second, as the other products store it, so
+        // that a passage written again from the journal finds its own row.
+        return u"CONVERT(DATETIME, CONVERT(VARCHAR(19), GETDATE(), 120), 120)"_qs;
     case SqlDialect::SQLite:
         // Stored as text, local time to the second, in the form the schema's dates use.
         return u"DATETIME('now', 'localtime')"_qs;
@@ -119,6 +121,8 @@ QStringList StatementText(StatementId id, SqlDialect dialect)
                 u"WHERE NOT EXISTS (SELECT 1 FROM REGISCATRACA WHERE NRPESSOA = :NRPESSOA"_qs,
                 u"  AND IDREGISCATRACA = :IDREGISCATRACA AND DTREGISCATRACA = "_qs + at + u')'};
     }
+    case StatementId::Verifica:
+        return {dialect == SqlDialect::Oracle ? u"SELECT 1 FROM DUAL"_qs : u"SELECT 1"_qs};
     case StatementId::TemplatesOf:
         return {u"SELECT PE.NRPESSOA, DC.TXDIGITALCATRAC"_qs, u"FROM   PESSOA PE,   DIGITALCATRACA DC"_qs,
                 u"WHERE  PE.NRPESSOA      =    :P_NRPESSOA"_qs,

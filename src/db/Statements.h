@@ -21,6 +21,7 @@ enum class StatementId {
     // writing the same passage twice leaves one row.
     RegistroPendente,
     TemplatesOf, // the templates of exactly the person P_NRPESSOA, found through the key
+    Verifica,    // xcmVerifica: the cheapest statement the server must answer (the periodic check)
 };
 
 // The text of a statement in a dialect, as lines. The Oracle texts are the reference; the

@@ -77,6 +77,9 @@ void TXConnection::ConfigureDriverConnection()
     // Connected before the forwarders exist: this connect raises none of our events.
     m_driver->SetConnected(m_connectedCache);
 
+    // Configuring again (a second Loaded, a profile of the same family) must not install a
+    // second forwarder: every event would then reach the handlers twice.
+    disconnect(m_driver, nullptr, this, nullptr);
     connect(m_driver, &db::DriverConnection::AfterConnect, this, &TXConnection::AfterConnect);
     connect(m_driver, &db::DriverConnection::AfterDisconnect, this, &TXConnection::AfterDisconnect);
     connect(m_driver, &db::DriverConnection::BeforeConnect, this, &TXConnection::BeforeConnect);

@@ -1,31 +1,21 @@
 #include "notify/NotificationServer.h"
 
 #include "support/ActivityLog.h"
-#include "support/Error.h"
+#include "support/Clock.h"
 #include "support/Text.h"
 #include "support/Win1252.h"
 
 #include <QHostAddress>
 #include <QTcpServer>
 #include <QTcpSocket>
-#include <array>
+#include <algorithm>
 #include <utility>
 
 namespace zul {
 
 namespace {
 
-constexpr std::array<QStringView, 3> kMarkers{u"[INS]", u"[DEL]", u"[UPD]"};
-constexpr qsizetype kMarkerLength = 5;
-
-bool markerAt(QStringView text, qsizetype at)
-{
-    const QStringView rest = text.mid(at);
-    for (const QStringView marker : kMarkers)
-        if (rest.startsWith(marker))
-            return true;
-    return false;
-}
+constexpr int kQuietCheckMs = 50;
 
 char16_t foldAscii(char16_t c)
 {
@@ -34,7 +24,7 @@ char16_t foldAscii(char16_t c)
 
 // Equal when letter case is ignored. Notifications share their marker and the leading zeros
 // of their numbers and differ in the last digits, so a cheap walk from the end turns almost
-// every other text away before the full comparison runs: a backlog of thousands is checked at
+// every other text away before the full comparison runs: a backlog of hundreds is checked at
 // each arrival. Two different ASCII characters never fold to the same one, so the walk only
 // ever refuses what the full comparison would refuse too.
 bool equalIgnoringCase(const QString& a, const QString& b)
@@ -52,53 +42,46 @@ bool equalIgnoringCase(const QString& a, const QString& b)
 
 bool isQueued(const QStringList& queue, const QString& text)
 {
-    for (const QString& waiting : queue)
-        if (equalIgnoringCase(waiting, text))
-            return true;
-    return false;
+    return std::any_of(queue.cbegin(), queue.cend(),
+                       [&text](const QString& waiting) { return equalIgnoringCase(waiting, text); });
 }
 
 } // namespace
 
-QStringList SplitNotifications(const QString& received)
+struct NotificationServer::Client
 {
-    QStringList pieces;
-    qsizetype start = 0;
-    bool markerSeen = false;
-    for (qsizetype at = 0; at + kMarkerLength <= received.size(); ++at) {
-        if (received.at(at) != u'[' || !markerAt(received, at))
-            continue;
-        if (markerSeen) {
-            pieces.append(received.mid(start, at - start));
-            start = at;
-        }
-        markerSeen = true;
-        at += kMarkerLength - 1;
-    }
-    pieces.append(received.mid(start));
-    return pieces;
-}
+    QTcpSocket* socket = nullptr;
+    NotificationFraming framing;
+    // When it last sent anything (or connected): the one silent longest goes first.
+    qint64 lastHeardMs = 0;
+    QString peer;
+    bool dropping = false;
+};
 
 QString NotificationPersonNumber(const QString& notification)
 {
-    qsizetype end = notification.size();
-    while (end > kMarkerLength && (notification.at(end - 1) == u'\r' || notification.at(end - 1) == u'\n'))
-        --end;
-    return notification.mid(kMarkerLength, end - kMarkerLength);
+    const QByteArray bytes = toWin1252(notification);
+    return fromWin1252(NotificationFraming::personNumber(bytes).toByteArray());
 }
 
-NotificationServer::NotificationServer(const ActivityLog& log, quint16 port, QObject* parent)
-    : QObject(parent), sskCatraca(new QTcpServer(this)), m_log(log), m_port(port)
+NotificationServer::NotificationServer(const ActivityLog& log, Clock& clock, quint16 port,
+                                       NotificationAccess access, QObject* parent)
+    : QObject(parent), sskCatraca(new QTcpServer(this)), m_log(log), m_clock(clock), m_port(port),
+      m_access(std::move(access))
 {
+    sskCatraca->setMaxPendingConnections(MaxClients);
     connect(sskCatraca, &QTcpServer::newConnection, this, &NotificationServer::AcceptClients);
+    connect(sskCatraca, &QTcpServer::acceptError, this, &NotificationServer::AcceptFailed);
+    m_housekeeping.setInterval(kQuietCheckMs);
+    connect(&m_housekeeping, &QTimer::timeout, this, &NotificationServer::CheckQuietClients);
 }
 
 NotificationServer::~NotificationServer()
 {
     // The connections close with the server socket, after this object's members are gone;
     // their last signals must not come back here.
-    for (QTcpSocket* client : std::as_const(m_clients))
-        QObject::disconnect(client, nullptr, this, nullptr);
+    for (const auto& client : m_clients)
+        QObject::disconnect(client->socket, nullptr, this, nullptr);
 }
 
 bool NotificationServer::isListening() const
@@ -114,71 +97,294 @@ quint16 NotificationServer::serverPort() const
 void NotificationServer::CheckNotificationSocket()
 {
     m_log.write(QStringLiteral("Verificar socket TCP"));
+    if (!m_accessLogged) {
+        m_accessLogged = true;
+        if (!m_access.problems.isEmpty())
+            m_log.write(QStringLiteral("Socket TCP - ERRO: configuração inválida ignorada: ") +
+                        m_access.problems.join(u", "));
+        if (!m_access.restricted)
+            m_log.write(QStringLiteral("Socket TCP aberto a todos: nenhuma lista de clientes permitidos"));
+        else
+            m_log.write(
+                QStringLiteral("Socket TCP: clientes permitidos: %1 rede(s)").arg(m_access.allowed.size()));
+    }
     if (sskCatraca->isListening())
         return;
-    if (!sskCatraca->listen(QHostAddress::Any, m_port))
+    if (m_access.listenInvalid) {
+        // Listening anywhere else than where the operator said would open it to more people.
+        m_log.write(QStringLiteral("Conecta Socket - ERRO: endereço de escuta inválido: ") +
+                    m_access.problems.first());
+        return;
+    }
+    if (!sskCatraca->listen(m_access.listenAddress, m_port))
         m_log.write(QStringLiteral("Conecta Socket - ERRO: ") + sskCatraca->errorString());
+}
+
+QString NotificationServer::peerOf(const QTcpSocket* socket) const
+{
+    QHostAddress address = socket->peerAddress();
+    bool isV4 = false;
+    if (const quint32 v4 = address.toIPv4Address(&isV4); isV4)
+        address = QHostAddress(v4);
+    return address.toString() + u':' + QString::number(socket->peerPort());
+}
+
+void NotificationServer::LogLimit(Limit limit, const QString& text)
+{
+    LimitLog& entry = m_limitLog[limit];
+    const qint64 now = m_clock.elapsedMs();
+    if (entry.logged && now - entry.loggedAt < LimitLogIntervalMs) {
+        ++entry.unlogged;
+        return;
+    }
+    QString line = text;
+    if (entry.unlogged > 0)
+        line += QStringLiteral(" (mais %1 vez(es) desde o último registro)").arg(entry.unlogged);
+    m_log.write(line);
+    entry = {now, true, 0};
+}
+
+void NotificationServer::AcceptFailed(QAbstractSocket::SocketError error)
+{
+    // The server has stopped accepting; it starts again after a rest instead of trying the
+    // same failing accept over and over.
+    LogLimit(Limit::Accept,
+             QStringLiteral("Socket TCP: falha ao aceitar conexão (%1: %2); nova tentativa em %3 ms")
+                 .arg(int(error))
+                 .arg(sskCatraca->errorString())
+                 .arg(AcceptRetryMs));
+    sskCatraca->pauseAccepting();
+    m_acceptPausedAt = m_clock.elapsedMs();
+    m_housekeeping.start();
 }
 
 void NotificationServer::AcceptClients()
 {
-    while (QTcpSocket* client = sskCatraca->nextPendingConnection()) {
-        m_clients.append(client);
-        connect(client, &QTcpSocket::readyRead, this, [this, client] { ClientDataReceived(client); });
-        connect(client, &QTcpSocket::errorOccurred, this, [this](QAbstractSocket::SocketError error) {
+    while (QTcpSocket* socket = sskCatraca->nextPendingConnection()) {
+        if (!m_access.allows(socket->peerAddress())) {
+            LogLimit(Limit::Refused,
+                     QStringLiteral("Socket TCP: cliente recusado (endereço não permitido): ") +
+                         peerOf(socket));
+            socket->abort();
+            socket->deleteLater();
+            continue;
+        }
+        if (clientCount() >= MaxClients) {
+            const auto oldest =
+                std::min_element(m_clients.begin(), m_clients.end(), [](const auto& a, const auto& b) {
+                    return a->lastHeardMs < b->lastHeardMs;
+                });
+            LogLimit(Limit::Clients, QStringLiteral("Socket TCP: limite de %1 clientes atingido; "
+                                                    "desconectado o cliente em silêncio há mais tempo: %2")
+                                         .arg(MaxClients)
+                                         .arg((*oldest)->peer));
+            Drop(oldest->get());
+        }
+        auto client = std::make_unique<Client>();
+        Client* const c = client.get();
+        c->socket = socket;
+        c->lastHeardMs = m_clock.elapsedMs();
+        c->peer = peerOf(socket);
+        socket->setReadBufferSize(ReadBufferBytes);
+        socket->setSocketOption(QAbstractSocket::SendBufferSizeSocketOption, int(MaxSendBacklog));
+        m_clients.push_back(std::move(client));
+        connect(socket, &QTcpSocket::readyRead, this, [this, c] { ClientDataReceived(c); });
+        connect(socket, &QTcpSocket::errorOccurred, this, [this](QAbstractSocket::SocketError error) {
             // A client closing its end is how a sender says goodbye, not a fault of the socket.
             if (error != QAbstractSocket::RemoteHostClosedError)
                 ClientError(error);
         });
-        connect(client, &QTcpSocket::disconnected, this, [this, client] { ClientGone(client); });
+        connect(socket, &QTcpSocket::disconnected, this, [this, c] { ClientGone(c); });
+        // It may have sent before the connection was taken off the list.
+        if (socket->bytesAvailable() > 0)
+            ClientDataReceived(c);
     }
 }
 
-void NotificationServer::ClientGone(QTcpSocket* client)
+void NotificationServer::Drop(Client* client)
 {
-    m_clients.removeOne(client);
-    client->deleteLater();
+    if (client->dropping)
+        return;
+    client->dropping = true;
+    QTcpSocket* const socket = client->socket;
+    QObject::disconnect(socket, nullptr, this, nullptr);
+    const auto at = std::find_if(m_clients.begin(), m_clients.end(),
+                                 [client](const auto& c) { return c.get() == client; });
+    if (at != m_clients.end()) {
+        // Whoever is handling this client now still holds it: it goes when the event loop
+        // comes round again, together with its connection.
+        m_retired.push_back(std::move(*at));
+        m_clients.erase(at);
+        if (m_retired.size() == 1)
+            QMetaObject::invokeMethod(
+                this, [this] { m_retired.clear(); }, Qt::QueuedConnection);
+    }
+    socket->abort();
+    socket->deleteLater();
 }
 
-void NotificationServer::ClientDataReceived(QTcpSocket* client)
+void NotificationServer::ClientGone(Client* client)
 {
-    QueueReceived(fromWin1252(client->readAll()));
+    // What it sent last, with no line end after it, is complete now.
+    if (client->socket->bytesAvailable() > 0)
+        ClientDataReceived(client);
+    if (client->dropping)
+        return;
+    HandlePieces(client, client->framing.finish());
+    Drop(client);
 }
 
-void NotificationServer::QueueReceived(const QString& received)
+void NotificationServer::ClientDataReceived(Client* client)
 {
-    for (const QString& notification : SplitNotifications(received)) {
-        if (IsBlank(notification) || isQueued(m_pendingQueue, notification))
+    QTcpSocket* const socket = client->socket;
+    while (!client->dropping && socket->bytesAvailable() > 0) {
+        const QByteArray bytes = socket->read(ReadBufferBytes);
+        client->lastHeardMs = m_clock.elapsedMs();
+        HandlePieces(client, client->framing.feed(bytes));
+        if (client->dropping)
+            return;
+        if (client->framing.overflowed()) {
+            LogLimit(Limit::Waiting,
+                     QStringLiteral("Socket TCP: cliente %1 desconectado: mais de %2 bytes sem "
+                                    "completar uma notificação")
+                         .arg(client->peer)
+                         .arg(NotificationFraming::MaxWaitingBytes));
+            Drop(client);
+            return;
+        }
+    }
+    if (client->framing.waitingBytes() > 0 && !m_housekeeping.isActive())
+        m_housekeeping.start();
+}
+
+void NotificationServer::CheckQuietClients()
+{
+    const qint64 now = m_clock.elapsedMs();
+    bool waiting = false;
+    if (m_acceptPausedAt >= 0) {
+        if (now - m_acceptPausedAt >= AcceptRetryMs) {
+            m_acceptPausedAt = -1;
+            sskCatraca->resumeAccepting();
+        } else {
+            waiting = true;
+        }
+    }
+    // A copy: answering a client can drop it.
+    std::vector<Client*> clients;
+    for (const auto& client : m_clients)
+        clients.push_back(client.get());
+    for (Client* client : clients) {
+        if (client->dropping || client->framing.waitingBytes() == 0)
             continue;
-        m_pendingQueue.append(notification);
+        if (now - client->lastHeardMs >= QuietTimeMs)
+            HandlePieces(client, client->framing.finish());
+        else
+            waiting = true;
     }
+    if (!waiting)
+        m_housekeeping.stop();
+}
+
+void NotificationServer::HandlePieces(Client* client, const QList<NotificationFraming::Piece>& pieces)
+{
+    using Kind = NotificationFraming::Piece::Kind;
+    for (const NotificationFraming::Piece& piece : pieces) {
+        if (client->dropping)
+            return;
+        const QString text = fromWin1252(piece.text);
+        switch (piece.kind) {
+        case Kind::Notification:
+            if (QueueNotification(text) == Queued::QueueFull) {
+                LogLimit(Limit::Queue,
+                         QStringLiteral("Socket TCP: fila de notificações cheia (%1); recusada: %2")
+                             .arg(MaxQueueLength)
+                             .arg(text));
+                SendTo(client, toWin1252(u"[ER]" + text), nullptr);
+            }
+            break;
+        case Kind::TooLong:
+            LogLimit(Limit::Length,
+                     QStringLiteral("Socket TCP: notificação com mais de %1 caracteres recusada de %2: %3")
+                         .arg(NotificationFraming::MaxNotificationLength)
+                         .arg(client->peer, fromWin1252(NotificationFraming::visible(piece.received))));
+            SendTo(client, toWin1252(u"[ER]" + text), nullptr);
+            break;
+        case Kind::Unknown:
+            // Nothing to carry out: answered at once to the sender, as the queue step would.
+            LogLimit(Limit::Unknown,
+                     QStringLiteral("Socket TCP: texto sem marcador recebido de %1: %2")
+                         .arg(client->peer, fromWin1252(NotificationFraming::visible(piece.received))));
+            SendTo(client, toWin1252(u"[ER]" + text), nullptr);
+            break;
+        }
+    }
+}
+
+NotificationServer::Queued NotificationServer::QueueNotification(const QString& notification)
+{
+    if (IsBlank(notification))
+        return Queued::Blank;
+    if (isQueued(m_pendingQueue, notification))
+        return Queued::Duplicate;
+    if (m_pendingQueue.size() >= MaxQueueLength)
+        return Queued::QueueFull;
+    m_pendingQueue.append(notification);
+    return Queued::Added;
 }
 
 void NotificationServer::ClientError(QAbstractSocket::SocketError error)
 {
+    LimitLog& entry = m_limitLog[Limit::ClientError];
+    const qint64 now = m_clock.elapsedMs();
+    if (entry.logged && now - entry.loggedAt < LimitLogIntervalMs) {
+        ++entry.unlogged;
+        return;
+    }
     m_log.write(QString());
     m_log.write(QStringLiteral("Socket catraca gerou o seguinte erro: ") + QString::number(int(error)));
     m_log.write(QString());
+    entry = {now, true, 0};
+}
+
+bool NotificationServer::SendTo(Client* client, const QByteArray& bytes, QString* failure)
+{
+    QTcpSocket* const socket = client->socket;
+    QString problem;
+    if (!socket->isWritable())
+        // Writing to a closed connection leaves no error text of its own behind.
+        problem = QStringLiteral("Socket is not connected (%1)").arg(client->peer);
+    else if (socket->write(bytes) != bytes.size())
+        problem = socket->errorString();
+    if (!problem.isEmpty()) {
+        if (failure)
+            *failure = problem;
+        Drop(client);
+        return false;
+    }
+    socket->flush();
+    if (socket->bytesToWrite() > MaxSendBacklog) {
+        LogLimit(Limit::Backlog,
+                 QStringLiteral("Socket TCP: cliente %1 desconectado: mais de %2 bytes esperando "
+                                "para serem enviados")
+                     .arg(client->peer)
+                     .arg(MaxSendBacklog));
+        Drop(client);
+        return false;
+    }
+    return true;
 }
 
 void NotificationServer::BroadcastToClients(const QString& text, const QString& prefix)
 {
     const QByteArray bytes = toWin1252(prefix + text);
-    try {
-        // A copy: a client that goes away while this runs must not disturb the walk.
-        const QList<QTcpSocket*> clients = m_clients;
-        for (QTcpSocket* client : clients) {
-            // Writing to a closed connection leaves no error text of its own behind.
-            if (!client->isWritable())
-                throw Error(QStringLiteral("Socket is not connected (%1:%2)")
-                                .arg(client->peerAddress().toString())
-                                .arg(client->peerPort()));
-            if (client->write(bytes) != bytes.size())
-                throw Error(client->errorString());
-            client->flush();
-        }
-    } catch (const Error& error) {
-        m_log.write(QStringLiteral("Envia mensagem socket - ERRO: ") + error.message());
+    // A copy: a client that goes away while this runs must not disturb the walk.
+    std::vector<Client*> clients;
+    for (const auto& client : m_clients)
+        clients.push_back(client.get());
+    for (Client* client : clients) {
+        QString failure;
+        if (!SendTo(client, bytes, &failure) && !failure.isEmpty())
+            m_log.write(QStringLiteral("Envia mensagem socket - ERRO: ") + failure);
     }
 }
 

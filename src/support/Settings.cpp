@@ -102,6 +102,59 @@ void SettingsStore::writeProfileCode(const QString& code)
         writeFailed(name);
 }
 
+QString SettingsStore::readText(const QString& name) const
+{
+    const auto key = openKey();
+    if (!key)
+        return {};
+    const std::string rawName = toWin1252String(name);
+    const auto type = key->valueType(rawName);
+    if (!type)
+        return {};
+    if (*type != platform::ValueType::String)
+        wrongType(name);
+    const auto value = key->readString(rawName);
+    if (!value)
+        readFailed(name);
+    return fromWin1252(*value);
+}
+
+void SettingsStore::writeText(const QString& name, const QString& text)
+{
+    const auto key = openKey();
+    if (!key)
+        writeFailed(name);
+    if (text.isEmpty()) {
+        // Removing a value that is not there is no error.
+        key->deleteValue(toWin1252String(name));
+        if (key->valueType(toWin1252String(name)))
+            writeFailed(name);
+        return;
+    }
+    if (!key->writeString(toWin1252String(name), toWin1252String(text)))
+        writeFailed(name);
+}
+
+QString SettingsStore::readNotificationListenAddress() const
+{
+    return readText(QString::fromLatin1(NotificationListenValue));
+}
+
+void SettingsStore::writeNotificationListenAddress(const QString& address)
+{
+    writeText(QString::fromLatin1(NotificationListenValue), address);
+}
+
+QString SettingsStore::readNotificationClients() const
+{
+    return readText(QString::fromLatin1(NotificationClientsValue));
+}
+
+void SettingsStore::writeNotificationClients(const QString& clients)
+{
+    writeText(QString::fromLatin1(NotificationClientsValue), clients);
+}
+
 bool SettingsStore::hasScheduledSync() const
 {
     const auto key = openKey();

@@ -33,6 +33,18 @@ public:
     QString readProfileCode() const;
     void writeProfileCode(const QString& code);
 
+    // The change-notification socket: "SocketEnderecoCatraca", the address it listens on, and
+    // "SocketClientesCatraca", the client addresses or networks allowed to connect. Both are
+    // REG_SZ; missing (or a key that cannot be opened) reads as the empty text, which means all
+    // addresses and every client. A value of another type throws. Writing the empty text
+    // removes the value.
+    static constexpr const char* NotificationListenValue = "SocketEnderecoCatraca";
+    static constexpr const char* NotificationClientsValue = "SocketClientesCatraca";
+    QString readNotificationListenAddress() const;
+    void writeNotificationListenAddress(const QString& address);
+    QString readNotificationClients() const;
+    void writeNotificationClients(const QString& clients);
+
     // "DTHRAgeBio" exists, whatever it holds.
     bool hasScheduledSync() const;
     // "DTHRAgeBio": nothing when absent; throws when present but not 8 bytes of REG_BINARY.
@@ -49,6 +61,8 @@ private:
     // Opened (and created) afresh at each access, closed when the pointer goes.
     std::unique_ptr<platform::RegistryKey> openKey() const;
     QString valueName(const char16_t* catalogueKey) const;
+    QString readText(const QString& name) const;
+    void writeText(const QString& name, const QString& text);
 
     const TMessages& m_messages;
     platform::RegistryStore m_store;

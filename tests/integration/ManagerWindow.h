@@ -110,6 +110,12 @@ protected:
     // The window as the program creates it, its timers under the test's control.
     void CreateWindow(const QString& library = DeviceBinding::defaultLibraryName())
     {
+        // The controller's clock runs on the test's virtual time, so that the dates of its
+        // events keep pace with the program's.
+        sim.simulator().setTimeSource([this] {
+            return std::chrono::system_clock::time_point(
+                std::chrono::milliseconds(clock.now().toMSecsSinceEpoch()));
+        });
         AppEnvironment env{clock, dialogs, log, registry, true};
         env.notificationPort = notificationPort;
         env.deviceLibrary = library;

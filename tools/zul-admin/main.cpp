@@ -3,9 +3,11 @@
 //   zul-admin [--registry FILE] profile set CODE --database KIND --connect STRING [--driver-family NAME]
 //   zul-admin [--registry FILE] profile use CODE [--force]
 //   zul-admin [--registry FILE] profile show [CODE]
+//   zul-admin [--registry FILE] socket show | socket set [--listen ADDRESS] [--allow LIST]
 //   zul-admin [--registry FILE] db ...
 
 #include "DbCommand.h"
+#include "SocketCommand.h"
 #include "dbconfig/ConnectString.h"
 #include "dbconfig/ConnectionProfiles.h"
 #include "dbconfig/DbTypes.h"
@@ -76,6 +78,16 @@ Commands:
       it selects and the decrypted connection string with every password shown as ****.
       Values that cannot be read are reported on standard error; a registry file that
       cannot be parsed is named with the line at fault (exit status 1). Nothing is written.
+  socket show
+      Prints where the manager's change-notification socket (port 10622) listens and
+      which clients may connect: "SocketEnderecoCatraca" and "SocketClientesCatraca".
+  socket set [--listen ADDRESS] [--allow LIST]
+      --listen ADDRESS   the local address to listen on (IPv4 or IPv6); "all" removes
+                         the value: all local addresses, as without it.
+      --allow LIST       the clients allowed: addresses and networks (address/prefix,
+                         for example "192.168.0.0/24, 10.0.0.7"), separated by commas,
+                         semicolons or blanks; "everyone" removes the value. Others are
+                         refused and logged. The manager reads both when it starts.
   db ...
       Database preparation; see "zul-admin db --help".
 
@@ -449,6 +461,8 @@ int main(int argc, char** argv)
     const QString command = args.takeFirst();
     if (command == u"profile")
         return profileCommand(*store, args);
+    if (command == u"socket")
+        return zul::runSocketCommand(*store, args);
     if (command == u"db")
         return zul::runDbCommand(args);
     return usage(u"unknown command '%1'"_s.arg(command));

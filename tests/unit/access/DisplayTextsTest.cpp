@@ -217,14 +217,22 @@ TEST_F(DisplayTextsTest, RefusedOrUnboundMessageGivesTheResult)
     EXPECT_EQ(SendPassageMessage(link.device, page, false), 1);
 }
 
-TEST_F(DisplayTextsTest, LongBadgeNameIsSentWhole)
+TEST_F(DisplayTextsTest, BadgeNameOfAnyLengthIsCutToTheDisplay)
 {
     // Typed text stops at 16 characters; a name put in by the program does not.
     page.edtDisplayEntrada->setText(u"MARIA APARECIDA SOUZA"_s);
     EXPECT_EQ(page.edtDisplayEntrada->text().size(), 21);
-    SendPassageMessage(link.device, page, true);
+    EXPECT_EQ(SendPassageMessage(link.device, page, true), 0);
+    EXPECT_EQ(lastCall("EnviarMensagemTemporariaOnLine")[2], bytes(u" Entrada >>>>>> MARIA APARECIDA "_s));
+
+    // Far beyond the controller's buffer: refused whole before, so the passage never went on.
+    page.edtDisplayEntrada->setText(u"Á"_s.repeated(600));
+    EXPECT_EQ(SendPassageMessage(link.device, page, true), 0);
     EXPECT_EQ(lastCall("EnviarMensagemTemporariaOnLine")[2],
-              bytes(u" Entrada >>>>>> MARIA APARECIDA SOUZA"_s));
+              bytes(u" Entrada >>>>>> "_s + u"A"_s.repeated(16)));
+    page.rbtDtHoraEntrada->setChecked(true);
+    EXPECT_EQ(SendPassageMessage(link.device, page, true), 0);
+    EXPECT_EQ(lastCall("EnviarMensagemTemporariaOnLine")[2], bytes(u"A"_s.repeated(16)));
 }
 
 TEST_F(DisplayTextsTest, TypingStopsAtSixteenCharacters)

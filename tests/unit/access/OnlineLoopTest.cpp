@@ -1,9 +1,13 @@
 #include "access/OnlineLoop.h"
 
 #include "LinkedDevice.h"
+#include "access/ReleaseRecord.h"
 #include "support/Error.h"
 
+#include <QDir>
+#include <QFile>
 #include <QStringList>
+#include <chrono>
 #include <functional>
 #include <gtest/gtest.h>
 #include <ostream>
@@ -45,6 +49,12 @@ public:
     void ShowPassageWaiting() override { calls << u"ShowPassageWaiting"_s; }
     void ShowPassageMissed() override { calls << u"ShowPassageMissed"_s; }
     void ConfirmPassage() override { calls << u"ConfirmPassage"_s; }
+    void ConfirmPassageAt(const QDateTime& at) override
+    {
+        calls << u"ConfirmPassage"_s;
+        confirmed << device.UserDados.PersonNumber + (device.UserDados.IsEntry ? u" E "_s : u" S "_s) +
+                         at.toString(u"HH:mm:ss"_s);
+    }
     int SendStandingMessage() override
     {
         calls << u"SendStandingMessage"_s;
@@ -61,6 +71,7 @@ public:
     void CheckDatabaseConnection() override { checks << u"CheckDatabaseConnection"_s; }
     bool HasPendingUpdate() override { return !queue.isEmpty(); }
     void RunQueueStep() override { calls << u"RunQueueStep "_s + queue.takeFirst(); }
+    bool JournalWritable() override { return journalWritable; }
     void SetHousekeepingCaption(const QString& text) override
     {
         caption = text;
@@ -74,6 +85,7 @@ public:
 
     DeviceBinding& device;
     QStringList calls;
+    QStringList confirmed; // "number direction time" of every confirmed passage
     QStringList checks;
     QDateTime serverTime{QDate(2026, 1, 5), QTime(8, 0, 0)};
     bool found = true;
@@ -83,6 +95,7 @@ public:
     int standingResult = 0;
     int passageResult = 0;
     int forms = 12;
+    bool journalWritable = true;
     QStringList queue;
     QString caption;
     int pollingPasses = 0;
@@ -96,6 +109,11 @@ protected:
     void SetUp() override
     {
         ASSERT_NO_FATAL_FAILURE(link.openLink());
+        // The controller's clock runs on the test's virtual time, as it runs beside the real one.
+        sim.setTimeSource([this] {
+            return std::chrono::system_clock::time_point(
+                std::chrono::milliseconds(link.clock.now().toMSecsSinceEpoch()));
+        });
         device.StopFlag = false;
         device.LoopState = 0;
     }
@@ -135,6 +153,15 @@ protected:
         return u"Estado Atual: \""_s + OnlineLoop::StateName(state) + u"\""_s;
     }
     qsizetype count(const QString& line) const { return logged().count(line); }
+
+    // The controller's clock as it stands now, which stamps its events.
+    QString controllerTime(const QString& format) const
+    {
+        const auto since = sim.clock().time_since_epoch();
+        return QDateTime::fromMSecsSinceEpoch(
+                   std::chrono::duration_cast<std::chrono::milliseconds>(since).count())
+            .toString(format);
+    }
 
     void unplug() { link.unplug(); }
     void plug() { link.plug(); }
@@ -215,10 +242,7 @@ INSTANTIATE_TEST_SUITE_P(
                       RotationCase{false, [](sim::Simulator& s) { ASSERT_TRUE(s.rotate()); },
                                    "ConfirmPassage", "ExitPassed"},
                       RotationCase{true, [](sim::Simulator& s) { ASSERT_TRUE(s.noPass()); },
-                                   "ShowPassageMissed", "NotPassed"},
-                      // Somebody else's card while the arm is open ends the wait as well.
-                      RotationCase{true, [](sim::Simulator& s) { s.presentCard("0000009999"); }, nullptr,
-                                   "OtherEvent"}));
+                                   "ShowPassageMissed", "NotPassed"}));
 
 TEST_F(OnlineLoopTest, RunLogsTheBannerAndEveryStateOfTheConnection)
 {
@@ -272,13 +296,13 @@ TEST_F(OnlineLoopTest, StateNameIsLoggedOncePerStay)
 
 // --- identification --------------------------------------------------------------------------
 
-enum class Outcome { Ignored, Identified, Error };
+enum class Outcome { Ignored, Identified, OutsideTheNumbering };
 
 struct CardCase
 {
     std::string card;
     Outcome outcome;
-    const char* errorText; // for Outcome::Error
+    const char* shown; // for Outcome::OutsideTheNumbering: the number as logged
     const char* name;
 };
 
@@ -313,15 +337,15 @@ TEST_P(IdentificationTest, OnlyNumbersStartingWith000AreLookedUp)
         EXPECT_EQ(steps.calls, (QStringList{u"LookUpPerson "_s + QString::fromStdString(c.card),
                                             u"ShowPassageWaiting"_s}));
         break;
-    case Outcome::Error:
-        EXPECT_FALSE(goesOn);
-        EXPECT_TRUE(device.StopFlag);
-        EXPECT_TRUE(link.ui.inicializaTimerOn);
+    case Outcome::OutsideTheNumbering:
+        // Logged once, and the turnstile stays online.
+        EXPECT_TRUE(goesOn);
+        EXPECT_FALSE(device.StopFlag);
+        EXPECT_FALSE(link.ui.inicializaTimerOn);
+        EXPECT_EQ(device.LoopState, OnlineLoop::Polling);
         EXPECT_TRUE(steps.calls.isEmpty());
-        EXPECT_EQ(loggedSince(before), (QStringList{QString(),
-                                                    u"##### ################ Controla catraca - ERRO: "_s +
-                                                        QString::fromLatin1(c.errorText) + u" #####"_s,
-                                                    QString()}));
+        EXPECT_EQ(loggedSince(before), QStringList{u"Identificação fora da numeração ignorada: '"_s +
+                                                   QString::fromLatin1(c.shown) + u"'"_s});
         break;
     }
 }
@@ -333,29 +357,29 @@ INSTANTIATE_TEST_SUITE_P(
                       CardCase{"0010001234", Outcome::Ignored, nullptr, "PrefixOne"},
                       CardCase{"0000001234", Outcome::Identified, nullptr, "OurNumber"},
                       CardCase{"000ABCDEFG", Outcome::Identified, nullptr, "LettersAfterThePrefix"},
-                      CardCase{"AB00001234", Outcome::Error, "'AB0' is not a valid integer value", "Letters"},
-                      CardCase{"0A00001234", Outcome::Error, "'0A0' is not a valid integer value",
-                               "LetterSecond"},
+                      CardCase{"AB00001234", Outcome::OutsideTheNumbering, "AB00001234", "Letters"},
+                      CardCase{"0A00001234", Outcome::OutsideTheNumbering, "0A00001234", "LetterSecond"},
+                      CardCase{" 0000001234", Outcome::OutsideTheNumbering, " 000000123", "LeadingBlank"},
+                      CardCase{"+120001234", Outcome::OutsideTheNumbering, "+120001234", "Sign"},
                       CardCase{std::string("\0\0\0"
                                            "1234567",
                                            10),
-                               Outcome::Error, "'?\?\?' is not a valid integer value", "ZeroBytesFirst"}));
+                               Outcome::OutsideTheNumbering, "<00><00><00>1234567", "ZeroBytesFirst"},
+                      CardCase{std::string("\x1b\t0001234\x7f", 10), Outcome::OutsideTheNumbering,
+                               "<1B><09>0001234<7F>", "ControlCharacters"}));
 
-TEST_F(OnlineLoopTest, LettersInTheNumberEndTheRunAndRestartTheConnection)
+TEST_F(OnlineLoopTest, CardsOutsideTheNumberingDoNotStopTheTurnstile)
 {
-    sim.presentCard("X000001234");
-    loop.RunOnlineLoop(); // returns on its own
-    EXPECT_TRUE(device.StopFlag);
-    EXPECT_TRUE(link.ui.inicializaTimerOn);
-    EXPECT_EQ(steps.pollingPasses, 1);
-    EXPECT_EQ(
-        logged().mid(logged().size() - 3),
-        (QStringList{
-            QString(),
-            u"##### ################ Controla catraca - ERRO: 'X00' is not a valid integer value #####"_s,
-            QString()}));
-    // The run did not end normally: the status line was not switched to disconnected.
-    EXPECT_EQ(link.ui.caption, link.messages.Lookup(u"CONECTADA"_s));
+    ASSERT_NO_FATAL_FAILURE(startPolling());
+    for (int i = 0; i < 5; ++i)
+        sim.presentCard("X000001234");
+    sim.presentCard("0000001234");
+    ASSERT_TRUE(reach(OnlineLoop::WaitRotation));
+    EXPECT_FALSE(device.StopFlag);
+    EXPECT_FALSE(link.ui.inicializaTimerOn);
+    EXPECT_EQ(count(u"Identificação fora da numeração ignorada: 'X000001234'"_s), 5);
+    EXPECT_EQ(logged().filter(u"ERRO"_s), QStringList{});
+    EXPECT_EQ(sim.arm(), sim::Arm::Entry);
 }
 
 TEST_F(OnlineLoopTest, ErrorOfAStepTakesTheErrorPath)
@@ -385,6 +409,23 @@ TEST_F(OnlineLoopTest, UnknownPersonGoesBackToTheStandingMessageWithoutRelease)
                            stateLine(OnlineLoop::SendStandingText), u"Enviou mensagem principal"_s,
                            stateLine(OnlineLoop::SendIdentificationForms), u"Formas de entrada definidas"_s,
                            stateLine(OnlineLoop::Polling)}));
+}
+
+TEST_F(OnlineLoopTest, NobodyIsReleasedWhileTheJournalCannotBeWritten)
+{
+    steps.journalWritable = false;
+    ASSERT_NO_FATAL_FAILURE(startPolling());
+    sim.presentCard("0000001234");
+    ASSERT_TRUE(reach(OnlineLoop::Release));
+    ASSERT_TRUE(reach(OnlineLoop::Polling));
+    EXPECT_EQ(sim.arm(), sim::Arm::Locked);
+    EXPECT_TRUE(device.PassageIdle);
+    EXPECT_TRUE(logged().contains(u"Catraca não liberada: diário de passagens não pode ser gravado"_s));
+
+    steps.journalWritable = true;
+    sim.presentCard("0000001234");
+    ASSERT_TRUE(reach(OnlineLoop::WaitRotation));
+    EXPECT_NE(sim.arm(), sim::Arm::Locked);
 }
 
 TEST_F(OnlineLoopTest, BlankBadgeNameIsRefusedOnTheDisplayAndRestartsTheConnection)
@@ -652,6 +693,260 @@ TEST_F(OnlineLoopTest, QueuedChangesGoBeforeIdentification)
     EXPECT_EQ(device.LoopState, OnlineLoop::SendPassageText);
     EXPECT_EQ(steps.calls, (QStringList{u"RunQueueStep [UPD]0000000001"_s, u"RunQueueStep [DEL]0000000002"_s,
                                         u"LookUpPerson 0000001234"_s, u"ShowPassageWaiting"_s}));
+}
+
+// --- in step with the controller ---------------------------------------------------------------
+
+// The program started again on the same device: nothing survives but the files.
+struct NextRun
+{
+    explicit NextRun(DeviceBinding& device) : steps(device), loop(device, steps)
+    {
+        device.UserDados = TUserDados{};
+        device.LoopState = OnlineLoop::CompleteConnection;
+        device.StopFlag = false;
+        loop.BeginRun();
+    }
+    bool passUntil(const std::function<bool()>& done, int maxPasses = 30)
+    {
+        for (int i = 0; i < maxPasses && !done(); ++i) {
+            if (!loop.RunPass())
+                break;
+        }
+        return done();
+    }
+    FakeSteps steps;
+    OnlineLoop loop;
+};
+
+TEST_F(OnlineLoopTest, CardTappedDuringAPassageIsDroppedAndEveryLaterRotationIsRecorded)
+{
+    ASSERT_NO_FATAL_FAILURE(startPolling());
+    sim.presentCard("0000001234");
+    ASSERT_TRUE(reach(OnlineLoop::WaitRotation));
+    sim.presentCard("0000009999"); // somebody else, while the arm is open
+    passes(3);
+    EXPECT_EQ(device.LoopState, OnlineLoop::WaitRotation);
+    EXPECT_EQ(count(u"Identificação ignorada durante a passagem: 0000009999"_s), 1);
+    ASSERT_TRUE(sim.rotate());
+    ASSERT_TRUE(reach(OnlineLoop::Polling));
+    for (int i = 0; i < 3; ++i) {
+        sim.presentCard("0000001234");
+        ASSERT_TRUE(reach(OnlineLoop::WaitRotation));
+        ASSERT_TRUE(sim.rotate());
+        ASSERT_TRUE(reach(OnlineLoop::Polling));
+        passes(2);
+    }
+    EXPECT_EQ(steps.calls.count(u"ConfirmPassage"_s), 4);
+    EXPECT_EQ(steps.calls.count(u"LookUpPerson 0000001234"_s), 4);
+    EXPECT_FALSE(steps.calls.contains(u"LookUpPerson 0000009999"_s));
+    EXPECT_EQ(link.callCount("LiberarCatracaEntradaInvertida"), 4);
+    EXPECT_EQ(sim.arm(), sim::Arm::Locked);
+    EXPECT_FALSE(QFile::exists(loop.releaseRecord().filePath()));
+}
+
+TEST_F(OnlineLoopTest, RotationReportWhilePollingNeverReleasesTheArm)
+{
+    ASSERT_NO_FATAL_FAILURE(startPolling());
+    sim.presentCard("0000001234", sim::origin::Passed);
+    sim.presentCard("0000001234", sim::origin::NotPassed);
+    passes(3);
+    EXPECT_EQ(device.LoopState, OnlineLoop::Polling);
+    EXPECT_TRUE(steps.calls.isEmpty());
+    EXPECT_EQ(sim.arm(), sim::Arm::Locked);
+    EXPECT_EQ(count(u"Giro da catraca sem liberação pendente ignorado (origem 6)"_s), 1);
+    EXPECT_EQ(count(u"Giro da catraca sem liberação pendente ignorado (origem 5)"_s), 1);
+}
+
+TEST_F(OnlineLoopTest, RotationWaitEndsThroughTheErrorPathWhenTheControllerFallsSilent)
+{
+    ASSERT_NO_FATAL_FAILURE(startPolling());
+    sim.presentCard("0000001234");
+    ASSERT_TRUE(reach(OnlineLoop::WaitRotation));
+    const qint64 from = link.clock.elapsedMs();
+    ASSERT_TRUE(sim.setFault("ReceberDadosOnLine", 3)); // no answer, at once
+    EXPECT_TRUE(passUntil([&] { return device.StopFlag; }, 400));
+    EXPECT_TRUE(link.ui.inicializaTimerOn);
+    const qint64 waited = link.clock.elapsedMs() - from;
+    EXPECT_GE(waited, OnlineLoop::RotationReportTimeoutMs - 100);
+    EXPECT_LE(waited, OnlineLoop::RotationReportTimeoutMs + 200);
+    EXPECT_EQ(
+        count(u"##### ################ Controla catraca - ERRO: Catraca não informou o giro em 20 segundos "
+              u"#####"_s),
+        1);
+    // Kept for a report that comes once the link is back.
+    EXPECT_TRUE(loop.releaseRecord().pending().has_value());
+}
+
+TEST_F(OnlineLoopTest, RotationReportedAfterARestartIsRecordedOnceForThePersonReleased)
+{
+    steps.isEntry = false;
+    ASSERT_NO_FATAL_FAILURE(startPolling());
+    sim.presentCard("0000001234");
+    ASSERT_TRUE(reach(OnlineLoop::WaitRotation));
+    const PendingRelease onRecord = *loop.releaseRecord().pending();
+    EXPECT_EQ(onRecord.PersonNumber, u"0000001234"_s);
+    EXPECT_FALSE(onRecord.IsEntry);
+    EXPECT_EQ(onRecord.BadgeName, u"ANA "_s);
+
+    // Killed here. The person walks through two seconds later, while nobody listens.
+    link.clock.advance(2000);
+    ASSERT_TRUE(sim.rotate());
+    const QString rotatedAt = controllerTime(u"HH:mm:ss"_s);
+    link.clock.advance(1500);
+
+    NextRun next(device);
+    ASSERT_TRUE(next.passUntil([&] { return device.LoopState == OnlineLoop::Polling; }));
+    ASSERT_TRUE(next.passUntil([&] { return sim.pendingEvents() == 0; }, 3));
+    next.passUntil([] { return false; }, 3);
+    EXPECT_EQ(next.steps.confirmed, QStringList{u"0000001234 S "_s + rotatedAt});
+    EXPECT_FALSE(next.steps.calls.contains(u"LookUpPerson 0000001234"_s));
+    EXPECT_EQ(link.callCount("LiberarCatracaSaidaInvertida"), 1);
+    EXPECT_EQ(sim.arm(), sim::Arm::Locked);
+    EXPECT_FALSE(next.loop.releaseRecord().pending().has_value());
+    EXPECT_EQ(count(u"Giro da catraca da liberação pendente de 0000001234 (origem 6)"_s), 1);
+
+    // The next person is served as usual.
+    sim.presentCard("0000005678");
+    EXPECT_TRUE(next.passUntil([&] { return device.LoopState == OnlineLoop::WaitRotation; }));
+}
+
+TEST_F(OnlineLoopTest, MissedPassageReportedAfterARestartRecordsNothing)
+{
+    ASSERT_NO_FATAL_FAILURE(startPolling());
+    sim.presentCard("0000001234");
+    ASSERT_TRUE(reach(OnlineLoop::WaitRotation));
+    ASSERT_TRUE(sim.noPass());
+
+    NextRun next(device);
+    ASSERT_TRUE(next.passUntil([&] { return device.LoopState == OnlineLoop::Polling; }));
+    next.passUntil([] { return false; }, 3);
+    EXPECT_TRUE(next.steps.confirmed.isEmpty());
+    EXPECT_EQ(next.steps.calls.count(u"ShowPassageMissed"_s), 1);
+    EXPECT_FALSE(next.loop.releaseRecord().pending().has_value());
+}
+
+TEST_F(OnlineLoopTest, ReleaseThatNeverHappenedIsClosedOutAndHoldsCardsUntilThen)
+{
+    // Killed after the release was put on record and before the controller took it.
+    ASSERT_TRUE(sim.setFault("LiberarCatracaEntradaInvertida", 9));
+    ASSERT_NO_FATAL_FAILURE(startPolling());
+    sim.presentCard("0000001234");
+    ASSERT_TRUE(reach(OnlineLoop::Release));
+    passes(2);
+    ASSERT_TRUE(loop.releaseRecord().pending().has_value());
+    sim.clearFaults();
+
+    NextRun next(device);
+    ASSERT_TRUE(next.passUntil([&] { return device.LoopState == OnlineLoop::Polling; }));
+    // The arm might still be open for that person: a card now is not answered.
+    sim.presentCard("0000005678");
+    next.passUntil([] { return false; }, 2);
+    EXPECT_EQ(count(u"Identificação ignorada durante a passagem anterior: 0000005678"_s), 1);
+    EXPECT_EQ(device.LoopState, OnlineLoop::Polling);
+
+    // Once the controller would have reported the release, it is closed out as unused.
+    link.clock.advance(OnlineLoop::RotationReportTimeoutMs);
+    sim.presentCard("0000005678");
+    ASSERT_TRUE(next.passUntil([&] { return device.LoopState == OnlineLoop::WaitRotation; }));
+    EXPECT_EQ(logged().filter(u"Liberação sem giro informado encerrada: 0000001234 em "_s).size(), 1);
+    EXPECT_EQ(next.loop.releaseRecord().pending()->PersonNumber, u"0000005678"_s);
+    ASSERT_TRUE(sim.rotate());
+    ASSERT_TRUE(next.passUntil([&] { return device.LoopState == OnlineLoop::Polling; }));
+    EXPECT_EQ(next.steps.confirmed.size(), 1);
+    EXPECT_TRUE(next.steps.confirmed.value(0).startsWith(u"0000005678 E "_s));
+}
+
+TEST_F(OnlineLoopTest, ReportOutsideTheTimeOfTheReleaseOnRecordIsNotItsEnd)
+{
+    ASSERT_NO_FATAL_FAILURE(startPolling());
+    sim.presentCard("0000001234", sim::origin::Passed); // before the release
+    link.clock.advance(10000);
+    loop.releaseRecord().write(PendingRelease{u"0000005678"_s, u"BIA"_s, true, loop.ControllerNow()});
+    passes(2);
+    EXPECT_EQ(count(u"Giro da catraca anterior à liberação pendente ignorado (origem 6)"_s), 1);
+
+    // Long after it: the controller had ended that release, this is somebody else's rotation.
+    link.clock.advance(OnlineLoop::RotationReportTimeoutMs + 5000);
+    sim.presentCard("0000005678", sim::origin::Passed);
+    passes(2);
+    EXPECT_EQ(count(u"Giro da catraca posterior à liberação pendente ignorado (origem 6)"_s), 1);
+    EXPECT_TRUE(steps.confirmed.isEmpty());
+    EXPECT_TRUE(loop.releaseRecord().pending().has_value());
+}
+
+TEST_F(OnlineLoopTest, NoReleaseWhenTheReleaseCannotBePutOnRecord)
+{
+    ASSERT_TRUE(QDir().mkpath(loop.releaseRecord().filePath() + u"/blocked"_s)); // a folder in its place
+    ASSERT_NO_FATAL_FAILURE(startPolling());
+    sim.presentCard("0000001234");
+    ASSERT_TRUE(reach(OnlineLoop::SendStandingText));
+    EXPECT_EQ(sim.arm(), sim::Arm::Locked);
+    EXPECT_EQ(link.callCount("LiberarCatracaEntradaInvertida"), 0);
+    EXPECT_TRUE(device.PassageIdle);
+    EXPECT_EQ(count(u"Catraca não liberada para 0000001234"_s), 1);
+}
+
+TEST_F(OnlineLoopTest, IdentificationOlderThanAFewSecondsIsNotReleased)
+{
+    ASSERT_NO_FATAL_FAILURE(startPolling());
+    sim.presentCard("0000001234"); // tapped while nobody answered
+    const QString tappedAt = controllerTime(u"dd/MM/yyyy HH:mm:ss"_s);
+    link.clock.advance((OnlineLoop::IdentificationMaxAgeSeconds + 1) * 1000);
+    sim.presentCard("0000005678");
+    passes(1);
+    EXPECT_EQ(count(u"Identificação antiga ignorada: 0000001234 em "_s + tappedAt), 1);
+    EXPECT_FALSE(steps.calls.contains(u"LookUpPerson 0000001234"_s));
+    ASSERT_TRUE(reach(OnlineLoop::WaitRotation));
+    EXPECT_EQ(steps.calls.count(u"LookUpPerson 0000005678"_s), 1);
+    EXPECT_EQ(link.callCount("LiberarCatracaEntradaInvertida"), 1);
+}
+
+TEST(OnlineLoopEventTime, TwoDigitYearAndAMissingDate)
+{
+    easyinner::OnlineEvent event;
+    EXPECT_FALSE(OnlineLoop::EventTime(event).isValid()); // a controller that sends no date
+    event.Day = 31;
+    event.Month = 12;
+    event.Year = 26;
+    event.Hour = 23;
+    event.Minute = 59;
+    event.Second = 58;
+    EXPECT_EQ(OnlineLoop::EventTime(event), QDateTime(QDate(2026, 12, 31), QTime(23, 59, 58)));
+    event.Month = 2; // 31 February
+    EXPECT_FALSE(OnlineLoop::EventTime(event).isValid());
+}
+
+TEST_F(OnlineLoopTest, RefusedPassageMessageIsGivenUpAfterItsBound)
+{
+    steps.passageResult = 9;
+    ASSERT_NO_FATAL_FAILURE(startPolling());
+    sim.presentCard("0000001234");
+    ASSERT_TRUE(reach(OnlineLoop::SendPassageText));
+    const qint64 from = link.clock.elapsedMs();
+    ASSERT_TRUE(reach(OnlineLoop::SendStandingText, 60));
+    EXPECT_GE(link.clock.elapsedMs() - from, OnlineLoop::PassageMessageRetryMs - 100);
+    EXPECT_LE(link.clock.elapsedMs() - from, OnlineLoop::PassageMessageRetryMs + 100);
+    EXPECT_EQ(count(u"Passagem abandonada, a catraca recusou a mensagem: 0000001234"_s), 1);
+    EXPECT_TRUE(device.PassageIdle);
+    // The fault clears: the person who has gone is not let through.
+    steps.passageResult = 0;
+    ASSERT_TRUE(reach(OnlineLoop::Polling));
+    passes(3);
+    EXPECT_EQ(sim.arm(), sim::Arm::Locked);
+    EXPECT_EQ(link.callCount("LiberarCatracaEntradaInvertida"), 0);
+}
+
+TEST_F(OnlineLoopTest, ControllerClockIsSetAgainEveryHourOfPolling)
+{
+    ASSERT_NO_FATAL_FAILURE(startPolling());
+    EXPECT_EQ(link.callCount("EnviarRelogio"), 1);
+    link.clock.advance(OnlineLoop::ClockResendIntervalMs);
+    ASSERT_TRUE(reach(OnlineLoop::SendClock, 2));
+    ASSERT_TRUE(reach(OnlineLoop::Polling));
+    EXPECT_EQ(link.callCount("EnviarRelogio"), 2);
+    sim.presentCard("0000001234");
+    EXPECT_TRUE(reach(OnlineLoop::WaitRotation));
 }
 
 } // namespace

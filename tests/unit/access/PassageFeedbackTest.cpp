@@ -7,6 +7,7 @@
 #include "db/XDataSet.h"
 #include "db/XFields.h"
 
+#include <QDir>
 #include <QLabel>
 #include <QLineEdit>
 #include <QTimer>
@@ -214,6 +215,34 @@ TEST_F(PassageFeedbackTest, ConfirmedPassageIsRegisteredShownAndAnnounced)
     EXPECT_TRUE(reconnects.isEmpty());
 }
 
+TEST_F(PassageFeedbackTest, PassageAtTheControllersTimeIsJournaledFirstThenWrittenWithThatTime)
+{
+    const QDateTime rotated(QDate(2026, 1, 5), QTime(7, 59, 58, 400));
+    identify(u"0000000001"_s, u"ANA"_s, true);
+    feedback->ConfirmPassageAt(rotated);
+    EXPECT_EQ(rows(), QStringList{u"0000000001 E 2026-01-05 07:59:58"_s});
+    EXPECT_EQ(broadcasts, QStringList{u"[ENT]0000000001"_s});
+    EXPECT_EQ(page.lblConfirmaEntrada->text(), link.messages.Lookup(u"PASSOU"_s));
+    EXPECT_TRUE(journal->isEmpty());
+    EXPECT_EQ(logged().last(), u"Usuário ANA confirmou sua entrada"_s);
+    EXPECT_TRUE(reconnects.isEmpty());
+
+    // The database is down: the passage waits in the journal with its own time.
+    dropDatabase();
+    identify(u"0000000002"_s, u"BIA"_s, false);
+    feedback->ConfirmPassageAt(rotated.addSecs(30));
+    EXPECT_EQ(reconnects, QList<bool>{true});
+    EXPECT_EQ(broadcasts.size(), 1);
+    EXPECT_EQ(logged().last(),
+              u"Passagem guardada para registro posterior: 0000000002 em 2026-01-05 08:00:28"_s);
+    restart();
+    connection.SetConnected(true);
+    EXPECT_EQ(feedback->ReplayJournal(), 1);
+    EXPECT_EQ(rows(),
+              (QStringList{u"0000000001 E 2026-01-05 07:59:58"_s, u"0000000002 S 2026-01-05 08:00:28"_s}));
+    EXPECT_EQ(broadcasts, (QStringList{u"[ENT]0000000001"_s, u"[SAI]0000000002"_s}));
+}
+
 TEST_F(PassageFeedbackTest, RefusedPassageIsKeptAndWrittenOnceAtItsTimeAfterReconnecting)
 {
     identify(u"0000000001"_s, u"ANA"_s, true);
@@ -317,7 +346,7 @@ TEST_F(PassageFeedbackTest, RegistrationWritesWhatIsWaitingFirst)
     EXPECT_EQ(page.lblConfirmaEntrada->text(), link.messages.Lookup(u"PASSOU"_s));
 }
 
-TEST_F(PassageFeedbackTest, ReplayStopsAtTheFirstFailureAndKeepsTheOrder)
+TEST_F(PassageFeedbackTest, ReplayStopsWhenTheDatabaseRefusesEveryPassageAndKeepsTheOrder)
 {
     dropDatabase();
     for (const QString& n : {u"0000000001"_s, u"0000000002"_s}) {
@@ -336,6 +365,101 @@ TEST_F(PassageFeedbackTest, ReplayStopsAtTheFirstFailureAndKeepsTheOrder)
     EXPECT_EQ(feedback->ReplayJournal(), 2);
     EXPECT_EQ(rows(),
               (QStringList{u"0000000001 E 2026-01-05 08:01:30"_s, u"0000000002 E 2026-01-05 08:01:31"_s}));
+}
+
+TEST_F(PassageFeedbackTest, PassageRefusedForGoodGoesToTheDeadLetterFileAndTheRestGoOn)
+{
+    exec(u"CREATE TRIGGER REJEITA BEFORE INSERT ON REGISCATRACA WHEN NEW.NRPESSOA = '0000000009' "
+         u"BEGIN SELECT RAISE(ABORT, 'pessoa inexistente'); END"_s);
+    dropDatabase();
+    for (const QString& n : {u"0000000009"_s, u"0000000001"_s, u"0000000002"_s}) {
+        identify(n, u"X"_s, true);
+        feedback->ConfirmPassage();
+        link.clock.advance(1000);
+    }
+    connection.SetConnected(true);
+    EXPECT_EQ(feedback->ReplayJournal(), 2);
+    EXPECT_EQ(broadcasts, (QStringList{u"[ENT]0000000001"_s, u"[ENT]0000000002"_s}));
+    ASSERT_EQ(journal->entries().size(), 1);
+    EXPECT_EQ(journal->entries().first().Attempts, 1);
+
+    // Every later registration tries it first; each one the database takes makes its refusal
+    // count.
+    for (int i = 2; i <= PassageFeedback::JournalAttempts; ++i) {
+        identify(u"000000010"_s + QString::number(i), u"Y"_s, false);
+        feedback->ConfirmPassage();
+        link.clock.advance(1000);
+    }
+    EXPECT_TRUE(journal->isEmpty());
+    EXPECT_EQ(rows().filter(u"0000000009"_s), QStringList());
+    EXPECT_EQ(rows().size(), 2 + PassageFeedback::JournalAttempts - 1);
+    EXPECT_FALSE(broadcasts.contains(u"[ENT]0000000009"_s));
+
+    QFile deadLetters(journal->deadLetterPath());
+    ASSERT_TRUE(deadLetters.open(QIODevice::ReadOnly));
+    const QByteArray kept = deadLetters.readAll();
+    EXPECT_TRUE(kept.contains("\"pessoa\":\"0000000009\"")) << kept.constData();
+    EXPECT_TRUE(kept.contains("pessoa inexistente")) << kept.constData();
+    EXPECT_EQ(logged().filter(u"Passagem recusada - ERRO: pessoa inexistente"_s).size(), 1)
+        << logged().join(u'\n').toStdString();
+    EXPECT_TRUE(loggedLineStartingWith(
+        u"Passagem pendente para 0000000009 em 2026-01-05 08:01:30 recusada 5 vezes"_s));
+}
+
+TEST_F(PassageFeedbackTest, ADatabaseThatRefusesEverythingCostsTheKeptPassagesNothing)
+{
+    dropDatabase();
+    identify(u"0000000001"_s, u"ANA"_s, true);
+    feedback->ConfirmPassage();
+    connection.SetConnected(true);
+    exec(u"ALTER TABLE REGISCATRACA RENAME TO REGISCATRACA_OLD"_s);
+    for (int i = 0; i < 3 * PassageFeedback::JournalAttempts; ++i) {
+        identify(u"0000000002"_s, u"BIA"_s, i % 2 == 0);
+        feedback->ConfirmPassage();
+        feedback->ReplayJournal();
+        link.clock.advance(1000);
+    }
+    EXPECT_FALSE(QFile::exists(journal->deadLetterPath()));
+    ASSERT_EQ(journal->entries().size(), 1 + 3 * PassageFeedback::JournalAttempts);
+    for (const JournaledPassage& p : journal->entries())
+        EXPECT_EQ(p.Attempts, 0);
+
+    exec(u"ALTER TABLE REGISCATRACA_OLD RENAME TO REGISCATRACA"_s);
+    EXPECT_EQ(feedback->ReplayJournal(), 1 + 3 * PassageFeedback::JournalAttempts);
+}
+
+TEST_F(PassageFeedbackTest, AJournalThatCannotBeWrittenKeepsTheTurnstileLockedUntilItCan)
+{
+    const QString folder = link.dir.file(u"logCatraca"_s);
+    QDir(folder).removeRecursively();
+    {
+        QFile blocker(folder);
+        ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
+    }
+    EXPECT_TRUE(feedback->JournalWritable()); // nothing was needed of it yet
+    dropDatabase();
+    EXPECT_FALSE(feedback->RegisterPassage(u"0000000001"_s, true));
+    EXPECT_FALSE(feedback->JournalWritable());
+    EXPECT_FALSE(feedback->JournalWritable());
+    EXPECT_EQ(link.ui.statusLine(), u"Diário de passagens não gravado - catraca bloqueada"_s);
+    EXPECT_EQ(logged().filter(u"não será liberada"_s).size(), 1);
+
+    // The database comes back first: the passage held in memory goes straight in; the journal
+    // is still of no use, so the turnstile stays locked.
+    connection.SetConnected(true);
+    EXPECT_EQ(feedback->ReplayJournal(), 1);
+    EXPECT_EQ(rows(), QStringList{u"0000000001 E 2026-01-05 08:01:30"_s});
+    EXPECT_EQ(broadcasts, QStringList{u"[ENT]0000000001"_s});
+    EXPECT_FALSE(feedback->JournalWritable());
+
+    dropDatabase();
+    link.clock.advance(1000);
+    EXPECT_FALSE(feedback->RegisterPassage(u"0000000002"_s, false));
+    QFile::remove(folder);
+    EXPECT_TRUE(feedback->JournalWritable());
+    EXPECT_TRUE(logged().contains(u"Diário de passagens gravável novamente"_s));
+    EXPECT_EQ(PassageJournal(journalPath).entries(),
+              (QList<JournaledPassage>{{u"0000000002"_s, false, link.clock.now().addSecs(serverAhead)}}));
 }
 
 TEST_F(PassageFeedbackTest, PassageThatCannotBeKeptIsReportedAndReconnectingStillAsked)

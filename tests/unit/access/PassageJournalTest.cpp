@@ -140,5 +140,63 @@ TEST_F(PassageJournalTest, UnreadableFileIsNeitherUsedNorOverwritten)
     EXPECT_TRUE(QFileInfo(path).isDir());
 }
 
+TEST_F(PassageJournalTest, RefusalsSurviveARestartAndTheDeadLetterLineReadsBackAsAPassage)
+{
+    {
+        PassageJournal journal(path);
+        journal.append(passage(u"1"_s, true, 1));
+        journal.append(passage(u"2"_s, false, 2));
+        EXPECT_EQ(journal.countAttempt(1), 1);
+        EXPECT_EQ(journal.countAttempt(1), 2);
+    }
+    PassageJournal journal(path);
+    ASSERT_EQ(journal.entries().size(), 2);
+    EXPECT_EQ(journal.entries().at(0).Attempts, 0);
+    EXPECT_EQ(journal.entries().at(1).Attempts, 2);
+
+    journal.moveToDeadLetter(1, u"value too long\nfor column"_s);
+    journal.moveToDeadLetter(0, u"second"_s);
+    EXPECT_TRUE(journal.isEmpty());
+    EXPECT_FALSE(QFile::exists(path));
+    EXPECT_EQ(QFileInfo(journal.deadLetterPath()).absolutePath(), QFileInfo(path).absolutePath());
+
+    // The dead-letter file, put in the journal's place, is a journal of the same passages.
+    QFile::rename(journal.deadLetterPath(), path);
+    PassageJournal moved(path);
+    EXPECT_TRUE(moved.unreadableLines().isEmpty());
+    EXPECT_EQ(moved.entries(),
+              (QList<JournaledPassage>{{u"2"_s, false, passage(u"2"_s, false, 2).PassedAt, 2},
+                                       passage(u"1"_s, true, 1)}));
+    EXPECT_TRUE(fileContent().contains("\"erro\":\"value too long\\nfor column\""));
+}
+
+TEST_F(PassageJournalTest, LastOfAPersonIsTheLatestOfThatExactNumber)
+{
+    PassageJournal journal(path);
+    EXPECT_FALSE(journal.lastOf(u"1"_s));
+    journal.append(passage(u"1"_s, true, 5));
+    journal.append(passage(u"1"_s, false, 6));
+    journal.append(passage(u"1"_s, true, 4)); // an older time written later
+    journal.append(passage(u"A"_s, true, 9));
+    EXPECT_EQ(journal.lastOf(u"1"_s), passage(u"1"_s, false, 6));
+    EXPECT_FALSE(journal.lastOf(u"a"_s));
+    EXPECT_FALSE(journal.lastOf(u"01"_s));
+}
+
+TEST_F(PassageJournalTest, WritabilityIsCheckedWithoutLeavingAFile)
+{
+    PassageJournal journal(path);
+    EXPECT_NO_THROW(journal.checkWritable());
+    EXPECT_FALSE(QFile::exists(path));
+    EXPECT_EQ(QDir(dir.file(u"logCatraca"_s)).entryList(QDir::Files), QStringList());
+
+    const QString blocked = dir.file(u"blocked"_s);
+    {
+        QFile f(blocked);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    }
+    EXPECT_THROW(PassageJournal(blocked + u"/journal.jrn"_s).checkWritable(), Error);
+}
+
 } // namespace
 } // namespace zul

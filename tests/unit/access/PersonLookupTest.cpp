@@ -1,7 +1,9 @@
 #include "access/PersonLookup.h"
 
 #include "LinkedDevice.h"
+#include "access/PassageJournal.h"
 #include "db/XConnection.h"
+#include "db/XDataSet.h"
 
 #include <QFile>
 #include <gtest/gtest.h>
@@ -141,6 +143,45 @@ TEST(DefaultDateTimeTextTest, DayMonthYearAndTheTimeToTheSecond)
               u"04/03/2008 05:06:07"_s);
     EXPECT_EQ(DefaultDateTimeText(QDateTime(QDate(2026, 12, 31), QTime(23, 59, 59))),
               u"31/12/2026 23:59:59"_s);
+}
+
+// A visitor passes twice while the database refuses the passages: the second identification
+// must see the first passage, still waiting in the journal.
+TEST_F(PersonLookupTest, DirectionOfAVisitorFollowsPassagesStillInTheJournal)
+{
+    for (
+        const QString& sql :
+        {u"CREATE TABLE PESSOA (NRPESSOA VARCHAR(10), CDFUNC VARCHAR(10), CDEMPRESA VARCHAR(2), "
+         u"NMCRACHAPESSOA VARCHAR(40))"_s,
+         u"CREATE TABLE REGISCATRACA (NRPESSOA VARCHAR(10), IDREGISCATRACA CHAR(1), DTREGISCATRACA TEXT)"_s,
+         u"CREATE TABLE BATIDAPONTO (CDFUNC VARCHAR(10), CDEMPRESA VARCHAR(2), IDSENTBATIDA CHAR(1), "
+         u"DTBATIDAPTO TEXT)"_s,
+         u"INSERT INTO PESSOA VALUES ('0000000005', NULL, NULL, 'VISITA'), ('0000000006', '77', '01', 'FUNC')"_s,
+         u"INSERT INTO REGISCATRACA VALUES ('0000000005', 'S', '2026-01-05 07:00:00')"_s}) {
+        TXCommand command;
+        command.SetParamCheck(false);
+        command.SetConnection(&connection);
+        command.SetSQL(sql);
+        command.Execute();
+    }
+    PassageJournal journal(link.dir.file(u"logCatraca/passagensPendentes.jrn"_s));
+    lookup.journal = &journal;
+    TUserDados& user = link.device.UserDados;
+    const auto directionOf = [&](const QString& number) {
+        user.PersonNumber = number;
+        EXPECT_TRUE(lookup.LookUpPerson()) << link.logged().join(u'\n').toStdString();
+        return user.IsEntry ? 'E' : 'S';
+    };
+    EXPECT_EQ(directionOf(u"0000000005"_s), 'E');
+    journal.append({u"0000000005"_s, true, QDateTime(QDate(2026, 1, 5), QTime(8, 0))});
+    EXPECT_EQ(directionOf(u"0000000005"_s), 'S');
+    EXPECT_TRUE(link.logged().contains(u"Última passagem ainda no diário: E em 2026-01-05 08:00:00"_s));
+    journal.append({u"0000000005"_s, false, QDateTime(QDate(2026, 1, 5), QTime(8, 5))});
+    EXPECT_EQ(directionOf(u"0000000005"_s), 'E');
+
+    // An employee's direction is the time clock's, whatever the turnstile kept.
+    journal.append({u"0000000006"_s, false, QDateTime(QDate(2026, 1, 5), QTime(8, 6))});
+    EXPECT_EQ(directionOf(u"0000000006"_s), 'E');
 }
 
 } // namespace

@@ -64,5 +64,18 @@ TEST(ProgramOptions, BareWordsAreIgnoredAndUnknownLongOptionsRefused)
     EXPECT_FALSE(ParseProgramOptions({QStringLiteral("zul"), QStringLiteral("--log-dir=")}).error.isEmpty());
 }
 
+TEST(ProgramOptions, NotificationPortIsANumberFrom1To65535)
+{
+    EXPECT_EQ(ParseProgramOptions(
+                  {QStringLiteral("zul"), QStringLiteral("--notification-port"), QStringLiteral("20622")})
+                  .notificationPort,
+              20622);
+    EXPECT_EQ(ParseProgramOptions({QStringLiteral("zul")}).notificationPort, 0);
+    for (const char* bad : {"--notification-port=0", "--notification-port=65536", "--notification-port=x1",
+                            "--notification-port"})
+        EXPECT_FALSE(ParseProgramOptions({QStringLiteral("zul"), QString::fromLatin1(bad)}).error.isEmpty())
+            << bad;
+}
+
 } // namespace
 } // namespace zul

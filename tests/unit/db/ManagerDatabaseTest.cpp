@@ -6,6 +6,7 @@
 #include "ScriptedDialogs.h"
 #include "TempDir.h"
 #include "db/DatabaseUi.h"
+#include "db/DriverConnection.h"
 #include "dbconfig/Criptografa.h"
 #include "device/DeviceBinding.h"
 #include "support/ActivityLog.h"
@@ -292,6 +293,30 @@ TEST_F(ManagerDatabaseTest, ForceReopensAnOpenConnectionWhileOtherwiseItIsKept)
     SetDatabaseUp(false);
     EXPECT_FALSE(database->ConnectDatabase(true, false));
     EXPECT_EQ(followUps, 1);
+}
+
+TEST_F(ManagerDatabaseTest, CheckAsksTheServerAndFollowsUpAWorkingConnectionOnce)
+{
+    settings.writeProfileCode(QStringLiteral("211"));
+    SetDatabaseUp(true);
+    ASSERT_TRUE(database->ConnectDatabase(false, true));
+    QStringList followUps;
+    database->AfterConnect = [&] { followUps << QStringLiteral("connect"); };
+    database->AfterCheck = [&] { followUps << QStringLiteral("check"); };
+    QStringList traced;
+    QObject::connect(database->xcnCatraca.DriverConnection(), &db::DriverConnection::Trace,
+                     [&](QObject*, const QString& text, TDATraceFlag) { traced << text; });
+
+    database->CheckDatabaseConnection();
+    EXPECT_EQ(traced, QStringList{QStringLiteral("SELECT 1")});
+    EXPECT_EQ(followUps, QStringList{QStringLiteral("check")});
+    EXPECT_EQ(ui.states, QList<bool>{true});
+
+    // A closed connection is re-opened, and that is followed up once, as every re-open is.
+    followUps.clear();
+    database->xcnCatraca.SetConnected(false);
+    database->CheckDatabaseConnection();
+    EXPECT_EQ(followUps, QStringList{QStringLiteral("connect")});
 }
 
 TEST_F(ManagerDatabaseTest, CheckWithTheDatabaseDownTellsTheDisplayAndReportsIt)

@@ -59,8 +59,14 @@ TEST(Statements, SqlServerTextsUseItsFunctions)
     const QString pessoa = normalised(StatementText(StatementId::Pessoa, SqlDialect::SqlServer));
     EXPECT_TRUE(pessoa.contains(u"CHARINDEX(' ', SUBSTRING(PE.NMCRACHAPESSOA + ' ', 1, 20))"_qs));
     EXPECT_FALSE(pessoa.contains(u"||"_qs));
+    // Whole seconds, as the journal's duplicate test compares them.
+    const QString now = u"CONVERT(DATETIME, CONVERT(VARCHAR(19), GETDATE(), 120), 120)"_qs;
     EXPECT_EQ(normalised(StatementText(StatementId::HoraServ, SqlDialect::SqlServer)),
-              u"SELECT GETDATE() AS HORAATUAL"_qs);
+              u"SELECT "_qs + now + u" AS HORAATUAL"_qs);
+    EXPECT_EQ(normalised(StatementText(StatementId::Registro, SqlDialect::SqlServer)),
+              u"INSERT INTO REGISCATRACA ( NRPESSOA, IDREGISCATRACA, DTREGISCATRACA ) VALUES (:NRPESSOA, "
+              u":IDREGISCATRACA, "_qs +
+                  now + u')');
     EXPECT_TRUE(normalised(StatementText(StatementId::Templates, SqlDialect::SqlServer))
                     .contains(u"CHARINDEX(PE.NRPESSOA, :P_NRPESSOA) <> 0"_qs));
 }

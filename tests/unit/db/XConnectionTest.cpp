@@ -112,6 +112,34 @@ TEST(XConnection, FirstConnectConfiguresAndRaisesEventsWithTheDriverAsSender)
     EXPECT_EQ(events, (QStringList{u"beforeConnection"_qs, u"afterConnection"_qs}));
 }
 
+TEST(XConnection, ConfiguringTwiceForwardsEachEventOnce)
+{
+    test::TempDir dir;
+    QFile f(dir.file(u"x.db"_qs));
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.close();
+    ProfileGuard profile(xdtSQLite);
+    TXConnection c;
+    c.BeginLoading();
+    c.Loaded();
+    c.ConfigureDriverConnection();
+    QStringList events;
+    for (auto signal : {&TXConnection::BeforeConnect, &TXConnection::AfterConnect,
+                        &TXConnection::BeforeDisconnect, &TXConnection::AfterDisconnect})
+        QObject::connect(&c, signal, &c, [&events](QObject*) { events << u"event"_qs; });
+    QObject::connect(&c, &TXConnection::OnError, &c,
+                     [&events](QObject*, const QSqlError&, bool*) { events << u"error"_qs; });
+    c.SetConnectString(u"Data Source="_qs + f.fileName());
+    c.SetConnected(true);
+    TXCommand bad;
+    bad.SetParamCheck(false);
+    bad.SetConnection(&c);
+    bad.SetSQL(u"SELECT FROM NOWHERE"_qs);
+    EXPECT_THROW(bad.Execute(), Error);
+    c.SetConnected(false);
+    EXPECT_EQ(events, (QStringList{u"event"_qs, u"event"_qs, u"error"_qs, u"event"_qs, u"event"_qs}));
+}
+
 TEST(XConnection, MissingSqliteFileIsAnErrorNotANewDatabase)
 {
     ProfileGuard profile(xdtSQLite);

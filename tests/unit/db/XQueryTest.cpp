@@ -4,6 +4,9 @@
 #include "support/Error.h"
 
 #include <QPointer>
+#include <QSqlDatabase>
+#include <QSqlError>
+#include <QSqlQuery>
 
 using namespace zul;
 using zul::test::SqliteFixture;
@@ -174,4 +177,56 @@ TEST_F(XQueryTest, CommandSynchronisesItsParametersAndInserts)
     query.Open();
     EXPECT_EQ(query.FieldByName(u"N"_qs)->AsInteger(), 1);
     EXPECT_EQ(query.FieldByName(u"L"_qs)->AsInteger(), 844);
+}
+
+// Another program writing to the same SQLite file, with no patience for locks.
+TEST_F(XQueryTest, AnOpenQueryKeepsNoLockAnotherWriterWouldWaitFor)
+{
+    const QString name = u"xquery-other-writer"_qs;
+    {
+        QSqlDatabase other = QSqlDatabase::addDatabase(u"QSQLITE"_qs, name);
+        other.setDatabaseName(dir.file(u"t.db"_qs));
+        other.setConnectOptions(u"QSQLITE_BUSY_TIMEOUT=0"_qs);
+        ASSERT_TRUE(other.open());
+        const auto write = [&other](const QString& key) {
+            QSqlQuery insert(other);
+            const bool ok = insert.exec(u"INSERT INTO T (K) VALUES ('"_qs + key + u"')"_qs);
+            return ok ? std::string() : insert.lastError().text().toStdString();
+        };
+
+        // A lookup that read its one row and stays open, as the person lookup leaves it.
+        query.SetSQL(u"SELECT K, V FROM T WHERE K = :K"_qs);
+        query.ParamByName(u"K"_qs).SetAsString(u"2"_qs);
+        query.Open();
+        ASSERT_FALSE(query.IsEmpty());
+        EXPECT_EQ(write(u"a"_qs), "");
+
+        // A walk stopped half-way.
+        TXQuery walk;
+        walk.SetConnection(&connection);
+        walk.SetSQL(u"SELECT K FROM T ORDER BY K"_qs);
+        walk.Open();
+        walk.Next();
+        EXPECT_EQ(write(u"b"_qs), "");
+        // The rows read are those of the moment it opened, all still there to walk.
+        QStringList keys;
+        for (walk.Close(), walk.Open(); !walk.Eof(); walk.Next())
+            keys << walk.FieldByName(u"K"_qs)->AsString();
+        EXPECT_EQ(keys, (QStringList{u"1"_qs, u"2"_qs, u"3"_qs, u"a"_qs, u"b"_qs}));
+        EXPECT_EQ(walk.DriverDataSet()->RecNo(), 5);
+        EXPECT_EQ(query.FieldByName(u"V"_qs)->AsString(), QString());
+    }
+    QSqlDatabase::removeDatabase(name);
+}
+
+TEST_F(XQueryTest, PersistentFieldMissingFromTheResultFailsTheOpenAndLeavesNoRow)
+{
+    auto* field = new TXStringField(&query);
+    field->SetFieldName(u"NOPE"_qs);
+    field->SetParentComponent(&query);
+    query.SetSQL(u"SELECT K FROM T"_qs);
+    EXPECT_THROW(query.Open(), Error);
+    EXPECT_FALSE(query.Active());
+    EXPECT_TRUE(query.IsEmpty());
+    EXPECT_EQ(field->AsString(), QString());
 }

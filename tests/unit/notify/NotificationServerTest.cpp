@@ -11,6 +11,7 @@
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTimer>
+#include <algorithm>
 #include <functional>
 #include <gtest/gtest.h>
 #include <memory>
@@ -51,47 +52,7 @@ bool waitFor(const std::function<bool()>& done, int timeoutMs = 5000)
     return done();
 }
 
-// --- cutting a read into notifications ----------------------------------------------------------
-
-struct SplitCase
-{
-    const char* name;
-    QString received;
-    QStringList pieces;
-};
-
-void PrintTo(const SplitCase& c, std::ostream* os)
-{
-    *os << c.name;
-}
-
-class SplitNotificationsTest : public ::testing::TestWithParam<SplitCase>
-{
-};
-
-TEST_P(SplitNotificationsTest, CutsBeforeEveryMarkerButTheFirst)
-{
-    EXPECT_EQ(SplitNotifications(GetParam().received), GetParam().pieces);
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Reads, SplitNotificationsTest,
-    ::testing::Values(
-        SplitCase{"Empty", u""_qs, {u""_qs}},
-        SplitCase{"One", u"[INS]0000000001"_qs, {u"[INS]0000000001"_qs}},
-        SplitCase{"TwoBackToBack",
-                  u"[INS]0000000001[INS]0000000002"_qs,
-                  {u"[INS]0000000001"_qs, u"[INS]0000000002"_qs}},
-        SplitCase{"LineEndsStayWithTheirPiece",
-                  u"[INS]1\r\n[DEL]2\r\n[UPD]3\r\n"_qs,
-                  {u"[INS]1\r\n"_qs, u"[DEL]2\r\n"_qs, u"[UPD]3\r\n"_qs}},
-        SplitCase{"TextBeforeTheFirstMarkerStays", u"xx[DEL]1[UPD]2"_qs, {u"xx[DEL]1"_qs, u"[UPD]2"_qs}},
-        SplitCase{"BlanksStayWithTheirPiece", u"[INS]1 [DEL]2 "_qs, {u"[INS]1 "_qs, u"[DEL]2 "_qs}},
-        SplitCase{"LowerCaseIsNoMarker", u"[ins]1[INS]2[del]3"_qs, {u"[ins]1[INS]2[del]3"_qs}},
-        SplitCase{"MarkersWithNothingBetween", u"[INS][INS]"_qs, {u"[INS]"_qs, u"[INS]"_qs}},
-        SplitCase{"NoMarker", u"hello [IN S]"_qs, {u"hello [IN S]"_qs}},
-        SplitCase{"MarkerCutAtTheEnd", u"[INS]1[DE"_qs, {u"[INS]1[DE"_qs}}),
-    [](const auto& caseInfo) { return std::string(caseInfo.param.name); });
+// --- the person number of a queued notification ------------------------------------------------
 
 struct NumberCase
 {
@@ -109,26 +70,42 @@ class PersonNumberTest : public ::testing::TestWithParam<NumberCase>
 {
 };
 
-TEST_P(PersonNumberTest, RestAfterTheMarkerWithoutTheLineEnd)
+TEST_P(PersonNumberTest, AfterTheMarkerAsFarAsABlankOrControlCharacter)
 {
     EXPECT_EQ(NotificationPersonNumber(GetParam().notification), GetParam().personNumber);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Notifications, PersonNumberTest,
-    ::testing::Values(NumberCase{"Plain", u"[INS]0000000001"_qs, u"0000000001"_qs},
-                      NumberCase{"CrLf", u"[INS]0000000001\r\n"_qs, u"0000000001"_qs},
-                      NumberCase{"Lf", u"[DEL]0000000001\n"_qs, u"0000000001"_qs},
-                      NumberCase{"LfCr", u"[DEL]0000000001\n\r"_qs, u"0000000001"_qs},
-                      NumberCase{"BlanksKept", u"[UPD] 001 \r\n"_qs, u" 001 "_qs},
-                      NumberCase{"InnerLineEndKept", u"[UPD]00\r\n01"_qs, u"00\r\n01"_qs},
-                      NumberCase{"FirstFiveCharactersGoWhateverTheyAre", u"xx[DEL]123"_qs, u"L]123"_qs},
-                      NumberCase{"MarkerOnly", u"[INS]"_qs, u""_qs},
-                      NumberCase{"MarkerAndLineEnd", u"[INS]\r\n"_qs, u""_qs},
-                      NumberCase{"ShorterThanAMarker", u"[IN"_qs, u""_qs}),
-    [](const auto& caseInfo) { return std::string(caseInfo.param.name); });
+INSTANTIATE_TEST_SUITE_P(Notifications, PersonNumberTest,
+                         ::testing::Values(NumberCase{"Plain", u"[INS]0000000001"_qs, u"0000000001"_qs},
+                                           NumberCase{"CrLf", u"[INS]0000000001\r\n"_qs, u"0000000001"_qs},
+                                           NumberCase{"Lf", u"[DEL]0000000001\n"_qs, u"0000000001"_qs},
+                                           NumberCase{"LfCr", u"[DEL]0000000001\n\r"_qs, u"0000000001"_qs},
+                                           NumberCase{"BlanksAround", u"[UPD] 001 \r\n"_qs, u"001"_qs},
+                                           NumberCase{"TextAfterIt", u"[UPD]001 002"_qs, u"001"_qs},
+                                           NumberCase{"InnerLineEndEndsIt", u"[UPD]00\r\n01"_qs, u"00"_qs},
+                                           NumberCase{"Windows1252", u"[INS]João"_qs, u"João"_qs},
+                                           NumberCase{"FirstFiveCharactersGoWhateverTheyAre",
+                                                      u"xx[DEL]123"_qs, u"L]123"_qs},
+                                           NumberCase{"MarkerOnly", u"[INS]"_qs, u""_qs},
+                                           NumberCase{"MarkerAndLineEnd", u"[INS]\r\n"_qs, u""_qs},
+                                           NumberCase{"ShorterThanAMarker", u"[IN"_qs, u""_qs}),
+                         [](const auto& caseInfo) { return std::string(caseInfo.param.name); });
 
 // --- the server on loopback ---------------------------------------------------------------------
+
+const QString kOpenToEveryone = u"Socket TCP aberto a todos: nenhuma lista de clientes permitidos"_qs;
+
+// The texts of the day's log, without their time stamps.
+QStringList logTextsOf(const ActivityLog& log, const Clock& clock)
+{
+    QFile file(log.filePathFor(clock.now().date()));
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    QStringList texts;
+    for (const QString& line : fromWin1252(file.readAll()).split(u"\r\n"_qs, Qt::SkipEmptyParts))
+        texts.append(line.section(u'\t', 1));
+    return texts;
+}
 
 class NotificationServerTest : public ::testing::Test
 {
@@ -136,34 +113,52 @@ protected:
     test::TempDir dir;
     ManualClock clock;
     ActivityLog log{clock, dir.path()};
-    NotificationServer server{log, 0};
+    NotificationAccess access;
+    std::unique_ptr<NotificationServer> server;
     std::vector<std::unique_ptr<QTcpSocket>> clients;
 
-    void SetUp() override
+    void SetUp() override { start(); }
+
+    void start()
     {
-        server.CheckNotificationSocket();
-        ASSERT_TRUE(server.isListening());
-        ASSERT_NE(server.serverPort(), 0);
+        server = std::make_unique<NotificationServer>(log, clock, 0, access);
+        server->CheckNotificationSocket();
+        ASSERT_TRUE(server->isListening());
+        ASSERT_NE(server->serverPort(), 0);
     }
 
-    QTcpSocket& connectClient()
+    QTcpSocket& connectClient(bool expectAccepted = true)
     {
-        const int before = server.clientCount();
+        const int before = server->clientCount();
         auto& client = clients.emplace_back(std::make_unique<QTcpSocket>());
-        client->connectToHost(QHostAddress::LocalHost, server.serverPort());
-        EXPECT_TRUE(waitFor([&] { return server.clientCount() == before + 1; }));
+        client->connectToHost(QHostAddress::LocalHost, server->serverPort());
+        if (expectAccepted)
+            EXPECT_TRUE(waitFor([&] { return server->clientCount() == before + 1; }));
+        else
+            EXPECT_TRUE(waitFor([&] { return client->state() == QAbstractSocket::ConnectedState; }));
         return *client;
     }
 
+    // Sends and waits until the queue has `expectedQueue` entries. The clock moves on while it
+    // waits, so a notification without a line end is completed by the quiet time.
     void send(QTcpSocket& client, const QByteArray& bytes, qsizetype expectedQueue)
     {
         client.write(bytes);
         client.flush();
-        EXPECT_TRUE(waitFor([&] { return server.PendingQueue().size() == expectedQueue; }))
-            << "queue: " << server.PendingQueue().join(u'|').toStdString();
+        EXPECT_TRUE(waitFor([&] {
+            clock.advance(10);
+            return server->PendingQueue().size() == expectedQueue;
+        })) << "queue: "
+            << server->PendingQueue().join(u'|').toStdString();
     }
 
-    // Reads until `expected` has arrived, then a little more loop time to catch anything extra.
+    // Runs the event loop for a while, the clock standing still.
+    static void settle(int ms = 50)
+    {
+        waitFor([] { return false; }, ms);
+    }
+
+    // Reads until `expected` bytes have arrived.
     QByteArray receive(QTcpSocket& client, qsizetype expected)
     {
         QByteArray got;
@@ -174,16 +169,13 @@ protected:
         return got;
     }
 
-    // The texts of the day's log, without their time stamps.
-    QStringList logTexts() const
+    QStringList logTexts() const { return logTextsOf(log, clock); }
+
+    qsizetype logged(const QString& start) const
     {
-        QFile file(log.filePathFor(clock.now().date()));
-        if (!file.open(QIODevice::ReadOnly))
-            return {};
-        QStringList texts;
-        for (const QString& line : fromWin1252(file.readAll()).split(u"\r\n"_qs, Qt::SkipEmptyParts))
-            texts.append(line.section(u'\t', 1));
-        return texts;
+        const QStringList texts = logTexts();
+        return std::count_if(texts.cbegin(), texts.cend(),
+                             [&](const QString& t) { return t.startsWith(start); });
     }
 };
 
@@ -191,79 +183,90 @@ TEST_F(NotificationServerTest, QueuesEachNotificationOfAClientAsItArrives)
 {
     QTcpSocket& client = connectClient();
     send(client, "[INS]0000000001", 1);
-    send(client, "[DEL]0000000002", 2);
-    send(client, "[UPD]0000000003", 3);
-    EXPECT_EQ(server.PendingQueue(),
+    send(client, "[DEL]0000000002\r\n", 2);
+    send(client, "[UPD]0000000003\n", 3);
+    EXPECT_EQ(server->PendingQueue(),
               QStringList({u"[INS]0000000001"_qs, u"[DEL]0000000002"_qs, u"[UPD]0000000003"_qs}));
     // Queueing is silent: no answer goes back and the log only holds the listening check.
     EXPECT_EQ(client.bytesAvailable(), 0);
-    EXPECT_EQ(logTexts(), QStringList{u"Verificar socket TCP"_qs});
+    EXPECT_EQ(logTexts(), QStringList({u"Verificar socket TCP"_qs, kOpenToEveryone}));
 }
 
-TEST_F(NotificationServerTest, NotificationsArrivingInOneReadStaySeparate)
+TEST_F(NotificationServerTest, NotificationsArrivingInOneReadStaySeparateWithoutWhatFollowsTheNumber)
 {
     QTcpSocket& client = connectClient();
     send(client, "[INS]0000000001[INS]0000000002", 2);
-    EXPECT_EQ(server.PendingQueue(), QStringList({u"[INS]0000000001"_qs, u"[INS]0000000002"_qs}));
+    send(client, "[INS]0000000003 obrigado\r\n[DEL]0000000004\t\x1b[2J\r\n", 4);
+    EXPECT_EQ(server->PendingQueue(), QStringList({u"[INS]0000000001"_qs, u"[INS]0000000002"_qs,
+                                                   u"[INS]0000000003"_qs, u"[DEL]0000000004"_qs}));
 }
 
-TEST_F(NotificationServerTest, LineEndsAreKeptInTheQueueButNotInThePersonNumber)
+TEST_F(NotificationServerTest, ANotificationSplitAcrossReadsIsQueuedOnceWhole)
 {
     QTcpSocket& client = connectClient();
-    send(client, "[INS]0000000001\r\n[DEL]0000000002\r\n", 2);
-    ASSERT_EQ(server.PendingQueue(), QStringList({u"[INS]0000000001\r\n"_qs, u"[DEL]0000000002\r\n"_qs}));
-    EXPECT_EQ(NotificationPersonNumber(server.PendingQueue().at(0)), u"0000000001"_qs);
-    EXPECT_EQ(NotificationPersonNumber(server.PendingQueue().at(1)), u"0000000002"_qs);
+    for (const char* part : {"[IN", "S]000", "0000001"}) {
+        client.write(part);
+        client.flush();
+        settle();
+        EXPECT_TRUE(server->PendingQueue().isEmpty()) << "after " << part;
+    }
+    // Not yet quiet long enough...
+    clock.advance(NotificationServer::QuietTimeMs - 1);
+    settle();
+    EXPECT_TRUE(server->PendingQueue().isEmpty());
+    // ...now it is.
+    clock.advance(1);
+    EXPECT_TRUE(waitFor([&] { return !server->PendingQueue().isEmpty(); }));
+    settle();
+    EXPECT_EQ(server->PendingQueue(), QStringList{u"[INS]0000000001"_qs});
+}
+
+TEST_F(NotificationServerTest, AClientClosingCompletesItsLastNotification)
+{
+    QTcpSocket& client = connectClient();
+    client.write("[DEL]0000000007");
+    client.flush();
+    client.disconnectFromHost();
+    EXPECT_TRUE(waitFor([&] { return server->PendingQueue().size() == 1 && server->clientCount() == 0; }));
+    EXPECT_EQ(server->PendingQueue(), QStringList{u"[DEL]0000000007"_qs});
 }
 
 TEST_F(NotificationServerTest, WaitingDuplicatesAreDroppedUntilCarriedOut)
 {
     QTcpSocket& first = connectClient();
     QTcpSocket& second = connectClient();
-    send(first, "[INS]abc0000001", 1);
+    send(first, "[INS]abc0000001\r\n", 1);
     // Another client's copy, in other letters, is the same notification while it waits; the
-    // marker after it makes sure it has been read before the queue is looked at.
-    send(second, "[INS]ABC0000001", 1);
-    send(second, "[DEL]0000000009", 2);
-    EXPECT_EQ(server.PendingQueue(), QStringList({u"[INS]abc0000001"_qs, u"[DEL]0000000009"_qs}));
+    // notification after it makes sure it has been read before the queue is looked at.
+    send(second, "[INS]ABC0000001\r\n[DEL]0000000009\r\n", 2);
+    EXPECT_EQ(server->PendingQueue(), QStringList({u"[INS]abc0000001"_qs, u"[DEL]0000000009"_qs}));
 
     // Once carried out and removed, the same text is welcome again.
-    server.PendingQueue().removeFirst();
-    send(second, "[INS]ABC0000001", 2);
-    EXPECT_EQ(server.PendingQueue(), QStringList({u"[DEL]0000000009"_qs, u"[INS]ABC0000001"_qs}));
+    server->PendingQueue().removeFirst();
+    send(second, "[INS]ABC0000001\r\n", 2);
+    EXPECT_EQ(server->PendingQueue(), QStringList({u"[DEL]0000000009"_qs, u"[INS]ABC0000001"_qs}));
 }
 
-TEST_F(NotificationServerTest, BlanksAndDuplicatesInsideOneReadAreDropped)
+TEST_F(NotificationServerTest, QueueKeepsOneOfEachIgnoringCaseBeyondAscii)
 {
-    server.QueueReceived(u"[INS]a[INS]b[INS]A[INS]b "_qs);
-    EXPECT_EQ(server.PendingQueue(), QStringList({u"[INS]a"_qs, u"[INS]b"_qs, u"[INS]b "_qs}));
-    server.QueueReceived(u"   "_qs);
-    server.QueueReceived(QString());
-    EXPECT_EQ(server.PendingQueue().size(), 3);
-    // A line end is no blank: it is queued and the queue step answers it as unknown.
-    server.QueueReceived(u"\r\n"_qs);
-    EXPECT_EQ(server.PendingQueue().size(), 4);
-}
-
-TEST_F(NotificationServerTest, DuplicatesIgnoreCaseBeyondAscii)
-{
-    server.QueueReceived(u"[INS]joão"_qs);
-    server.QueueReceived(u"[INS]JOÃO"_qs);
-    server.QueueReceived(u"[INS]k1"_qs);
-    server.QueueReceived(u"[INS]\u212A1"_qs); // the Kelvin sign folds to k
-    server.QueueReceived(u"[INS]joãa"_qs);
-    server.QueueReceived(u"[INS]joão "_qs);
-    EXPECT_EQ(server.PendingQueue(),
-              QStringList({u"[INS]joão"_qs, u"[INS]k1"_qs, u"[INS]joãa"_qs, u"[INS]joão "_qs}));
+    using Q = NotificationServer::Queued;
+    EXPECT_EQ(server->QueueNotification(u"[INS]joão"_qs), Q::Added);
+    EXPECT_EQ(server->QueueNotification(u"[INS]JOÃO"_qs), Q::Duplicate);
+    EXPECT_EQ(server->QueueNotification(u"[INS]k1"_qs), Q::Added);
+    EXPECT_EQ(server->QueueNotification(u"[INS]\u212A1"_qs), Q::Duplicate); // the Kelvin sign folds to k
+    EXPECT_EQ(server->QueueNotification(u"[INS]joãa"_qs), Q::Added);
+    EXPECT_EQ(server->QueueNotification(u"   "_qs), Q::Blank);
+    EXPECT_EQ(server->QueueNotification(QString()), Q::Blank);
+    EXPECT_EQ(server->PendingQueue(), QStringList({u"[INS]joão"_qs, u"[INS]k1"_qs, u"[INS]joãa"_qs}));
 }
 
 TEST_F(NotificationServerTest, WireTextIsWindows1252)
 {
     QTcpSocket& client = connectClient();
-    send(client, QByteArray("[INS]Jo\xE3o\x95"), 1);
-    EXPECT_EQ(server.PendingQueue().at(0), u"[INS]João•"_qs);
+    send(client, QByteArray("[INS]Jo\xE3o\x95\r\n"), 1);
+    EXPECT_EQ(server->PendingQueue().at(0), u"[INS]João•"_qs);
 
-    server.BroadcastToClients(u"Ação"_qs, u"[OK]"_qs);
+    server->BroadcastToClients(u"Ação"_qs, u"[OK]"_qs);
     EXPECT_EQ(receive(client, 8), QByteArray("[OK]A\xE7\xE3o"));
 }
 
@@ -273,14 +276,14 @@ TEST_F(NotificationServerTest, BroadcastReachesEveryClientConnectedAtTheTime)
     QTcpSocket& second = connectClient();
     send(first, "[INS]0000000001", 1);
 
-    server.BroadcastToClients(u"[INS]0000000001"_qs, u"[OK]"_qs);
-    server.BroadcastToClients(u"0000000007"_qs, u"[ENT]"_qs);
+    server->BroadcastToClients(u"[INS]0000000001"_qs, u"[OK]"_qs);
+    server->BroadcastToClients(u"0000000007"_qs, u"[ENT]"_qs);
     const QByteArray expected("[OK][INS]0000000001[ENT]0000000007");
     EXPECT_EQ(receive(first, expected.size()), expected);
     EXPECT_EQ(receive(second, expected.size()), expected);
 
     QTcpSocket& late = connectClient();
-    server.BroadcastToClients(u"0000000008"_qs, u"[SAI]"_qs);
+    server->BroadcastToClients(u"0000000008"_qs, u"[SAI]"_qs);
     EXPECT_EQ(receive(late, 15), QByteArray("[SAI]0000000008"));
     EXPECT_EQ(receive(first, 15), QByteArray("[SAI]0000000008"));
 }
@@ -290,14 +293,14 @@ TEST_F(NotificationServerTest, ClientsThatLeaveAreForgottenWithoutALogEntry)
     QTcpSocket& first = connectClient();
     QTcpSocket& second = connectClient();
     first.disconnectFromHost();
-    ASSERT_TRUE(waitFor([&] { return server.clientCount() == 1; }));
+    ASSERT_TRUE(waitFor([&] { return server->clientCount() == 1; }));
 
-    server.BroadcastToClients(u"0000000001"_qs, u"[ENT]"_qs);
+    server->BroadcastToClients(u"0000000001"_qs, u"[ENT]"_qs);
     EXPECT_EQ(receive(second, 15), QByteArray("[ENT]0000000001"));
-    EXPECT_EQ(logTexts(), QStringList{u"Verificar socket TCP"_qs});
+    EXPECT_EQ(logTexts(), QStringList({u"Verificar socket TCP"_qs, kOpenToEveryone}));
 }
 
-TEST_F(NotificationServerTest, AFailedSendEndsTheBroadcastInConnectionOrder)
+TEST_F(NotificationServerTest, AFailedSendIsLoggedAndTheOthersStillHear)
 {
     QTcpSocket& first = connectClient();
     QTcpSocket& second = connectClient();
@@ -305,30 +308,152 @@ TEST_F(NotificationServerTest, AFailedSendEndsTheBroadcastInConnectionOrder)
     // The server's end of the second connection stops taking data while still on the list, as
     // a connection that broke between two events would.
     QTcpSocket* broken = nullptr;
-    for (QTcpSocket* end : server.sskCatraca->findChildren<QTcpSocket*>())
+    for (QTcpSocket* end : server->sskCatraca->findChildren<QTcpSocket*>())
         if (end->peerPort() == second.localPort())
             broken = end;
     ASSERT_NE(broken, nullptr);
     QObject::disconnect(broken, &QTcpSocket::disconnected, nullptr, nullptr);
     broken->close();
 
-    server.BroadcastToClients(u"0000000001"_qs, u"[ENT]"_qs);
+    server->BroadcastToClients(u"0000000001"_qs, u"[ENT]"_qs);
     EXPECT_EQ(receive(first, 15), QByteArray("[ENT]0000000001"));
-    EXPECT_FALSE(third.waitForReadyRead(200));
-    EXPECT_EQ(third.bytesAvailable(), 0);
-    ASSERT_EQ(logTexts().size(), 2);
+    EXPECT_EQ(receive(third, 15), QByteArray("[ENT]0000000001"));
+    ASSERT_EQ(logTexts().size(), 3);
     EXPECT_TRUE(
-        logTexts().at(1).startsWith(u"##### Envia mensagem socket - ERRO: Socket is not connected"_qs))
-        << logTexts().at(1).toStdString();
+        logTexts().at(2).startsWith(u"##### Envia mensagem socket - ERRO: Socket is not connected"_qs))
+        << logTexts().at(2).toStdString();
+    // The broken one is gone: the next broadcast is not an error again.
+    EXPECT_EQ(server->clientCount(), 2);
+    server->BroadcastToClients(u"0000000002"_qs, u"[SAI]"_qs);
+    EXPECT_EQ(receive(third, 15), QByteArray("[SAI]0000000002"));
+    EXPECT_EQ(logTexts().size(), 3);
 }
 
-TEST_F(NotificationServerTest, ClientErrorWritesItsThreeLines)
+TEST_F(NotificationServerTest, UnknownAndOverlongTextsAreAnsweredToTheSenderOnlyAndShownSafely)
 {
-    server.ClientError(QAbstractSocket::NetworkError);
+    QTcpSocket& sender = connectClient();
+    QTcpSocket& other = connectClient();
+    const QByteArray number(80, '1');
+    sender.write("ola\x1b[2J\r\n[INS]" + number + "\r\n[UPD]2 \x1b]0;x\x07\r\n");
+    sender.flush();
+    const QByteArray expected =
+        "[ER]ola[ER][INS]" + number.left(NotificationFraming::MaxNotificationLength - 5);
+    EXPECT_EQ(receive(sender, expected.size()), expected);
+    ASSERT_TRUE(waitFor([&] { return server->PendingQueue().size() == 1; }));
+    EXPECT_EQ(server->PendingQueue(), QStringList{u"[UPD]2"_qs});
+    settle();
+    EXPECT_EQ(other.bytesAvailable(), 0);
+
+    const QStringList texts = logTexts();
+    ASSERT_EQ(texts.size(), 4) << texts.join(u'\n').toStdString();
+    EXPECT_TRUE(texts.at(2).startsWith(u"Socket TCP: texto sem marcador recebido de 127.0.0.1:"_qs));
+    EXPECT_TRUE(texts.at(2).endsWith(u": ola<1B>[2J"_qs)) << texts.at(2).toStdString();
+    EXPECT_TRUE(texts.at(3).startsWith(u"Socket TCP: notificação com mais de 64 caracteres recusada de "_qs));
+    for (const QString& text : texts)
+        EXPECT_FALSE(text.contains(QChar(0x1b)));
+
+    // Hit again within the minute: answered, not logged again.
+    sender.write("ola de novo\r\n");
+    EXPECT_EQ(receive(sender, 15), QByteArray("[ER]ola de novo"));
+    EXPECT_EQ(logTexts().size(), 4);
+    // A minute on, logged again with how often it was left out.
+    clock.advance(NotificationServer::LimitLogIntervalMs);
+    sender.write("?\n");
+    EXPECT_EQ(receive(sender, 5), QByteArray("[ER]?"));
+    EXPECT_TRUE(logTexts().last().endsWith(u"(mais 1 vez(es) desde o último registro)"_qs))
+        << logTexts().last().toStdString();
+}
+
+TEST_F(NotificationServerTest, TheClientSilentLongestMakesRoomForANewOne)
+{
+    QList<QTcpSocket*> held;
+    for (int i = 0; i < NotificationServer::MaxClients; ++i) {
+        held.append(&connectClient());
+        clock.advance(1);
+    }
+    // The first speaks up, so the second is now the one silent longest.
+    send(*held.at(0), "[INS]1\n", 1);
+    QTcpSocket& newcomer = connectClient(false);
+    ASSERT_TRUE(waitFor([&] { return held.at(1)->state() == QAbstractSocket::UnconnectedState; }));
+    EXPECT_EQ(server->clientCount(), NotificationServer::MaxClients);
+    EXPECT_EQ(held.at(0)->state(), QAbstractSocket::ConnectedState);
+    send(newcomer, "[INS]2\n", 2);
+
+    // One more: one line in the log for both.
+    connectClient(false);
+    ASSERT_TRUE(waitFor([&] { return held.at(2)->state() == QAbstractSocket::UnconnectedState; }));
+    EXPECT_EQ(logged(u"Socket TCP: limite de 64 clientes atingido"_qs), 1);
+}
+
+TEST_F(NotificationServerTest, AClientThatNeverFinishesANotificationIsDisconnected)
+{
+    QTcpSocket& flood = connectClient();
+    QTcpSocket& fine = connectClient();
+    flood.write(QByteArray(NotificationFraming::MaxWaitingBytes + 100, 'A'));
+    ASSERT_TRUE(waitFor([&] { return flood.state() == QAbstractSocket::UnconnectedState; }));
+    EXPECT_EQ(logged(u"Socket TCP: cliente 127.0.0.1:"_qs), 1);
+    EXPECT_TRUE(
+        logTexts().last().endsWith(u"desconectado: mais de 4096 bytes sem completar uma notificação"_qs));
+    send(fine, "[INS]1\n", 1);
+}
+
+TEST_F(NotificationServerTest, AFullQueueAnswersAtOnce)
+{
+    for (qsizetype i = 0; i < NotificationServer::MaxQueueLength; ++i)
+        ASSERT_EQ(server->QueueNotification(u"[INS]"_qs + QString::number(i)),
+                  NotificationServer::Queued::Added);
+    QTcpSocket& client = connectClient();
+    client.write("[DEL]77\r\n");
+    EXPECT_EQ(receive(client, 11), QByteArray("[ER][DEL]77"));
+    EXPECT_EQ(server->PendingQueue().size(), NotificationServer::MaxQueueLength);
+    EXPECT_EQ(logged(u"Socket TCP: fila de notificações cheia (500); recusada: [DEL]77"_qs), 1);
+}
+
+TEST_F(NotificationServerTest, AClientThatDoesNotReadIsDisconnectedAndTheOthersStillHear)
+{
+    QTcpSocket& deaf = connectClient();
+    deaf.setReadBufferSize(1); // takes nothing off the connection
+    QTcpSocket& reader = connectClient();
+    QByteArray heard;
+    QObject::connect(&reader, &QTcpSocket::readyRead, [&] { heard += reader.readAll(); });
+    const QString text(16 * 1024, u'9');
+    int sent = 0;
+    // The deaf client's buffers fill up; the system's may be large, so this is bounded only
+    // by its own limit.
+    while (server->clientCount() == 2 && sent < 2000) {
+        server->BroadcastToClients(text, u"[OK]"_qs);
+        ++sent;
+        settle(2);
+    }
+    EXPECT_EQ(server->clientCount(), 1);
+    EXPECT_TRUE(waitFor([&] { return heard.size() == sent * (text.size() + 4); }))
+        << heard.size() << " of " << sent * (text.size() + 4);
+    EXPECT_EQ(logged(u"Socket TCP: cliente 127.0.0.1:"_qs), 1);
+    EXPECT_TRUE(
+        logTexts().last().endsWith(u"desconectado: mais de 65536 bytes esperando para serem enviados"_qs));
+}
+
+TEST_F(NotificationServerTest, AFailedAcceptRestsInsteadOfSpinning)
+{
+    Q_EMIT server->sskCatraca->acceptError(QAbstractSocket::SocketResourceError);
+    Q_EMIT server->sskCatraca->acceptError(QAbstractSocket::SocketResourceError);
+    EXPECT_EQ(logged(u"Socket TCP: falha ao aceitar conexão"_qs), 1);
+    auto& waiting = clients.emplace_back(std::make_unique<QTcpSocket>());
+    waiting->connectToHost(QHostAddress::LocalHost, server->serverPort());
+    settle(100);
+    EXPECT_EQ(server->clientCount(), 0);
+    clock.advance(NotificationServer::AcceptRetryMs);
+    EXPECT_TRUE(waitFor([&] { return server->clientCount() == 1; }));
+}
+
+TEST_F(NotificationServerTest, ClientErrorWritesItsThreeLinesOnceAMinute)
+{
+    server->ClientError(QAbstractSocket::NetworkError);
+    server->ClientError(QAbstractSocket::NetworkError);
     QFile file(log.filePathFor(clock.now().date()));
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
     const QStringList lines = fromWin1252(file.readAll()).split(u"\r\n"_qs);
-    ASSERT_GE(lines.size(), 4);
+    ASSERT_EQ(lines.size(), 6);
     EXPECT_EQ(lines.at(lines.size() - 4), QString());
     // The log frames it like every line that holds "erro:".
     EXPECT_TRUE(lines.at(lines.size() - 3)
@@ -341,12 +466,74 @@ TEST_F(NotificationServerTest, ClientErrorWritesItsThreeLines)
 TEST_F(NotificationServerTest, ACheckWhileListeningKeepsThePortAndTheClients)
 {
     QTcpSocket& client = connectClient();
-    const quint16 port = server.serverPort();
-    server.CheckNotificationSocket();
-    EXPECT_EQ(server.serverPort(), port);
-    EXPECT_EQ(server.clientCount(), 1);
+    const quint16 port = server->serverPort();
+    server->CheckNotificationSocket();
+    EXPECT_EQ(server->serverPort(), port);
+    EXPECT_EQ(server->clientCount(), 1);
     send(client, "[INS]1", 1);
-    EXPECT_EQ(logTexts(), QStringList({u"Verificar socket TCP"_qs, u"Verificar socket TCP"_qs}));
+    EXPECT_EQ(logTexts(),
+              QStringList({u"Verificar socket TCP"_qs, kOpenToEveryone, u"Verificar socket TCP"_qs}));
+}
+
+TEST_F(NotificationServerTest, OnlyAllowedClientsMayConnect)
+{
+    access = NotificationAccess::fromSettings(u"127.0.0.1"_qs, u"10.1.0.0/16; 192.168.7.9"_qs);
+    start();
+    QTcpSocket refused;
+    bool closed = false;
+    QObject::connect(&refused, &QTcpSocket::disconnected, [&] { closed = true; });
+    refused.connectToHost(QHostAddress::LocalHost, server->serverPort());
+    ASSERT_TRUE(waitFor([&] { return closed; }));
+    EXPECT_EQ(server->clientCount(), 0);
+    EXPECT_EQ(logged(u"Socket TCP: cliente recusado (endereço não permitido): 127.0.0.1"_qs), 1);
+    EXPECT_EQ(logged(kOpenToEveryone), 1); // the first server's, none from this one
+    EXPECT_EQ(logged(u"Socket TCP: clientes permitidos: 2 rede(s)"_qs), 1);
+
+    access = NotificationAccess::fromSettings(QString(), u"10.1.0.0/16 127.0.0.0/8"_qs);
+    start();
+    QTcpSocket& allowed = connectClient();
+    send(allowed, "[INS]1\n", 1);
+}
+
+TEST_F(NotificationServerTest, ListenAddressThatCannotBeReadListensNowhere)
+{
+    access = NotificationAccess::fromSettings(u"300.1.1.1"_qs, QString());
+    server = std::make_unique<NotificationServer>(log, clock, 0, access);
+    server->CheckNotificationSocket();
+    EXPECT_FALSE(server->isListening());
+    EXPECT_EQ(logged(u"##### Socket TCP - ERRO: configuração inválida ignorada: '300.1.1.1'"_qs), 1);
+    EXPECT_EQ(logged(u"##### Conecta Socket - ERRO: endereço de escuta inválido: '300.1.1.1'"_qs), 1);
+}
+
+TEST(NotificationAccessTest, AddressesAndNetworks)
+{
+    using A = NotificationAccess;
+    EXPECT_EQ(A::splitList(u" 10.0.0.1, 10.0.0.2;10.0.0.3\t::1 "_qs),
+              QStringList({u"10.0.0.1"_qs, u"10.0.0.2"_qs, u"10.0.0.3"_qs, u"::1"_qs}));
+    for (const char16_t* bad :
+         {u"", u"10.0.0", u"10.0.0.0/33", u"host.example", u"10.0.0.0/", u"/8", u"::1/129", u"1.2.3.4/-1"})
+        EXPECT_FALSE(A::parseNetwork(QString::fromUtf16(bad))) << QString::fromUtf16(bad).toStdString();
+
+    const A open = A::fromSettings(u"  "_qs, u" "_qs);
+    EXPECT_FALSE(open.restricted);
+    EXPECT_TRUE(open.allows(QHostAddress(u"203.0.113.5"_qs)));
+    EXPECT_EQ(open.listenAddress, QHostAddress(QHostAddress::Any));
+
+    const A some = A::fromSettings(QString(), u"192.168.0.0/24, 10.9.9.9, fd00::/8, nonsense"_qs);
+    EXPECT_TRUE(some.restricted);
+    EXPECT_EQ(some.problems, QStringList{u"'nonsense'"_qs});
+    EXPECT_TRUE(some.allows(QHostAddress(u"192.168.0.200"_qs)));
+    EXPECT_FALSE(some.allows(QHostAddress(u"192.168.1.1"_qs)));
+    EXPECT_TRUE(some.allows(QHostAddress(u"10.9.9.9"_qs)));
+    EXPECT_FALSE(some.allows(QHostAddress(u"10.9.9.8"_qs)));
+    // An IPv4 client reached through an IPv6 socket.
+    EXPECT_TRUE(some.allows(QHostAddress(u"::ffff:192.168.0.7"_qs)));
+    EXPECT_TRUE(some.allows(QHostAddress(u"fd12::1"_qs)));
+
+    // A list of which nothing can be read lets nobody in.
+    const A none = A::fromSettings(QString(), u"nonsense"_qs);
+    EXPECT_TRUE(none.restricted);
+    EXPECT_FALSE(none.allows(QHostAddress::LocalHost));
 }
 
 TEST(NotificationServerPortTest, APortTakenIsLoggedAndTriedAgainAtTheNextCheck)
@@ -358,7 +545,7 @@ TEST(NotificationServerPortTest, APortTakenIsLoggedAndTriedAgainAtTheNextCheck)
     ASSERT_TRUE(blocker->listen(QHostAddress::Any, 0));
     const quint16 port = blocker->serverPort();
 
-    NotificationServer server(log, port);
+    NotificationServer server(log, clock, port);
     server.CheckNotificationSocket();
     EXPECT_FALSE(server.isListening());
     EXPECT_EQ(server.serverPort(), 0);
@@ -368,16 +555,13 @@ TEST(NotificationServerPortTest, APortTakenIsLoggedAndTriedAgainAtTheNextCheck)
     EXPECT_TRUE(server.isListening());
     EXPECT_EQ(server.serverPort(), port);
 
-    QFile file(log.filePathFor(clock.now().date()));
-    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
-    QStringList texts;
-    for (const QString& line : fromWin1252(file.readAll()).split(u"\r\n"_qs, Qt::SkipEmptyParts))
-        texts.append(line.section(u'\t', 1));
-    ASSERT_EQ(texts.size(), 3);
+    const QStringList texts = logTextsOf(log, clock);
+    ASSERT_EQ(texts.size(), 4);
     EXPECT_EQ(texts.at(0), u"Verificar socket TCP"_qs);
-    EXPECT_TRUE(texts.at(1).startsWith(u"##### Conecta Socket - ERRO: "_qs)) << texts.at(1).toStdString();
-    EXPECT_GT(texts.at(1).size(), int(qstrlen("##### Conecta Socket - ERRO:  #####")));
-    EXPECT_EQ(texts.at(2), u"Verificar socket TCP"_qs);
+    EXPECT_EQ(texts.at(1), kOpenToEveryone);
+    EXPECT_TRUE(texts.at(2).startsWith(u"##### Conecta Socket - ERRO: "_qs)) << texts.at(2).toStdString();
+    EXPECT_GT(texts.at(2).size(), int(qstrlen("##### Conecta Socket - ERRO:  #####")));
+    EXPECT_EQ(texts.at(3), u"Verificar socket TCP"_qs);
 }
 
 } // namespace

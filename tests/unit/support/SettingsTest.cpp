@@ -222,4 +222,26 @@ TEST(OleDateConversionTest, NumbersThatAreNoDateGiveNoDate)
     EXPECT_FALSE(SettingsStore::fromOleDate(-1e7).isValid());
 }
 
+TEST_F(SettingsTest, NotificationSocketValuesAreTextsThatGoWhenEmptied)
+{
+    // Unset: the empty text, which the socket takes as all addresses and everyone.
+    EXPECT_EQ(settings.readNotificationListenAddress(), QString());
+    EXPECT_EQ(settings.readNotificationClients(), QString());
+
+    settings.writeNotificationListenAddress(QStringLiteral("192.168.0.5"));
+    settings.writeNotificationClients(QStringLiteral("192.168.0.0/24, 10.0.0.7"));
+    EXPECT_EQ(settings.readNotificationListenAddress(), QStringLiteral("192.168.0.5"));
+    EXPECT_EQ(settings.readNotificationClients(), QStringLiteral("192.168.0.0/24, 10.0.0.7"));
+    EXPECT_EQ(key()->readString("SocketClientesCatraca"), "192.168.0.0/24, 10.0.0.7");
+
+    settings.writeNotificationClients(QString());
+    EXPECT_FALSE(key()->valueType("SocketClientesCatraca").has_value());
+    EXPECT_EQ(settings.readNotificationListenAddress(), QStringLiteral("192.168.0.5"));
+
+    // Another type is an error, not "everyone": the caller must not open the socket on it.
+    key()->writeDWord("SocketClientesCatraca", 1);
+    EXPECT_EQ(errorOf([&] { settings.readNotificationClients(); }),
+              QStringLiteral("Tipo de dado inválido para 'SocketClientesCatraca'"));
+}
+
 } // namespace
