@@ -45,6 +45,13 @@ constexpr int kStepTimeoutMs = 15'000;
 // What the abuse may add to the manager's resident memory at its peak. Holding the flood, or
 // one buffer per client without a bound, would take far more.
 constexpr qint64 kMemoryGrowthBoundKb = 48 * 1024;
+#if defined(__SANITIZE_ADDRESS__)
+// Under AddressSanitizer freed blocks wait in a quarantine and every block carries red zones,
+// so the resident memory says nothing about what the manager holds: printed, not compared.
+constexpr bool kMemoryBoundApplies = false;
+#else
+constexpr bool kMemoryBoundApplies = true;
+#endif
 constexpr qint64 kLogGrowthBoundBytes = 64 * 1024;
 constexpr qint64 kFloodBytes = 100LL * 1024 * 1024;
 // What the abuse may add to the time a notification takes to be answered.
@@ -411,7 +418,8 @@ TEST_F(SocketAbuseTest, ManagerStaysResponsiveAndBounded)
 
     EXPECT_GE(replyMs, 0) << "no reply to [INS]";
     EXPECT_LE(replyMs, idleReplyMs + kReplyDelayBoundMs);
-    EXPECT_LT(after.hwmKb, before.rssKb + kMemoryGrowthBoundKb);
+    if (kMemoryBoundApplies)
+        EXPECT_LT(after.hwmKb, before.rssKb + kMemoryGrowthBoundKb);
     EXPECT_LT(logAfter - logBefore, kLogGrowthBoundBytes);
     EXPECT_EQ(passagesAfter, passagesBefore + 1);
     EXPECT_LT(peakDescriptors, before.descriptors + NotificationServer::MaxClients + 40);
