@@ -418,8 +418,9 @@ TEST_F(SocketAbuseTest, ManagerStaysResponsiveAndBounded)
 
     EXPECT_GE(replyMs, 0) << "no reply to [INS]";
     EXPECT_LE(replyMs, idleReplyMs + kReplyDelayBoundMs);
-    if (kMemoryBoundApplies)
+    if (kMemoryBoundApplies) {
         EXPECT_LT(after.hwmKb, before.rssKb + kMemoryGrowthBoundKb);
+    }
     EXPECT_LT(logAfter - logBefore, kLogGrowthBoundBytes);
     EXPECT_EQ(passagesAfter, passagesBefore + 1);
     EXPECT_LT(peakDescriptors, before.descriptors + NotificationServer::MaxClients + 40);
