@@ -123,6 +123,17 @@ int main(int argc, char** argv)
 
     zul::AppEnvironment environment{clock, dialogs, log, registry, options.headless};
     environment.deviceLibrary = DeviceLibraryPath();
+    // The turnstile's clients use the fixed port; a second manager on a test machine is given
+    // another one through the environment.
+    if (const QByteArray port = qgetenv("ZUL_NOTIFICATION_PORT"); !port.isEmpty()) {
+        bool valid = false;
+        const uint value = port.toUInt(&valid);
+        if (valid && value > 0 && value <= 65535)
+            environment.notificationPort = static_cast<quint16>(value);
+        else
+            Print(stderr, QStringLiteral("zul: ZUL_NOTIFICATION_PORT is not a port number; using %1\n")
+                              .arg(environment.notificationPort));
+    }
     zul::TfrmCatraca frmCatraca(environment);
     desktopDialogs.setOwner(&frmCatraca);
     app.setWindowIcon(frmCatraca.windowIcon());
