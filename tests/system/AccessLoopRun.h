@@ -28,10 +28,11 @@ namespace zul::systemtest {
 
 struct RunSettings
 {
-    int cycles = 22; // each kills the manager once
+    int cycles = 20; // each kills the manager once
     quint64 seed = 0;
-    QString programPath; // zul
-    QString adminPath;   // zul-admin
+    qint64 budgetMs = 420000; // no new cycle starts after this; a stalled manager ends the run
+    QString programPath;      // zul
+    QString adminPath;        // zul-admin
     QString simulatorPath;
     QString libraryPath; // the stand-in device library
 };

@@ -44,6 +44,8 @@ TEST(AccessLoopSystem, EveryRotationKeptOnceEveryReleaseRequestedEveryPassageAnn
     const int cycles = qEnvironmentVariable("ZUL_SYSTEM_CYCLES").toInt(&given);
     if (given && cycles > 0)
         settings.cycles = cycles;
+    // A cycle takes about 10 s on a loaded machine; the budget only ends a run whose manager stopped serving.
+    settings.budgetMs = 60000 + 16000LL * settings.cycles;
     settings.programPath = QStringLiteral(ZUL_PROGRAM_PATH);
     settings.adminPath = QStringLiteral(ZUL_ADMIN_PATH);
     settings.simulatorPath = QStringLiteral(ZUL_CATRACA_SIM_PATH);
