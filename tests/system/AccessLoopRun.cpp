@@ -120,8 +120,9 @@ bool AccessLoopRun::setUp(QString* error)
     // The manager refuses to run twice on a machine, by the name of its executable: a copy
     // under a name of its own runs beside any other manager, with the device library beside it.
     m_program = dir.filePath(QStringLiteral("zul-system-run"));
-    const QString library = dir.filePath(QFileInfo(m_settings.libraryPath).fileName());
-    if (!QFile::copy(m_settings.programPath, m_program) || !QFile::copy(m_settings.libraryPath, library)) {
+    m_libraryCopy = dir.filePath(QFileInfo(m_settings.libraryPath).fileName());
+    if (!QFile::copy(m_settings.programPath, m_program) ||
+        !QFile::copy(m_settings.libraryPath, m_libraryCopy)) {
         *error = QStringLiteral("cannot copy the manager and its device library into ") + dir.path();
         return false;
     }
@@ -688,6 +689,15 @@ std::optional<qint64> AccessLoopRun::lastRowId()
 }
 
 // --- what was seen and kept ---
+
+void AccessLoopRun::keepFiles()
+{
+    m_dir.setAutoRemove(false);
+    if (!m_manager || m_manager->state() == QProcess::NotRunning) {
+        QFile::remove(m_program);
+        QFile::remove(m_libraryCopy);
+    }
+}
 
 TurnstileRecord AccessLoopRun::turnstileRecord() const
 {

@@ -67,7 +67,8 @@ public:
     QList<KeptPassage> keptPassages() const;
     QList<Announcement> announcements() const;
     QString workDir() const { return m_dir.path(); }
-    void keepFiles() { m_dir.setAutoRemove(false); }
+    // Leaves the run's files for reading (not the copies of the programs).
+    void keepFiles();
 
 private:
     bool setUp(QString* error);
@@ -124,6 +125,7 @@ private:
     QString m_logDir;
     QString m_recordFile;
     QString m_program; // a copy of the manager under a name of its own
+    QString m_libraryCopy;
     QString m_lockDir;
     QStringList m_people;
     QHash<QString, qint64> m_lastTap;
