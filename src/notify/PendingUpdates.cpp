@@ -36,6 +36,11 @@ void PendingUpdates::RunQueueStep()
     if (m_queue.isEmpty())
         return;
     DeviceBinding& device = m_device;
+    // Only the online loop runs the step, on its own link; should anything else be working on
+    // the link, the entry waits in the queue for a later pass rather than interleave with it.
+    const std::optional<LinkOwnership::Claim> claim = device.Link.claim(LinkHolder::QueueStep);
+    if (!claim)
+        return;
     const TMessages& messages = device.messages();
     device.ShowStatus(UpdatingStatus);
     device.LastDeviceResult = 1;
@@ -68,11 +73,12 @@ int PendingUpdates::ProcessNotification(const QString& text)
     const qint64 start = clock.elapsedMs();
     try {
         const QString number = NotificationPersonNumber(text);
-        if (text.contains(u"[INS]"_s) || text.contains(u"[UPD]"_s)) {
-            // With no person there is no database template to send, and nothing else may be.
-            if (IsBlank(number))
-                throw Error(u"notificação sem número de pessoa: "_s + text);
-        }
+        // With no person there is no database template to send, and nothing else may be; nor
+        // is there anybody to delete.
+        const bool marked =
+            text.contains(u"[INS]"_s) || text.contains(u"[DEL]"_s) || text.contains(u"[UPD]"_s);
+        if (marked && IsBlank(number))
+            throw Error(u"notificação sem número de pessoa: "_s + text);
         if (text.contains(u"[INS]"_s))
             result = m_templates.IncludeDeviceUser({}, number);
         else if (text.contains(u"[DEL]"_s))
