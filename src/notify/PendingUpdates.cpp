@@ -55,12 +55,12 @@ void PendingUpdates::RunQueueStep()
     device.ShowStatus(success ? UpdatedStatus : UpdateErrorStatus);
     if (m_hooks.broadcast)
         m_hooks.broadcast(entry, success ? u"[OK]"_s : u"[ER]"_s);
-    // Texts queued during the device waits went to the end; the entry carried out is still the
-    // first, since equal texts are never queued twice.
+    // Texts queued during the device waits went to the end, and nothing else carries out or
+    // removes entries while this step owns the link: the entry carried out is still the first.
+    // Anything else there (the queue was emptied meanwhile, and the same text sent again) has
+    // not been carried out and stays.
     if (!m_queue.isEmpty() && m_queue.first() == entry)
         m_queue.removeFirst();
-    else
-        m_queue.removeOne(entry);
     if (m_hooks.sendStandingMessage)
         m_hooks.sendStandingMessage();
 }

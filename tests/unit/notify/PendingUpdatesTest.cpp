@@ -199,6 +199,17 @@ TEST_F(PendingUpdatesTest, NotificationArrivingDuringASynchronisationWaitsForThe
     EXPECT_EQ(controllerUsers(), Codes{"0000000002"});
 }
 
+TEST_F(PendingUpdatesTest, TextSentAgainAfterTheQueueWasEmptiedIsNotRemovedUnseen)
+{
+    sim.addUser("0000000001");
+    sim.addUser("0000000002");
+    queue << u"[DEL]0000000001"_s;
+    // While the step waits, the queue is emptied and filled again, the same text last.
+    QTimer::singleShot(0, [&] { queue = QStringList{u"[DEL]0000000002"_s, u"[DEL]0000000001"_s}; });
+    updates.RunQueueStep();
+    EXPECT_EQ(queue, (QStringList{u"[DEL]0000000002"_s, u"[DEL]0000000001"_s}));
+}
+
 TEST_F(PendingUpdatesTest, EntriesQueuedDuringAStepAreKeptForLaterPasses)
 {
     sim.addUser("0000000001");
