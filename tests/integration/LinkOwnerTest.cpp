@@ -95,6 +95,38 @@ TEST_F(LinkOwnerTest, NotificationQueuedDuringAScheduledSynchronisationIsCarried
     EXPECT_GT(next->date(), QDate(2001, 1, 1));
 }
 
+TEST_F(LinkOwnerTest, ScheduledSynchronisationRefusedWhileTheLinkIsInUseStaysDue)
+{
+    const QDateTime due(QDate(2001, 1, 1), QTime(6, 0));
+    SettingsStore(messages, registry).writeScheduledSync(due);
+    sim->addUser("0000000090");
+    auto queueStep = std::make_shared<std::optional<LinkOwnership::Claim>>();
+
+    RunOnline({
+        // Another operation works on the loop's link when the check comes.
+        {[this] { return Polling(); },
+         [&] {
+             *queueStep = window->device().Link.claim(LinkHolder::QueueStep);
+             ASSERT_TRUE(queueStep->has_value());
+             window->onlineLoop().HousekeepingPasses = OnlineLoop::HousekeepingInterval;
+         }},
+        {[this] { return window->onlineLoop().HousekeepingRuns == 1; },
+         [&] {
+             queueStep->reset();
+             window->StopConnection();
+         }},
+    });
+    timers->run(3000);
+
+    EXPECT_EQ(SettingsStore(messages, registry).readScheduledSync(), std::optional<QDateTime>(due));
+    EXPECT_EQ(Count(u"##### Dispara Sincronismo - ERRO: sincronismo recusado: catraca em uso (atualização da "
+                    "fila) #####"_s),
+              1);
+    EXPECT_EQ(Count(u"Liberou catraca para sincronismo"_s), 0);
+    EXPECT_EQ(sim->users().count("0000000090"), 1u);
+    EXPECT_EQ(Count(Banner), 1) << "nothing was restarted";
+}
+
 TEST_F(LinkOwnerTest, TimerAndButtonDuringARunningLoopStartNothingNested)
 {
     long opensBefore = 0;
