@@ -16,7 +16,7 @@ step() { printf '\n\033[1m== %s\033[0m\n' "$*"; }
 say() { printf '   %s\n' "$*"; }
 
 step "Setting up and building"
-scripts/setup.sh
+scripts/setup.sh demo
 cmake --preset default >/dev/null
 cmake --build --preset default -j"$(nproc)" --target zul zul-admin catraca-sim EasyInner
 

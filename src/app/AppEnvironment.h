@@ -45,6 +45,8 @@ struct AppEnvironment
     // system's list. Tests give their own, so copies running elsewhere on the machine do not
     // count.
     std::function<std::vector<std::string>()> processImagePaths;
+    // Whether the desktop has a notification area now. Unset: the system's answer.
+    std::function<bool()> trayAvailable;
 };
 
 } // namespace zul

@@ -25,22 +25,48 @@ QMessageBox::Icon ToQt(OperatorDialogs::Icon icon)
 
 } // namespace
 
+void QtDialogs::StopWaiting(OperatorDialogs& unattended)
+{
+    m_unattended = &unattended;
+    if (m_open)
+        m_open->done(QDialog::Rejected);
+}
+
+bool QtDialogs::run(QDialog& box, int& result)
+{
+    const QPointer<QDialog> outer = m_open;
+    m_open = &box;
+    result = box.exec();
+    m_open = outer;
+    return m_unattended == nullptr;
+}
+
 void QtDialogs::message(Icon icon, const QString& title, const QString& text)
 {
+    if (m_unattended)
+        return m_unattended->message(icon, title, text);
     QMessageBox box(ToQt(icon), title, text, QMessageBox::NoButton, m_owner);
     box.addButton(QStringLiteral("OK"), QMessageBox::AcceptRole);
-    box.exec();
+    int result = 0;
+    run(box, result);
 }
 
 bool QtDialogs::ask(Icon icon, const QString& title, const QString& text, bool safeDefault)
 {
+    if (m_unattended)
+        return m_unattended->ask(icon, title, text, safeDefault);
     QMessageBox box(ToQt(icon), title, text, QMessageBox::Yes | QMessageBox::No, m_owner);
     box.setDefaultButton(safeDefault ? QMessageBox::Yes : QMessageBox::No);
-    return box.exec() == QMessageBox::Yes;
+    int result = 0;
+    if (!run(box, result))
+        return safeDefault;
+    return result == QMessageBox::Yes;
 }
 
 std::optional<QString> QtDialogs::input(const QString& caption, const QString& prompt, const QString& value)
 {
+    if (m_unattended)
+        return m_unattended->input(caption, prompt, value);
     QInputDialog dialog(m_owner);
     dialog.setInputMode(QInputDialog::TextInput);
     dialog.setWindowTitle(caption);
@@ -48,7 +74,8 @@ std::optional<QString> QtDialogs::input(const QString& caption, const QString& p
     dialog.setTextValue(value);
     dialog.setOkButtonText(QStringLiteral("OK"));
     dialog.setCancelButtonText(QStringLiteral("Cancela"));
-    if (dialog.exec() != QDialog::Accepted)
+    int result = 0;
+    if (!run(dialog, result) || result != QDialog::Accepted)
         return std::nullopt;
     return dialog.textValue();
 }

@@ -49,6 +49,8 @@ namespace {
 constexpr int ToolbarHeight = 28;
 constexpr int StatusRowHeight = 16;
 constexpr int TrayTipLength = 63;
+// How often a program started without a notification area looks for one.
+constexpr int TrayWatchMs = 5000;
 
 QString Separator()
 {
@@ -574,7 +576,7 @@ void TfrmCatraca::CreateTrayMenu()
     mnuSair->setObjectName(QStringLiteral("mnuSair"));
 
     connect(mnuRestaurar, &QAction::triggered, this, &TfrmCatraca::Restore);
-    connect(mnuMinimizar, &QAction::triggered, this, &QWidget::showMinimized);
+    connect(mnuMinimizar, &QAction::triggered, this, &TfrmCatraca::Minimize);
     connect(mnuSair, &QAction::triggered, this, &QWidget::close);
 }
 
@@ -600,9 +602,21 @@ void TfrmCatraca::Initialize(bool serviceMode)
 
 void TfrmCatraca::AddTrayIcon()
 {
-    // Qt re-adds the icon by itself when the shell's tray is recreated.
-    if (m_env.headless || !QSystemTrayIcon::isSystemTrayAvailable())
+    // Qt re-adds the icon by itself when the shell's tray is recreated. A program started
+    // before the desktop has no notification area yet: it looks again until one appears.
+    if (m_env.headless)
         return;
+    if (!(m_env.trayAvailable ? m_env.trayAvailable() : QSystemTrayIcon::isSystemTrayAvailable())) {
+        if (!m_trayWatch) {
+            m_trayWatch = new QTimer(this);
+            m_trayWatch->setInterval(TrayWatchMs * m_env.timerIntervalFactor);
+            connect(m_trayWatch, &QTimer::timeout, this, &TfrmCatraca::AddTrayIcon);
+        }
+        m_trayWatch->start();
+        return;
+    }
+    if (m_trayWatch)
+        m_trayWatch->stop();
     if (!m_tray) {
         m_tray = new QSystemTrayIcon(windowIcon(), this);
         m_tray->setContextMenu(ppmCatraca);
@@ -613,6 +627,15 @@ void TfrmCatraca::AddTrayIcon()
     }
     RefreshTrayTip();
     m_tray->show();
+}
+
+void TfrmCatraca::Minimize()
+{
+    // Hidden in the notification area the window is already as small as it gets; minimizing
+    // it again would bring back its taskbar button.
+    if (isHidden() && m_tray && m_tray->isVisible())
+        return;
+    showMinimized();
 }
 
 void TfrmCatraca::RefreshTrayTip()
@@ -692,6 +715,7 @@ void TfrmCatraca::FormActivate()
 
 void TfrmCatraca::RequestQuit()
 {
+    m_quitRequested = true;
     m_device->StopFlag = true;
     Q_EMIT closed();
 }

@@ -94,6 +94,7 @@ public:
     // A stop of the service, or SIGTERM: ends a running online loop and the application,
     // without the question a closing operator gets.
     void RequestQuit();
+    bool QuitRequested() const { return m_quitRequested; }
 
     // Handlers of the window's timers.
     void tmrInicializaTimer();
@@ -259,6 +260,10 @@ public:
     QAction* sep3 = nullptr;
     QAction* mnuSair = nullptr;
     QSystemTrayIcon* trayIcon() const { return m_tray; }
+    // Adds the notification-area icon, or keeps looking for a notification area (trayWatch)
+    // while the desktop has none.
+    void AddTrayIcon();
+    QTimer* trayWatch() const { return m_trayWatch; }
 
     QTimer* tmrInicializa = nullptr;
     QTimer* tmrAtualiza = nullptr;
@@ -288,9 +293,9 @@ private:
     void CreatePages(QWidget* parent);
     void CreateStatusPanel(QWidget* parent);
     void CreateTrayMenu();
-    void AddTrayIcon();
     void RefreshTrayTip();
     void Restore();
+    void Minimize();
     void ChooseLink(QAction* item, const QString& captionKey);
     void ChooseDirection(bool normal);
 
@@ -311,12 +316,14 @@ private:
     std::unique_ptr<ScheduledSync> m_schedule;
     std::unique_ptr<OnlineLoop> m_loop;
     bool m_serviceMode = false;
+    bool m_quitRequested = false;
     bool m_duplicateInstance = false;
     bool m_startupComplete = false;
     bool m_activated = false;
     bool m_panelExpanded = false;
     QAction* m_linkTicked = nullptr;
     QSystemTrayIcon* m_tray = nullptr;
+    QTimer* m_trayWatch = nullptr;
 };
 
 } // namespace zul

@@ -72,6 +72,11 @@ int main(int argc, char** argv)
         return 0;
     }
 
+    // A stop request of the system (systemd's SIGTERM, Ctrl+C) is caught from here on, so one
+    // that arrives while the program is still starting is not lost: it is seen as soon as the
+    // start-up lets it, and the program ends normally, with its closing log lines.
+    const int stopSignal = zul::platform::installStopSignal();
+
     // A headless run must start where there is no display at all.
     if (options.headless && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") &&
         qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY"))
@@ -131,14 +136,14 @@ int main(int argc, char** argv)
     QObject::connect(&app, &QGuiApplication::commitDataRequest, &frmCatraca,
                      [&frmCatraca](QSessionManager&) { frmCatraca.EndSession(); });
 
-    // A stop request of the system (systemd's SIGTERM, Ctrl+C) ends the online loop and the
-    // program the way a stop of the service does.
+    // A stop request ends the online loop and the program the way a stop of the service does.
     std::unique_ptr<QSocketNotifier> stopNotifier;
-    if (const int stopSignal = zul::platform::installStopSignal(); stopSignal >= 0) {
+    if (stopSignal >= 0) {
         stopNotifier = std::make_unique<QSocketNotifier>(stopSignal, QSocketNotifier::Read);
         QObject::connect(stopNotifier.get(), &QSocketNotifier::activated, &frmCatraca,
-                         [&frmCatraca, stopSignal] {
+                         [&frmCatraca, &desktopDialogs, &unattendedDialogs, stopSignal] {
                              zul::platform::drainStopSignal(stopSignal);
+                             desktopDialogs.StopWaiting(unattendedDialogs);
                              frmCatraca.RequestQuit();
                          });
     }
@@ -149,6 +154,12 @@ int main(int argc, char** argv)
         // What escapes creation is shown the way the system shows an unhandled error.
         dialogs.message(zul::OperatorDialogs::Icon::Error, QStringLiteral("zul"), error.message());
     }
+
+    // A stop request that came while the window was being created (a slow database, a box
+    // waiting for its answer) ends the program here: the event loop that would have carried
+    // out its quit has not run yet.
+    if (frmCatraca.QuitRequested() || (stopSignal >= 0 && zul::platform::drainStopSignal(stopSignal)))
+        return 0;
 
     frmCatraca.Initialize(false);
     if (!options.headless) {

@@ -9,7 +9,8 @@ namespace zul::platform {
 // Windows service control manager); installing twice returns the same descriptor.
 int installStopSignal();
 
-// Reads the pending bytes of the descriptor, so it waits for the next request.
-void drainStopSignal(int descriptor);
+// Reads the pending bytes of the descriptor, so it waits for the next request. Returns whether
+// a request was pending.
+bool drainStopSignal(int descriptor);
 
 } // namespace zul::platform

@@ -39,11 +39,13 @@ int installStopSignal()
     return readEnd;
 }
 
-void drainStopSignal(int descriptor)
+bool drainStopSignal(int descriptor)
 {
     char buffer[16];
-    while (::read(descriptor, buffer, sizeof buffer) > 0) {
-    }
+    bool pending = false;
+    while (::read(descriptor, buffer, sizeof buffer) > 0)
+        pending = true;
+    return pending;
 }
 
 } // namespace zul::platform

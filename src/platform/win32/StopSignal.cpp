@@ -8,6 +8,9 @@ int installStopSignal()
     return -1;
 }
 
-void drainStopSignal(int) {}
+bool drainStopSignal(int)
+{
+    return false;
+}
 
 } // namespace zul::platform

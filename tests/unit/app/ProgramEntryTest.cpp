@@ -73,5 +73,62 @@ TEST_F(ProgramEntryTest, SecondCopyIsRefusedAndLogsNothing)
     }
 }
 
+// A service manager's stop may come at any moment of the start-up, before the program has
+// reached its event loop: it must end the program normally all the same, never need a kill.
+class StopDuringStartUp : public ProgramEntryTest
+{
+protected:
+    // Starts the program, waits until its start-up has begun (its banner is in the log) and
+    // `delayMs` more, asks it to stop, and checks that it ended normally with its closing lines.
+    void StopAfter(const QStringList& arguments, int delayMs)
+    {
+        SCOPED_TRACE(delayMs);
+        const QString logDir = dir.file(QStringLiteral("stop") + QString::number(++runs));
+        QProcess program;
+        program.setProcessEnvironment(environment);
+        program.start(ProgramPath(), arguments + QStringList{QStringLiteral("--registry"),
+                                                             dir.file(QStringLiteral("machine.reg")),
+                                                             QStringLiteral("--log-dir"), logDir});
+        ASSERT_TRUE(program.waitForStarted(10000));
+        QElapsedTimer waited;
+        waited.start();
+        while (QDir(logDir).isEmpty() && program.state() == QProcess::Running && waited.elapsed() < 20000)
+            QThread::msleep(2);
+        ASSERT_EQ(program.state(), QProcess::Running) << program.readAllStandardError().toStdString();
+        QThread::msleep(static_cast<unsigned long>(delayMs));
+        program.terminate();
+        const bool ended = program.waitForFinished(20000);
+        if (!ended) {
+            program.kill();
+            program.waitForFinished(10000);
+        }
+        ASSERT_TRUE(ended) << "the stop request was lost";
+        EXPECT_EQ(program.exitStatus(), QProcess::NormalExit);
+        EXPECT_EQ(program.exitCode(), 0) << program.readAllStandardError().toStdString();
+        QString logged;
+        for (const QFileInfo& file : QDir(logDir).entryInfoList(QDir::Files)) {
+            QFile log(file.filePath());
+            if (log.open(QIODevice::ReadOnly))
+                logged += QString::fromLatin1(log.readAll());
+        }
+        EXPECT_TRUE(logged.contains(QStringLiteral("O programa foi finalizado normalmente")))
+            << logged.toStdString();
+    }
+
+    int runs = 0;
+};
+
+TEST_F(StopDuringStartUp, UnattendedRunEndsNormallyWhenever)
+{
+    for (const int delayMs : {0, 20, 80, 300})
+        StopAfter({QStringLiteral("--headless")}, delayMs);
+}
+
+TEST_F(StopDuringStartUp, BoxWaitingForAnAnswerDoesNotHoldTheStop)
+{
+    // A first start on a desktop asks for the connection profile and waits for the operator.
+    StopAfter({}, 500);
+}
+
 } // namespace
 } // namespace zul

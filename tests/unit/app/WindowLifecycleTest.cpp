@@ -8,6 +8,8 @@
 #include "support/Clock.h"
 
 #include <QLabel>
+#include <QSystemTrayIcon>
+#include <QTimer>
 #include <gtest/gtest.h>
 #include <memory>
 
@@ -143,6 +145,63 @@ TEST_F(WindowLifecycleTest, DestructionLogsTheNormalEndAndTellsTheDisplay)
                            QString()}));
     const sim::Display display = link.sim->display();
     EXPECT_EQ(display.line1 + display.line2, std::string("Servidor Catraca Foi  Desligado "));
+}
+
+// A desktop window, for what the notification area does to it.
+class TrayTest : public WindowLifecycleTest
+{
+protected:
+    void SetUp() override
+    {
+        AppEnvironment env{clock, dialogs, log, registry, false};
+        env.notificationPort = 0;
+        env.deviceLibrary = QStringLiteral("libNoSuchLibrary.so");
+        env.trayAvailable = [this] { return trayArea; };
+        window = std::make_unique<TfrmCatraca>(env);
+    }
+
+    bool trayArea = true;
+};
+
+TEST_F(TrayTest, IconAppearsWhenTheNotificationAreaComesAfterTheStart)
+{
+    trayArea = false; // started before the desktop
+    window->Initialize(false);
+    EXPECT_EQ(window->trayIcon(), nullptr);
+    ASSERT_NE(window->trayWatch(), nullptr);
+    EXPECT_TRUE(window->trayWatch()->isActive());
+
+    window->AddTrayIcon(); // the watch looks again: still nothing
+    EXPECT_EQ(window->trayIcon(), nullptr);
+    EXPECT_TRUE(window->trayWatch()->isActive());
+
+    trayArea = true;
+    window->AddTrayIcon();
+    ASSERT_NE(window->trayIcon(), nullptr);
+    EXPECT_TRUE(window->trayIcon()->isVisible());
+    EXPECT_FALSE(window->trayWatch()->isActive());
+}
+
+TEST_F(TrayTest, MinimizeOfAWindowHiddenInTheTrayKeepsItHidden)
+{
+    window->Initialize(false);
+    ASSERT_NE(window->trayIcon(), nullptr);
+    window->hide(); // where a minimized window with a tray icon goes
+    window->mnuMinimizar->trigger();
+    EXPECT_TRUE(window->isHidden());
+    EXPECT_FALSE(window->isMinimized());
+
+    // Shown, the same command minimizes it.
+    window->show();
+    window->mnuMinimizar->trigger();
+    EXPECT_TRUE(window->isMinimized());
+}
+
+TEST_F(WindowLifecycleTest, StopRequestIsRememberedForAStartThatHasNotReachedItsLoop)
+{
+    EXPECT_FALSE(window->QuitRequested());
+    window->RequestQuit();
+    EXPECT_TRUE(window->QuitRequested());
 }
 
 } // namespace
