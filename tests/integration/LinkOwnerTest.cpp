@@ -149,7 +149,7 @@ TEST_F(LinkOwnerTest, TimerAndButtonDuringARunningLoopStartNothingNested)
     EXPECT_EQ(Count(u"Início da conexão adiado: catraca em uso (controle online)"_s), 1);
     EXPECT_EQ(sim->lastRelease(), "LiberarCatracaSaidaInvertida");
     EXPECT_FALSE(window->tmrInicializa->isActive());
-    EXPECT_FALSE(sim->linkOpen());
+    EXPECT_TRUE(SimulatorFixture::eventually([this] { return !sim->linkOpen(); }));
     EXPECT_EQ(window->lblConnect->text(), messages.Lookup(u"DESCONECT"_s));
 }
 
@@ -170,7 +170,7 @@ TEST_F(LinkOwnerTest, OperatorsStopDuringThePingsSleepIsNotUndoneByAReopen)
     timers->run(5000);
 
     EXPECT_EQ(Calls("AbrirPortaComunicacao"), opensBefore);
-    EXPECT_FALSE(sim->linkOpen());
+    EXPECT_TRUE(SimulatorFixture::eventually([this] { return !sim->linkOpen(); }));
     EXPECT_EQ(Count(u"Reabertura da porta de comunicação cancelada: conexão encerrada"_s), 1);
     EXPECT_EQ(Count(Banner), 1);
     EXPECT_EQ(window->lblConnect->text(), messages.Lookup(u"DESCONECT"_s));
