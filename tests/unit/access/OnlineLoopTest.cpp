@@ -953,6 +953,7 @@ TEST_F(OnlineLoopTest, ControllerClockIsSetAgainEveryHourOfPolling)
     EXPECT_EQ(link.callCount("EnviarRelogio"), 2);
     sim.presentCard("0000001234");
     EXPECT_TRUE(reach(OnlineLoop::WaitRotation));
+}
 
 TEST_F(OnlineLoopTest, PassWhoseHousekeepingAskedForARestartDoesNothingMore)
 {
