@@ -28,7 +28,7 @@ extern "C" void onSignal(int)
 
 const char* const kUsage =
     "usage: catraca-sim [--port N] [--control-port M] [--state FILE] [--auto-rotate MS]\n"
-    "                   [--window] [--packet-size K]\n"
+    "                   [--window] [--packet-size K] [--record FILE]\n"
     "       catraca-sim ctl [--control-port M] COMMAND [ARGUMENTS...]   (ctl help lists the commands)\n"
     "Defaults: device port 3570, control port N+1 (both chosen by the system with --port 0).\n";
 
@@ -131,6 +131,8 @@ int main(int argc, char** argv)
             ++i;
         } else if (option == "--state" && hasValue) {
             options.stateFile = args[++i];
+        } else if (option == "--record" && hasValue) {
+            options.recordFile = args[++i];
         } else if (option == "--auto-rotate" && hasValue && number(args[i + 1], 0, 3600000, value)) {
             options.autoRotateMs = static_cast<int>(value);
             ++i;

@@ -199,6 +199,9 @@ struct Simulator::Impl
     std::uint64_t callNumber = 0;
     std::function<void(const std::string&)> observer;
     std::function<std::chrono::system_clock::time_point()> timeSource;
+    // The passage record (Options::recordFile) and, beside `events`, when each event arose.
+    std::ofstream recordOut;
+    std::deque<long long> eventQueuedMs;
 
     // --- helpers, called with `mutex` held ---
 
@@ -206,6 +209,32 @@ struct Simulator::Impl
     {
         if (observer)
             observer(text);
+    }
+
+    static long long wallMs()
+    {
+        using namespace std::chrono;
+        return duration_cast<milliseconds>(system_clock::now().time_since_epoch()).count();
+    }
+
+    // One line of the passage record, on the disk before the controller goes on.
+    void recordPassage(const std::string& kind, const std::string& fields)
+    {
+        if (!recordOut.is_open())
+            return;
+        recordOut << wallMs() << ' ' << kind << ' ' << fields << '\n';
+        recordOut.flush();
+    }
+
+    static char directionLetter(Arm direction)
+    {
+        return direction == Arm::Entry ? 'E' : direction == Arm::Exit ? 'S' : 'T';
+    }
+
+    void queueEvent(const OnlineEvent& event)
+    {
+        events.push_back(event);
+        eventQueuedMs.push_back(wallMs());
     }
 
     // The time the controller's clock runs on: the machine's, or the one a test gives.
@@ -276,7 +305,9 @@ struct Simulator::Impl
         std::copy_n(cardBytes.begin(), std::min(cardBytes.size(), event.card.size()), event.card.begin());
         stampEvent(event);
         lastCard = event.card;
-        events.push_back(event);
+        queueEvent(event);
+        recordPassage("tap", "origin=" + std::to_string(eventOrigin) +
+                                 " card=" + wire::hex(std::string(event.card.begin(), event.card.end())));
     }
 
     bool finishRelease(bool passed)
@@ -288,7 +319,10 @@ struct Simulator::Impl
         event.complement = static_cast<std::uint8_t>(arm == Arm::Entry ? 1 : arm == Arm::Exit ? 2 : 0);
         event.card = lastCard;
         stampEvent(event);
-        events.push_back(event);
+        queueEvent(event);
+        recordPassage("rotation",
+                      std::string("dir=") + directionLetter(arm) + " passed=" + (passed ? "1" : "0") +
+                          " card=" + wire::hex(std::string(event.card.begin(), event.card.end())));
         arm = Arm::Locked;
         rotationDue.reset();
         notify(std::string("arm locked (") + (passed ? "passed, origin 6" : "not passed, origin 5") + ")");
@@ -299,6 +333,7 @@ struct Simulator::Impl
     {
         arm = direction;
         lastRelease = entryPoint;
+        recordPassage("release", std::string("dir=") + directionLetter(direction) + " entry=" + entryPoint);
         notify("arm " + armName(direction) + " (" + entryPoint + ")");
         if (options.autoRotateMs == 0) {
             finishRelease(true);
@@ -549,6 +584,13 @@ int Simulator::Impl::dispatch(Session& session, const std::string& name, const s
         const OnlineEvent event = events.front();
         events.pop_front();
         const std::string card(event.card.begin(), event.card.end());
+        std::string queued = "?";
+        if (eventQueuedMs.size() == events.size() + 1) {
+            queued = std::to_string(eventQueuedMs.front());
+            eventQueuedMs.pop_front();
+        }
+        recordPassage("deliver", "origin=" + std::to_string(event.origin) + " card=" + wire::hex(card) +
+                                     " queued=" + queued);
         outputs = {
             std::to_string(event.origin), std::to_string(event.complement), wire::hex(card),
             std::to_string(event.day),    std::to_string(event.month),      std::to_string(event.year),
@@ -861,6 +903,12 @@ bool Simulator::start(std::string* error)
         std::lock_guard lock(d->mutex);
         if (!d->loadUsers(message))
             return fail(message);
+        if (!d->options.recordFile.empty() && !d->recordOut.is_open()) {
+            d->recordOut.open(d->options.recordFile, std::ios::out | std::ios::app | std::ios::binary);
+            if (!d->recordOut)
+                return fail(d->options.recordFile + ": cannot be opened for appending");
+            d->recordPassage("start", "version=1");
+        }
     }
     if (!d->deviceListener.listen(d->options.port, message))
         return fail("device port " + std::to_string(d->options.port) + ": " + message);

@@ -23,6 +23,10 @@ struct Options
     std::string stateFile;         // biometric users kept across restarts; empty: memory only
     int autoRotateMs = -1;         // after a release the person passes after this delay; -1: only on command
     std::size_t packetSize = 16;   // users per packet of the user list
+    // Append-only record of what happened at the turnstile (identifications, events handed
+    // out, releases, rotations), one line each, flushed as it happens; empty: none. Lines are
+    // "<ms since the epoch> <kind> key=value...", see PROTOCOL.md.
+    std::string recordFile;
 };
 
 enum class Arm { Locked, Entry, Exit, Both };

@@ -279,6 +279,10 @@ void OnlineLoop::sendIdentificationForms()
 void OnlineLoop::polling()
 {
     housekeeping();
+    // The checks may have run a synchronisation and asked for a restart: a loop told to stop
+    // makes no further call, and the queue waits for the loop that follows.
+    if (m_device.StopFlag)
+        return;
     // A queued template change goes first, even with people waiting: identifications are read
     // again once the queue is empty.
     if (m_steps.HasPendingUpdate()) {

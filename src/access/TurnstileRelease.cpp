@@ -47,7 +47,10 @@ int ReleaseTurnstile(DeviceBinding& device, char direction)
     } catch (const std::exception& error) {
         device.log().write(u"Libera catraca - ERRO: "_s + ErrorText(error));
     }
-    return 0;
+    // Nobody knows whether the arm opened: reported as success, the loop would wait for a
+    // rotation that cannot come.
+    device.LastDeviceResult = ReleaseFailed;
+    return ReleaseFailed;
 }
 
 void ShowMessageAndRelease(DeviceBinding& device, const QString& text)

@@ -6,9 +6,12 @@ namespace zul {
 
 class DeviceBinding;
 
+// The result of a release that an error interrupted.
+inline constexpr int ReleaseFailed = 1;
+
 // Opens the arm for direction 'E' (entry), 'S' (exit) or 'T' (both) with the release call that
 // suits the turnstile's mounting. Returns the controller's byte result; an error inside the
-// release is logged and reported as 0, so the caller carries on as if the arm were open.
+// release is logged and reported as ReleaseFailed, so the caller's failure handling applies.
 int ReleaseTurnstile(DeviceBinding& device, char direction);
 
 // Lets everybody through: `text` (two display lines of 16 characters; DESCONECTOU when blank)

@@ -62,7 +62,17 @@ DeviceBinding::DeviceBinding(Clock& clock, const ActivityLog& log, const TMessag
                              QString libraryFileName)
     : m_clock(clock), m_log(log), m_messages(messages), m_ui(ui),
       m_libraryFileName(std::move(libraryFileName))
-{}
+{
+    // A start asked for while the link was owned runs from the window's own message loop, a
+    // second after the owner has finished, as every restart does.
+    Link.onFreeWithDeferredStart = [this] {
+        try {
+            m_ui.startInicializaTimer();
+        } catch (const std::exception& error) {
+            writeLog(u"IniCatraca - ERRO: "_s + ErrorText(error));
+        }
+    };
+}
 
 DeviceBinding::~DeviceBinding() = default;
 
@@ -209,13 +219,7 @@ int DeviceBinding::PingDevice()
             if (FailedPings >= ReopenAfterFailedPings) {
                 StatusText = u"Catraca não foi encontrada durante mais de "_s + QString::number(FailedPings) +
                              u" tentativas"_s;
-                Call<easyinner::DefinirTipoConexao>(LinkType);
-                m_clock.sleep(1000);
-                Call<easyinner::FecharPortaComunicacao>();
-                m_clock.sleep(1000);
-                LastDeviceResult = 1;
-                CallInto<easyinner::AbrirPortaComunicacao>(LastDeviceResult, DevicePort);
-                FailedPings = 0;
+                reopenLink();
             }
             ++FailedPings;
         }
@@ -226,10 +230,37 @@ int DeviceBinding::PingDevice()
     return result;
 }
 
+// The pauses of a reopen dispatch window messages: the operator's "Fechar Cone&xão" or a
+// restart may come in between, and the port must then stay as they left it.
+void DeviceBinding::reopenLink()
+{
+    const auto stopped = [this] {
+        if (!StopFlag)
+            return false;
+        writeLog(u"Reabertura da porta de comunicação cancelada: conexão encerrada"_s);
+        return true;
+    };
+    if (stopped())
+        return;
+    Call<easyinner::DefinirTipoConexao>(LinkType);
+    m_clock.sleep(1000);
+    if (stopped())
+        return;
+    Call<easyinner::FecharPortaComunicacao>();
+    m_clock.sleep(1000);
+    if (stopped())
+        return;
+    LastDeviceResult = 1;
+    CallInto<easyinner::AbrirPortaComunicacao>(LastDeviceResult, DevicePort);
+    FailedPings = 0;
+}
+
 bool DeviceBinding::ConnectDevice()
 {
-    // The online loop holds the link already.
-    if (m_ui.statusLine() == m_messages.Lookup(u"CONECTADA"_s))
+    // The online loop holds the link already: what runs now runs on it. The program's own
+    // state says so; the status line may show anything (a queue step's outcome, or CONECTADA
+    // left over from a loop that ended through its error path).
+    if (Link.loopHoldsLink())
         return true;
 
     LinkType = currentLinkType();
@@ -308,6 +339,16 @@ int DeviceBinding::SendOnlineConfig()
 void DeviceBinding::StartConnection(const std::function<bool()>& databaseConnected,
                                     const std::function<void()>& runOnlineLoop)
 {
+    // Started from a wait of the operation that owns the link (a timer or the button dispatched
+    // there), a start would close the port under it or run a second loop inside the first.
+    std::optional<LinkOwnership::Claim> claim = Link.claim(LinkHolder::Connection);
+    if (!claim) {
+        if (Link.deferStart())
+            writeLog(u"Início da conexão adiado: catraca em uso ("_s +
+                     LinkOwnership::holderName(Link.holder()) + u")"_s);
+        return;
+    }
+
     const bool connected = databaseConnected();
     writeLog(u"Inicialização da catraca..."_s);
     if (!connected)
@@ -346,6 +387,7 @@ void DeviceBinding::StartConnection(const std::function<bool()>& databaseConnect
     }
     writeLog(StatusText);
     StopFlag = false;
+    claim->becomes(LinkHolder::OnlineLoop);
     runOnlineLoop();
 }
 
@@ -354,6 +396,7 @@ void DeviceBinding::StopConnection()
     m_ui.stopReconnectTimer();
     writeLog(u"Fechando a porta de comunicação com a catraca"_s);
     StopFlag = true;
+    Link.cancelDeferredStart();
     m_ui.enableMenus();
     if (Call<easyinner::FecharPortaComunicacao>())
         ShowStatus(4);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "device/EasyInner.h"
+#include "device/LinkOwnership.h"
 #include "device/UserDados.h"
 #include "platform/DynamicLibrary.h"
 
@@ -101,18 +102,25 @@ public:
     // Asks for a fresh start of the online connection: the running loop ends at its next
     // test of StopFlag and `tmrInicializa` starts it again.
     void IniCatraca();
-    // One ping with the reopen rule; 0 when the controller answered or no ping was due.
+    // One ping with the reopen rule; 0 when the controller answered or no ping was due. A
+    // reopen is given up as soon as StopFlag is set during one of its pauses: the link was
+    // closed or is being restarted, and reopening it would undo that.
     int PingDevice();
-    // Opens the link outside the online loop and waits up to ten seconds for an answer.
+    // Opens the link outside the online loop and waits up to ten seconds for an answer; true
+    // at once, touching nothing, while the online loop holds the link.
     bool ConnectDevice();
     // Puts the controller into online mode; 0 on success.
     int SendOnlineConfig();
 
     // Opens the link and runs the online loop. `databaseConnected` asks the database
     // connection routine (and shows its state); `runOnlineLoop` returns when the loop ends.
-    // Throws Error with the FALHA_DLL text when the library cannot be used.
+    // Throws Error with the FALHA_DLL text when the library cannot be used. While the link is
+    // owned (a loop, a synchronisation, a clearing or a queue step runs) nothing is touched:
+    // the start is recorded and carried out, through `tmrInicializa`, once the link is free.
     void StartConnection(const std::function<bool()>& databaseConnected,
                          const std::function<void()>& runOnlineLoop);
+    // Ends the online loop at its next test and closes the port; a start recorded while the
+    // link was owned is dropped, so it cannot undo the operator's stop.
     void StopConnection();
 
     // --- shared state ------------------------------------------------------------------------
@@ -133,6 +141,8 @@ public:
     int DevicePort = 0;
     TUserDados UserDados;
     easyinner::OnlineEvent SharedEvent;
+    // Who works on the link now, and a start of the connection waiting for it.
+    LinkOwnership Link;
 
     static constexpr int ReopenAfterFailedPings = 200;
     static constexpr int ConnectDeadlineSeconds = 10;
@@ -146,6 +156,7 @@ private:
     bool lookUp(const char* name, void*& address) const noexcept;
     void writeLog(const QString& text) const;
     void logStatusIfChanged();
+    void reopenLink();
 
     Clock& m_clock;
     const ActivityLog& m_log;

@@ -15,8 +15,6 @@ namespace zul {
 
 namespace {
 
-constexpr int kQuietCheckMs = 50;
-
 char16_t foldAscii(char16_t c)
 {
     return c >= u'A' && c <= u'Z' ? char16_t(c + (u'a' - u'A')) : c;
@@ -72,7 +70,7 @@ NotificationServer::NotificationServer(const ActivityLog& log, Clock& clock, qui
     sskCatraca->setMaxPendingConnections(MaxClients);
     connect(sskCatraca, &QTcpServer::newConnection, this, &NotificationServer::AcceptClients);
     connect(sskCatraca, &QTcpServer::acceptError, this, &NotificationServer::AcceptFailed);
-    m_housekeeping.setInterval(kQuietCheckMs);
+    m_housekeeping.setInterval(QuietCheckMs);
     connect(&m_housekeeping, &QTimer::timeout, this, &NotificationServer::CheckQuietClients);
 }
 

@@ -37,6 +37,13 @@ class NotificationServer : public QObject
 {
     Q_OBJECT
 public:
+    // How often, while a client has an unfinished notification or accepting rests, the server
+    // looks whether the client went quiet or accepting may resume.
+    static constexpr int QuietCheckMs = 50;
+    // Completes what went quiet, resumes accepting; run by quietTimer().
+    void CheckQuietClients();
+    QTimer& quietTimer() { return m_housekeeping; }
+
     static constexpr quint16 DefaultPort = 10622;
     // Clients connected at once, far under the process's descriptor limit (1024 as usual).
     // A client past it takes the place of the one that has been silent longest, so senders
@@ -97,9 +104,6 @@ private:
     void AcceptFailed(QAbstractSocket::SocketError error);
     void ClientDataReceived(Client* client);
     void ClientGone(Client* client);
-    // Every few milliseconds while a client has an unfinished notification or accepting
-    // rests: completes what went quiet, resumes accepting.
-    void CheckQuietClients();
     void HandlePieces(Client* client, const QList<NotificationFraming::Piece>& pieces);
     // Sends to one client; false (and the client is on its way out) when that failed or its
     // backlog grew past the limit.

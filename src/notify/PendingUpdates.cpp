@@ -36,6 +36,11 @@ void PendingUpdates::RunQueueStep()
     if (m_queue.isEmpty())
         return;
     DeviceBinding& device = m_device;
+    // Only the online loop runs the step, on its own link; should anything else be working on
+    // the link, the entry waits in the queue for a later pass rather than interleave with it.
+    const std::optional<LinkOwnership::Claim> claim = device.Link.claim(LinkHolder::QueueStep);
+    if (!claim)
+        return;
     const TMessages& messages = device.messages();
     device.ShowStatus(UpdatingStatus);
     device.LastDeviceResult = 1;
@@ -50,12 +55,12 @@ void PendingUpdates::RunQueueStep()
     device.ShowStatus(success ? UpdatedStatus : UpdateErrorStatus);
     if (m_hooks.broadcast)
         m_hooks.broadcast(entry, success ? u"[OK]"_s : u"[ER]"_s);
-    // Texts queued during the device waits went to the end; the entry carried out is still the
-    // first, since equal texts are never queued twice.
+    // Texts queued during the device waits went to the end, and nothing else carries out or
+    // removes entries while this step owns the link: the entry carried out is still the first.
+    // Anything else there (the queue was emptied meanwhile, and the same text sent again) has
+    // not been carried out and stays.
     if (!m_queue.isEmpty() && m_queue.first() == entry)
         m_queue.removeFirst();
-    else
-        m_queue.removeOne(entry);
     if (m_hooks.sendStandingMessage)
         m_hooks.sendStandingMessage();
 }
@@ -68,11 +73,12 @@ int PendingUpdates::ProcessNotification(const QString& text)
     const qint64 start = clock.elapsedMs();
     try {
         const QString number = NotificationPersonNumber(text);
-        if (text.contains(u"[INS]"_s) || text.contains(u"[UPD]"_s)) {
-            // With no person there is no database template to send, and nothing else may be.
-            if (IsBlank(number))
-                throw Error(u"notificação sem número de pessoa: "_s + text);
-        }
+        // With no person there is no database template to send, and nothing else may be; nor
+        // is there anybody to delete.
+        const bool marked =
+            text.contains(u"[INS]"_s) || text.contains(u"[DEL]"_s) || text.contains(u"[UPD]"_s);
+        if (marked && IsBlank(number))
+            throw Error(u"notificação sem número de pessoa: "_s + text);
         if (text.contains(u"[INS]"_s))
             result = m_templates.IncludeDeviceUser({}, number);
         else if (text.contains(u"[DEL]"_s))

@@ -32,7 +32,8 @@ public:
     bool HasPendingUpdate() const { return !m_queue.isEmpty(); }
 
     // The queue step: carries out the oldest notification, answers "[OK]" or "[ER]" with its
-    // whole text, removes it and restores the standing message. Nothing when the queue is empty.
+    // whole text, removes it and restores the standing message. Nothing when the queue is empty
+    // or another operation works on the link.
     void RunQueueStep();
 
     // Carries out one notification; its result byte (0 and 131 mean success).

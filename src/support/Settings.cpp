@@ -78,20 +78,7 @@ void SettingsStore::writeLogSwitch(bool on)
 
 QString SettingsStore::readProfileCode() const
 {
-    const QString name = valueName(u"PORTA_ADO");
-    const auto key = openKey();
-    if (!key)
-        return {};
-    const std::string rawName = toWin1252String(name);
-    const auto type = key->valueType(rawName);
-    if (!type)
-        return {};
-    if (*type != platform::ValueType::String)
-        wrongType(name);
-    const auto value = key->readString(rawName);
-    if (!value)
-        readFailed(name);
-    return fromWin1252(*value);
+    return readText(valueName(u"PORTA_ADO"));
 }
 
 void SettingsStore::writeProfileCode(const QString& code)

@@ -34,17 +34,16 @@ DeviceClearing::DeviceClearing(DeviceBinding& device, DeviceUserList& users, Tem
 bool DeviceClearing::ClearNow()
 {
     const TMessages& messages = m_device.messages();
-    if (m_users.Busy) {
-        m_device.log().write(
-            u"Limpar base de dados - ERRO: sincronismo ou limpeza da catraca já em andamento"_s);
+    // Held from the question on: the box dispatches window messages while it waits.
+    const std::optional<LinkOwnership::Claim> claim = claimLink();
+    if (!claim)
         return false;
-    }
     if (!m_dialogs.ask(OperatorDialogs::Icon::Warning, messages.Lookup(u"ATENCAO"_s),
                        messages.Lookup(u"TEM_CERTEZA"_s), false))
         return false;
     m_device.StopFlag = true;
     m_device.ShowStatus(ClearingStatus);
-    const int result = ClearDeviceDatabase();
+    const int result = clear();
     if (result == 0) {
         m_device.ShowStatus(ClearedStatus);
         m_dialogs.message(OperatorDialogs::Icon::Information, messages.Lookup(u"SUCESSO"_s),
@@ -58,22 +57,29 @@ bool DeviceClearing::ClearNow()
     return result == 0;
 }
 
+std::optional<LinkOwnership::Claim> DeviceClearing::claimLink()
+{
+    std::optional<LinkOwnership::Claim> claim = m_device.Link.claim(LinkHolder::Clearing);
+    if (!claim)
+        m_device.log().write(u"Limpar base de dados - ERRO: catraca em uso ("_s +
+                             LinkOwnership::holderName(m_device.Link.holder()) + u")"_s);
+    return claim;
+}
+
 int DeviceClearing::ClearDeviceDatabase()
+{
+    const std::optional<LinkOwnership::Claim> claim = claimLink();
+    if (!claim)
+        return 1;
+    return clear();
+}
+
+int DeviceClearing::clear()
 {
     DeviceBinding& device = m_device;
     const ActivityLog& log = device.log();
     const TMessages& messages = device.messages();
     Clock& clock = device.clock();
-    if (m_users.Busy) {
-        log.write(u"Limpar base de dados - ERRO: sincronismo ou limpeza da catraca já em andamento"_s);
-        return 1;
-    }
-    m_users.Busy = true;
-    struct Release
-    {
-        bool& busy;
-        ~Release() { busy = false; }
-    } release{m_users.Busy};
 
     device.DeviceNumber = 1;
     int result = 1;

@@ -1,6 +1,9 @@
 #pragma once
 
+#include "device/LinkOwnership.h"
+
 #include <functional>
+#include <optional>
 
 namespace zul {
 
@@ -31,10 +34,15 @@ public:
     // when the operator said No).
     bool ClearNow();
 
-    // 0 when the controller's list is empty afterwards, otherwise 1.
+    // 0 when the controller's list is empty afterwards, otherwise 1 (also when another
+    // operation works on the link, which is then left alone).
     int ClearDeviceDatabase();
 
 private:
+    std::optional<LinkOwnership::Claim> claimLink();
+    // ClearDeviceDatabase with the link already claimed.
+    int clear();
+
     DeviceBinding& m_device;
     DeviceUserList& m_users;
     TemplateSync& m_templates;

@@ -40,7 +40,16 @@ bool DeviceUserList::CollectDeviceUserList()
         read = true;
         cdsUsersCatraca.Close();
         cdsUsersCatraca.CreateDataSet({{CDUSER, ftString, UserCodeSize}});
-        while (device.Call<TemProximoPacote>().value_or(0) != 0) {
+        // Neither loop dispatches anything while the controller answers at once, so without a
+        // bound a controller that always has more would hang the program.
+        int packets = 0;
+        int entries = 0;
+        QString exceeded;
+        while (exceeded.isEmpty() && device.Call<TemProximoPacote>().value_or(0) != 0) {
+            if (++packets > limits.packets) {
+                exceeded = u"mais de %1 pacotes"_s.arg(limits.packets);
+                break;
+            }
             const std::optional<int> requested = device.Call<SolicitarListaUsuariosBio>(device.DeviceNumber);
             if (!requested || *requested != 0)
                 continue;
@@ -49,18 +58,34 @@ bool DeviceUserList::CollectDeviceUserList()
             TemProximoUsuario::Pointer hasUser = nullptr;
             if (!device.BindEntryPoint(hasUser, TemProximoUsuario::name))
                 continue;
+            int refusedInARow = 0;
             while (device.Call<TemProximoUsuario>().value_or(0) != 0) {
+                if (++entries > limits.entries) {
+                    exceeded = u"mais de %1 usuários"_s.arg(limits.entries);
+                    break;
+                }
                 u8 entry[ListEntrySize] = {};
                 const std::optional<int> received =
                     device.Call<ReceberUsuarioLista>(device.DeviceNumber, entry);
                 // Without the entry point the packet could never be emptied.
                 if (!received)
                     break;
-                if (*received != 0)
+                if (*received != 0) {
+                    if (++refusedInARow >= limits.refusedInARow) {
+                        exceeded = u"%1 usuários recusados em seguida, último erro[%2]"_s.arg(refusedInARow)
+                                       .arg(*received);
+                        break;
+                    }
                     continue;
+                }
+                refusedInARow = 0;
                 const char* code = reinterpret_cast<const char*>(entry);
                 cdsUsersCatraca.AppendRecord({fromWin1252(QByteArray(code, qstrnlen(code, UserCodeSize)))});
             }
+        }
+        if (!exceeded.isEmpty()) {
+            read = false;
+            device.log().write(u"Listagem de usuários interrompida - ERRO: "_s + exceeded);
         }
     }
     device.log().write(u"Quantidade de usuários listados: "_s +

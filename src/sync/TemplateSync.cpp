@@ -222,19 +222,20 @@ int TemplateSync::UpdateDeviceUser(const QString& userCode)
 
 bool TemplateSync::SynchroniseTemplates()
 {
+    const std::optional<LinkOwnership::Claim> claim = m_device.Link.claim(LinkHolder::Synchronisation);
+    if (!claim)
+        throw Error(u"sincronismo recusado: catraca em uso ("_s +
+                    LinkOwnership::holderName(m_device.Link.holder()) + u")"_s);
+    return synchronise();
+}
+
+bool TemplateSync::synchronise()
+{
     DeviceBinding& device = m_device;
     const ActivityLog& log = device.log();
     const TMessages& messages = device.messages();
-    if (m_users.Busy) {
-        log.write(u"Sincronismo - ERRO: sincronismo ou limpeza da catraca já em andamento"_s);
-        return false;
-    }
-    m_users.Busy = true;
     // Whatever happens, the turnstile is set up again from its first state afterwards.
-    const AtExit restart{[&] {
-        m_users.Busy = false;
-        device.IniCatraca();
-    }};
+    const AtExit restart{[&] { device.IniCatraca(); }};
 
     Clock& clock = device.clock();
     const qint64 start = clock.elapsedMs();
@@ -327,8 +328,10 @@ bool TemplateSync::SynchroniseNow()
     DeviceBinding& device = m_device;
     const ActivityLog& log = device.log();
     const TMessages& messages = device.messages();
-    if (m_users.Busy) {
-        log.write(u"Sincronismo manual - ERRO: sincronismo ou limpeza da catraca já em andamento"_s);
+    const std::optional<LinkOwnership::Claim> claim = device.Link.claim(LinkHolder::Synchronisation);
+    if (!claim) {
+        log.write(u"Sincronismo manual - ERRO: catraca em uso ("_s +
+                  LinkOwnership::holderName(device.Link.holder()) + u")"_s);
         return false;
     }
     device.ShowStatus(PreparingStatus);
@@ -337,7 +340,7 @@ bool TemplateSync::SynchroniseNow()
         return false;
     const QByteArray waiting = toWin1252(messages.Lookup(u"AGUARDE"_s) + messages.Lookup(u"ATUALIZANDO"_s));
     device.Call<easyinner::EnviarMensagemPadraoOnLine>(device.DeviceNumber, 0, waiting.constData());
-    const bool synchronised = SynchroniseTemplates();
+    const bool synchronised = synchronise();
     if (m_sendStandingMessage)
         m_sendStandingMessage();
     if (synchronised)

@@ -52,10 +52,11 @@ public:
 
     // One full synchronisation with the turnstile standing free. True only when the templates
     // could be read, the controller's list could be read, and every inclusion and deletion was
-    // confirmed. Always ends with IniCatraca.
+    // confirmed. Always ends with IniCatraca. Throws Error, touching nothing and restarting
+    // nothing, while another operation works on the link: a scheduled run then stays due.
     bool SynchroniseTemplates();
     // "Sincroniz&ar Agora": opens the link if needed and synchronises. False when the link could
-    // not be opened or the synchronisation failed.
+    // not be opened, is in use by another operation, or the synchronisation failed.
     bool SynchroniseNow();
 
     // The user code inside a record: bytes 1 to 10, up to the first zero byte.
@@ -70,6 +71,8 @@ public:
     MemTable cdsTemplates;
 
 private:
+    // SynchroniseTemplates with the link already claimed.
+    bool synchronise();
     void prepareQueries();
     QByteArray currentTemplate(const QString& userCode);
     QString standingFree() const;

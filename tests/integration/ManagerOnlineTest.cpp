@@ -154,7 +154,7 @@ TEST_P(ManagerOnlineTest, ChangeNotificationIsCarriedOutOnTheControllerAndAnswer
         {[&] { return heard.contains("[INS]0000000001"); }, [this] { window->StopConnection(); }},
     });
 
-    EXPECT_EQ(heard, QByteArray("[OK][INS]0000000001"));
+    EXPECT_EQ(heard, QByteArray("[OK][INS]0000000001")) << Logged().join(u'\n').toStdString();
     EXPECT_EQ(sim->users().count("0000000001"), 1u);
     EXPECT_TRUE(window->PendingQueue().isEmpty());
 }

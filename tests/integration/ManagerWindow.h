@@ -17,6 +17,7 @@
 #include "app/TfrmCatraca.h"
 #include "db/ManagerDatabase.h"
 #include "device/DeviceBinding.h"
+#include "notify/NotificationServer.h"
 #include "support/ActivityLog.h"
 #include "support/Clock.h"
 #include "support/Messages.h"
@@ -129,6 +130,9 @@ protected:
                     [this] { window->tmrInicializaTimer(); });
         timers->add(window->tmrAtualiza, TfrmCatraca::AtualizaIntervalMs,
                     [this] { window->tmrAtualizaTimer(); });
+        // Notifications that end by going quiet are completed in turnstile time.
+        timers->add(&window->notificationServer().quietTimer(), NotificationServer::QuietCheckMs,
+                    [this] { window->notificationServer().CheckQuietClients(); });
     }
 
     // Creation and Initialize, as the program entry runs them; the message of an error that

@@ -23,7 +23,7 @@ protected:
         if (IsSkipped() || HasFatalFailure())
             return;
         ASSERT_NO_FATAL_FAILURE(link.openLink());
-        link.ui.caption = link.messages.Lookup(u"CONECTADA"_qs);
+        ASSERT_NO_FATAL_FAILURE(link.holdAsOnlineLoop());
     }
 
     void addPerson(const QString& number, const QString& access = u"S"_qs)

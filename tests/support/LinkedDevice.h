@@ -22,6 +22,7 @@
 #include <QStringList>
 #include <algorithm>
 #include <gtest/gtest.h>
+#include <optional>
 
 namespace zul::test {
 
@@ -77,6 +78,15 @@ struct LinkedDevice
         ASSERT_EQ(device.Call<easyinner::AbrirPortaComunicacao>(device.DevicePort), 0);
     }
 
+    // The link held as the online loop holds it while it runs: the commands run on it and
+    // need not open it. Given back when `loopClaim` is reset.
+    void holdAsOnlineLoop()
+    {
+        loopClaim = device.Link.claim(LinkHolder::Connection);
+        ASSERT_TRUE(loopClaim.has_value());
+        loopClaim->becomes(LinkHolder::OnlineLoop);
+    }
+
     QStringList logged() const { return logTexts(log, clock); }
 
     long callCount(const std::string& name) const
@@ -92,6 +102,7 @@ struct LinkedDevice
     FakeDeviceUi ui;
     mutable SimulatorFixture sim;
     DeviceBinding device; // after the simulator: it unloads the library before the simulator stops
+    std::optional<LinkOwnership::Claim> loopClaim;
 
 private:
     int m_answerTimeoutMs;

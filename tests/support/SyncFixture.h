@@ -54,8 +54,8 @@ protected:
     void SetUp() override
     {
         ASSERT_NO_FATAL_FAILURE(link.openLink());
-        // Connected, as the online loop would have it: the commands need not open the link.
-        link.ui.caption = link.messages.Lookup(QStringLiteral("CONECTADA"));
+        // Held by the online loop: the commands need not open the link.
+        ASSERT_NO_FATAL_FAILURE(link.holdAsOnlineLoop());
         const QString file = link.dir.file(QStringLiteral("zul.db"));
         QFile f(file);
         ASSERT_TRUE(f.open(QIODevice::WriteOnly));

@@ -164,7 +164,7 @@ protected:
 
     QString ctl(const QStringList& args)
     {
-        return runProgram(QStringLiteral(ZUL_SIMULATOR_PROGRAM),
+        return runProgram(QStringLiteral(ZUL_CATRACA_SIM_PATH),
                           QStringList{QStringLiteral("ctl"), QStringLiteral("--control-port"),
                                       QString::number(controlPort)} +
                               args);
@@ -191,7 +191,7 @@ protected:
 
     void prepareDatabase()
     {
-        const QString admin = QStringLiteral(ZUL_ADMIN_PROGRAM);
+        const QString admin = QStringLiteral(ZUL_ADMIN_PATH);
         int code = 0;
         QString output = runProgram(admin,
                                     {QStringLiteral("db"), QStringLiteral("init"), QStringLiteral("--sqlite"),
@@ -215,7 +215,7 @@ protected:
     void startSimulator(quint16& devicePort)
     {
         simulator.setProcessChannelMode(QProcess::MergedChannels);
-        simulator.start(QStringLiteral(ZUL_SIMULATOR_PROGRAM),
+        simulator.start(QStringLiteral(ZUL_CATRACA_SIM_PATH),
                         {QStringLiteral("--port"), QStringLiteral("0"), QStringLiteral("--state"),
                          dir.file(QStringLiteral("users.state"))});
         QByteArray simOut;
@@ -240,7 +240,7 @@ protected:
         manager.setProcessEnvironment(env);
         manager.setProcessChannelMode(QProcess::MergedChannels);
         manager.setStandardOutputFile(dir.file(QStringLiteral("zul.txt")));
-        manager.start(QStringLiteral(ZUL_PROGRAM),
+        manager.start(QStringLiteral(ZUL_PROGRAM_PATH),
                       {QStringLiteral("--registry"), registry, QStringLiteral("--log-dir"), logDir,
                        QStringLiteral("--headless"), QStringLiteral("--notification-port"),
                        QString::number(port)});
@@ -257,7 +257,7 @@ protected:
 
     QString admin(const QStringList& args, int* code)
     {
-        return runProgram(QStringLiteral(ZUL_ADMIN_PROGRAM),
+        return runProgram(QStringLiteral(ZUL_ADMIN_PATH),
                           QStringList{QStringLiteral("--registry"), registry} + args, code);
     }
 

@@ -66,7 +66,12 @@ public:
         return passageResult;
     }
     int IdentificationFormsCode() override { return forms; }
-    void CheckScheduledSync() override { checks << u"CheckScheduledSync"_s; }
+    void CheckScheduledSync() override
+    {
+        checks << u"CheckScheduledSync"_s;
+        if (onScheduledSync)
+            onScheduledSync();
+    }
     void CheckNotificationSocket() override { checks << u"CheckNotificationSocket"_s; }
     void CheckDatabaseConnection() override { checks << u"CheckDatabaseConnection"_s; }
     bool HasPendingUpdate() override { return !queue.isEmpty(); }
@@ -101,6 +106,7 @@ public:
     int pollingPasses = 0;
     int stopAfterPollingPasses = 50;
     std::function<void()> onPollingPass;
+    std::function<void()> onScheduledSync;
 };
 
 class OnlineLoopTest : public ::testing::Test
@@ -947,6 +953,24 @@ TEST_F(OnlineLoopTest, ControllerClockIsSetAgainEveryHourOfPolling)
     EXPECT_EQ(link.callCount("EnviarRelogio"), 2);
     sim.presentCard("0000001234");
     EXPECT_TRUE(reach(OnlineLoop::WaitRotation));
+}
+
+TEST_F(OnlineLoopTest, PassWhoseHousekeepingAskedForARestartDoesNothingMore)
+{
+    ASSERT_NO_FATAL_FAILURE(startPolling());
+    // The scheduled synchronisation ends with a restart of the connection.
+    steps.onScheduledSync = [&] { device.IniCatraca(); };
+    steps.queue = QStringList{u"[DEL]0000000002"_s};
+    sim.presentCard("0000001234");
+    loop.HousekeepingPasses = OnlineLoop::HousekeepingInterval;
+    sim.clearCalls();
+    ASSERT_TRUE(loop.RunPass());
+    EXPECT_TRUE(device.StopFlag);
+    EXPECT_EQ(steps.checks.size(), 3) << "the housekeeping itself runs to its end";
+    EXPECT_TRUE(steps.calls.isEmpty()) << "no queue step, no identification";
+    EXPECT_EQ(steps.queue, QStringList{u"[DEL]0000000002"_s});
+    EXPECT_EQ(link.callCount("ReceberDadosOnLine"), 0);
+    EXPECT_EQ(sim.pendingEvents(), 1u);
 }
 
 } // namespace

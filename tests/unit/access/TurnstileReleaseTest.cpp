@@ -68,11 +68,13 @@ TEST_F(TurnstileReleaseTest, RefusedReleaseReturnsTheControllerCode)
     EXPECT_EQ(sim.arm(), sim::Arm::Locked);
 }
 
-TEST_F(TurnstileReleaseTest, ErrorInsideTheReleaseIsLoggedAndReportedAsSuccess)
+TEST_F(TurnstileReleaseTest, ErrorInsideTheReleaseIsLoggedAndReportedAsFailure)
 {
     link.ui.failMounting = true;
-    link.device.LastDeviceResult = 1;
-    EXPECT_EQ(ReleaseTurnstile(link.device, 'S'), 0);
+    link.device.LastDeviceResult = 0; // what the previous call left
+    EXPECT_EQ(ReleaseTurnstile(link.device, 'S'), ReleaseFailed);
+    EXPECT_NE(ReleaseFailed, 0);
+    EXPECT_EQ(link.device.LastDeviceResult, ReleaseFailed);
     EXPECT_EQ(link.logged().last(), u"##### Libera catraca - ERRO: menu indisponível #####"_s);
     EXPECT_EQ(sim.arm(), sim::Arm::Locked);
 }

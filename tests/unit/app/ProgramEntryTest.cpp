@@ -3,17 +3,19 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QFileInfo>
 #include <QProcess>
+#include <QRandomGenerator>
 #include <QThread>
 #include <gtest/gtest.h>
 
 namespace zul {
 namespace {
 
-QString ProgramPath()
+QString BuiltProgram(const QString& name)
 {
-    return QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("zul"));
+    return QDir(QCoreApplication::applicationDirPath()).filePath(name);
 }
 
 class ProgramEntryTest : public ::testing::Test
@@ -21,8 +23,17 @@ class ProgramEntryTest : public ::testing::Test
 protected:
     void SetUp() override
     {
-        if (!QFileInfo(ProgramPath()).isExecutable())
+        if (!QFileInfo(BuiltProgram(QStringLiteral("zul"))).isExecutable())
             GTEST_SKIP() << "zul is not built beside the tests";
+        // The manager refuses to run beside a copy of the same name (another test, or a system
+        // test's manager running at the same time): each test runs a copy of its own name, with
+        // the device library beside it as in an installed folder.
+        const QString name = QStringLiteral("zul-entry-%1").arg(QRandomGenerator::global()->generate());
+        m_program = dir.file(name);
+        ASSERT_TRUE(QFile::copy(BuiltProgram(QStringLiteral("zul")), m_program));
+        const QString library = QStringLiteral("libEasyInner.so");
+        if (QFileInfo::exists(BuiltProgram(library)))
+            QFile::copy(BuiltProgram(library), dir.file(library));
         environment.insert(QStringLiteral("ZUL_LOCK_DIR"), dir.path());
         environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
         QDir(dir.path()).mkpath(QStringLiteral("first"));
@@ -38,7 +49,10 @@ protected:
         ASSERT_TRUE(process.waitForStarted(10000));
     }
 
+    QString ProgramPath() const { return m_program; }
+
     test::TempDir dir;
+    QString m_program;
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
 };
 

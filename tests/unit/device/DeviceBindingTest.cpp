@@ -3,6 +3,8 @@
 #include "LinkedDevice.h"
 #include "support/Error.h"
 
+#include <QObject>
+#include <functional>
 #include <gtest/gtest.h>
 #include <ostream>
 
@@ -219,6 +221,28 @@ TEST_F(UnloadedDeviceTest, StopWithoutLibraryShowsTheDisconnectFailure)
     EXPECT_EQ(logged().last(), u"Fechando a porta de comunicação com a catraca"_s);
 }
 
+// Runs `step` at every message dispatch until it answers true: an event arriving while the
+// program waits.
+class AtEveryDispatch
+{
+public:
+    explicit AtEveryDispatch(std::function<bool()> step) : m_step(std::move(step)) { post(); }
+
+private:
+    void post()
+    {
+        QMetaObject::invokeMethod(
+            &m_context,
+            [this] {
+                if (!m_step())
+                    post();
+            },
+            Qt::QueuedConnection);
+    }
+    QObject m_context;
+    std::function<bool()> m_step;
+};
+
 // --- with the stand-in library and the simulator ---------------------------------------------
 
 class LinkedDeviceTest : public ::testing::Test
@@ -335,15 +359,24 @@ TEST_F(LinkedDeviceTest, RefusedConfigurationGivesTheControllerCode)
     EXPECT_FALSE(logged().last().contains(u"ERRO"_s));
 }
 
-TEST_F(LinkedDeviceTest, ConnectWhileOnlineTouchesNothing)
+TEST_F(LinkedDeviceTest, ConnectTouchesNothingExactlyWhileTheOnlineLoopHoldsTheLink)
 {
-    ui.caption = link.messages.Lookup(u"CONECTADA"_s);
+    // The loop holds the link while the status line shows a queue step's outcome...
+    ASSERT_NO_FATAL_FAILURE(link.holdAsOnlineLoop());
+    ui.caption = link.messages.Lookup(u"ATUALIZA_OK"_s);
     sim.clearCalls();
     const int linesBefore = int(logged().size());
     EXPECT_TRUE(device.ConnectDevice());
     EXPECT_TRUE(sim.callNames().empty());
     EXPECT_EQ(logged().size(), linesBefore);
     EXPECT_EQ(clock.elapsedMs(), 0);
+
+    // ...and CONECTADA stays on the status line after the loop has ended through its error path.
+    link.loopClaim.reset();
+    ui.caption = link.messages.Lookup(u"CONECTADA"_s);
+    EXPECT_TRUE(device.ConnectDevice());
+    EXPECT_EQ(link.callCount("FecharPortaComunicacao"), 1);
+    EXPECT_EQ(link.callCount("AbrirPortaComunicacao"), 1);
 }
 
 TEST_F(LinkedDeviceTest, ConnectOpensTheLinkAndWaitsForAnAnswer)
@@ -405,6 +438,91 @@ TEST_F(LinkedDeviceTest, StartStopsAtARefusedOpen)
     EXPECT_FALSE(loopRan);
     EXPECT_EQ(logged().last(), u"Erro ao abrir porta de comunicação[9]"_s);
     EXPECT_EQ(ui.caption, link.messages.Lookup(u"TENTANDO"_s));
+}
+
+TEST_F(LinkedDeviceTest, StartWhileTheLinkIsOwnedIsDeferredUntilItIsFree)
+{
+    for (const LinkHolder owner :
+         {LinkHolder::Synchronisation, LinkHolder::Clearing, LinkHolder::QueueStep}) {
+        std::optional<LinkOwnership::Claim> claim = device.Link.claim(owner);
+        ASSERT_TRUE(claim);
+        ui.inicializaTimerOn = false;
+        sim.clearCalls();
+        int databaseAsked = 0;
+        bool loopRan = false;
+        for (int i = 0; i < 2; ++i)
+            device.StartConnection([&] { return ++databaseAsked, true; }, [&] { loopRan = true; });
+        EXPECT_EQ(databaseAsked, 0);
+        EXPECT_FALSE(loopRan);
+        EXPECT_TRUE(sim.callNames().empty()) << "the port stays as the owner has it";
+        EXPECT_EQ(logged().count(u"Início da conexão adiado: catraca em uso ("_s +
+                                 LinkOwnership::holderName(owner) + u")"_s),
+                  1);
+        EXPECT_FALSE(ui.inicializaTimerOn);
+
+        claim.reset();
+        EXPECT_TRUE(ui.inicializaTimerOn) << "the start follows once the link is free";
+        EXPECT_TRUE(device.Link.isFree());
+        EXPECT_FALSE(device.Link.startDeferred());
+    }
+}
+
+TEST_F(LinkedDeviceTest, StartFromInsideARunningLoopNestsNoSecondLoop)
+{
+    sim.clearCalls();
+    int loops = 0;
+    const auto runLoop = [&] {
+        ++loops;
+        EXPECT_TRUE(device.Link.loopHoldsLink());
+        // The timer or the button, dispatched during a pass.
+        device.StartConnection([] { return true; }, [&] { ++loops; });
+        EXPECT_FALSE(device.StopFlag);
+        EXPECT_FALSE(ui.inicializaTimerOn);
+    };
+    device.StartConnection([] { return true; }, runLoop);
+    EXPECT_EQ(loops, 1);
+    EXPECT_EQ(link.callCount("AbrirPortaComunicacao"), 1);
+    EXPECT_TRUE(ui.inicializaTimerOn);
+    EXPECT_FALSE(device.Link.loopHoldsLink());
+}
+
+TEST_F(LinkedDeviceTest, OperatorStopDropsADeferredStart)
+{
+    device.StartConnection([] { return true; },
+                           [&] {
+                               device.StartConnection([] { return true; }, [] {});
+                               device.StopConnection();
+                           });
+    EXPECT_FALSE(ui.inicializaTimerOn);
+    EXPECT_TRUE(device.StopFlag);
+}
+
+TEST_F(LinkedDeviceTest, StopDuringThePingsPausesIsNotUndoneByAReopen)
+{
+    const QString cancelled = u"Reabertura da porta de comunicação cancelada: conexão encerrada"_s;
+    int cancels = 0;
+    // The operator's stop during the ping's pause, after the link type, after the close.
+    for (const int afterMs : {250, 1200, 2200}) {
+        sim.setFault("Ping", 3);
+        device.StopFlag = false;
+        device.FailedPings = DeviceBinding::ReopenAfterFailedPings;
+        sim.clearCalls();
+        const qint64 start = clock.elapsedMs();
+        bool stopped = false;
+        AtEveryDispatch operatorStop([&] {
+            if (clock.elapsedMs() - start < afterMs)
+                return false;
+            device.StopConnection();
+            stopped = true;
+            return true;
+        });
+        EXPECT_EQ(device.PingDevice(), 3);
+        EXPECT_TRUE(stopped);
+        EXPECT_EQ(link.callCount("AbrirPortaComunicacao"), 0) << afterMs;
+        EXPECT_TRUE(test::SimulatorFixture::eventually([&] { return !sim.linkOpen(); })) << afterMs;
+        EXPECT_EQ(logged().count(cancelled), ++cancels) << afterMs;
+        ASSERT_EQ(device.Call<easyinner::AbrirPortaComunicacao>(device.DevicePort), 0);
+    }
 }
 
 TEST_F(LinkedDeviceTest, StopClosesTheLink)

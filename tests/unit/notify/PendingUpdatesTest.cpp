@@ -137,14 +137,33 @@ TEST_F(PendingUpdatesTest, LineEndAfterThePersonNumberIsNotPartOfIt)
     EXPECT_EQ(controllerUsers(), Codes{"0000000002"});
 }
 
-TEST_F(PendingUpdatesTest, InclusionWithoutPersonNumberSendsNothing)
+TEST_F(PendingUpdatesTest, NotificationWithoutPersonNumberSendsNothing)
 {
-    queue << u"[INS]"_s << u"[UPD]   "_s;
+    queue << u"[INS]"_s << u"[UPD]   "_s << u"[DEL]"_s << u"[DEL]  \r\n"_s;
     drain();
-    EXPECT_EQ(replies, (QStringList{u"[ER][INS]"_s, u"[ER][UPD]   "_s}));
+    EXPECT_EQ(replies,
+              (QStringList{u"[ER][INS]"_s, u"[ER][UPD]   "_s, u"[ER][DEL]"_s, u"[ER][DEL]  \r\n"_s}));
     EXPECT_EQ(link.callCount("EnviarUsuarioBio"), 0);
     EXPECT_EQ(link.callCount("SolicitarExclusaoUsuario"), 0);
-    EXPECT_EQ(logged().filter(u"Gere BD ERRO: "_s).size(), 2);
+    EXPECT_EQ(logged().filter(u"Gere BD ERRO: "_s).size(), 4);
+}
+
+TEST_F(PendingUpdatesTest, StepWaitsWhileAnotherOperationWorksOnTheLink)
+{
+    sim.addUser("0000000001");
+    queue << u"[DEL]0000000001"_s;
+    {
+        const auto synchronisation = link.device.Link.claim(LinkHolder::Synchronisation);
+        ASSERT_TRUE(synchronisation);
+        sim.clearCalls();
+        updates.RunQueueStep();
+        EXPECT_TRUE(sim.calls().empty());
+        EXPECT_TRUE(replies.isEmpty());
+        EXPECT_EQ(queue, QStringList{u"[DEL]0000000001"_s});
+    }
+    updates.RunQueueStep();
+    EXPECT_EQ(replies, QStringList{u"[OK][DEL]0000000001"_s});
+    EXPECT_TRUE(queue.isEmpty());
 }
 
 TEST_F(PendingUpdatesTest, InclusionOfAPersonWithoutTemplateIsAnsweredWithError)
@@ -178,6 +197,17 @@ TEST_F(PendingUpdatesTest, NotificationArrivingDuringASynchronisationWaitsForThe
     updates.RunQueueStep();
     EXPECT_EQ(replies, QStringList{u"[OK][DEL]0000000001"_s});
     EXPECT_EQ(controllerUsers(), Codes{"0000000002"});
+}
+
+TEST_F(PendingUpdatesTest, TextSentAgainAfterTheQueueWasEmptiedIsNotRemovedUnseen)
+{
+    sim.addUser("0000000001");
+    sim.addUser("0000000002");
+    queue << u"[DEL]0000000001"_s;
+    // While the step waits, the queue is emptied and filled again, the same text last.
+    QTimer::singleShot(0, [&] { queue = QStringList{u"[DEL]0000000002"_s, u"[DEL]0000000001"_s}; });
+    updates.RunQueueStep();
+    EXPECT_EQ(queue, (QStringList{u"[DEL]0000000002"_s, u"[DEL]0000000001"_s}));
 }
 
 TEST_F(PendingUpdatesTest, EntriesQueuedDuringAStepAreKeptForLaterPasses)

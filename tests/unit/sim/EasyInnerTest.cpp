@@ -282,6 +282,69 @@ TEST(EasyInner, AutomaticRotationAfterAReleaseReportsOrigin6)
     device.close();
 }
 
+// The passage record: what the controller saw, in order, kept across a restart of the
+// simulator, so that a system test can hold the manager's log of passages against it.
+TEST(EasyInner, PassageRecordKeepsIdentificationsReleasesAndRotationsInOrder)
+{
+    const auto recordFile = std::filesystem::temp_directory_path() /
+                            ("catraca-sim-record-" + std::to_string(sim::os::monotonicMs()) + ".txt");
+    std::filesystem::remove(recordFile);
+    sim::Options options;
+    options.recordFile = recordFile.string();
+    {
+        SimulatorFixture sim(options);
+        Device device;
+        ASSERT_EQ(device.open(), 0);
+        sim->presentCard("0000000042");
+        Event event;
+        ASSERT_EQ(device.receive(event), 0);
+        ASSERT_EQ(ZUL_BIND(device.lib, LiberarCatracaSaidaInvertida)(1), 0);
+        sim->presentCard("0000000043"); // tapped while the arm is released
+        ASSERT_TRUE(sim->rotate());
+        ASSERT_EQ(ZUL_BIND(device.lib, LiberarCatracaEntrada)(1), 0);
+        ASSERT_TRUE(sim->noPass());
+        sim.restart();
+        device.close();
+    }
+    std::FILE* f = std::fopen(recordFile.string().c_str(), "rb");
+    ASSERT_NE(f, nullptr);
+    std::vector<std::vector<std::string>> lines;
+    char buffer[512];
+    while (std::fgets(buffer, sizeof buffer, f)) {
+        std::vector<std::string> tokens;
+        for (const auto token : sim::wire::split(std::string_view(buffer, std::strcspn(buffer, "\n"))))
+            tokens.emplace_back(token);
+        ASSERT_GE(tokens.size(), 2u) << buffer;
+        ASSERT_TRUE(sim::wire::integer(tokens[0])) << buffer; // milliseconds since the epoch
+        lines.push_back(tokens);
+    }
+    std::fclose(f);
+    std::filesystem::remove(recordFile);
+
+    const std::string card42 = sim::wire::hex(std::string("0000000042") + std::string(4, '\0'));
+    const std::string card43 = sim::wire::hex(std::string("0000000043") + std::string(4, '\0'));
+    const std::vector<std::vector<std::string>> expected = {
+        {"start", "version=1"},
+        {"tap", "origin=1", "card=" + card42},
+        {"deliver", "origin=1", "card=" + card42, "queued=" + lines.at(1).at(0)},
+        {"release", "dir=S", "entry=LiberarCatracaSaidaInvertida"},
+        {"tap", "origin=1", "card=" + card43},
+        {"rotation", "dir=S", "passed=1", "card=" + card43},
+        {"release", "dir=E", "entry=LiberarCatracaEntrada"},
+        {"rotation", "dir=E", "passed=0", "card=" + card43},
+        {"start", "version=1"}, // appended to, not replaced, by the restarted simulator
+    };
+    ASSERT_EQ(lines.size(), expected.size());
+    long long previous = 0;
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        EXPECT_EQ(std::vector<std::string>(lines[i].begin() + 1, lines[i].end()), expected[i])
+            << "line " << i;
+        const long long at = *sim::wire::integer(lines[i][0]);
+        EXPECT_GE(at, previous) << "line " << i;
+        previous = at;
+    }
+}
+
 TEST(EasyInner, UsersAreIncludedListedInPacketsAndDeleted)
 {
     sim::Options options;

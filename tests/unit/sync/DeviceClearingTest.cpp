@@ -104,7 +104,7 @@ TEST_F(DeviceClearingTest, AnsweringNoChangesNothing)
 
 TEST_F(DeviceClearingTest, OfflineTurnstileGivesTheFailureBoxAndARestart)
 {
-    link.ui.caption = u"Catraca desconectada"_s;
+    link.loopClaim.reset(); // no online loop: the clearing opens the link itself
     sim.setFault("AbrirPortaComunicacao", 3);
     sim.addUser("0000000001");
     dialogs.queueAnswer(true);
@@ -120,7 +120,7 @@ TEST(DeviceClearingWithoutList, AListThatCannotBeReadProvesNothing)
 {
     test::LinkedDevice link{u"libEasyInnerPartial.so"_s};
     ASSERT_NO_FATAL_FAILURE(link.openLink());
-    link.ui.caption = link.messages.Lookup(u"CONECTADA"_s);
+    ASSERT_NO_FATAL_FAILURE(link.holdAsOnlineLoop());
     link.sim->addUser("0000000001");
     TXConnection connection;
     DeviceUserList users{link.device};

@@ -82,6 +82,51 @@ TEST_F(DeviceUserListTest, RefusedPacketRequestsAreSkippedWithoutWaiting)
     EXPECT_EQ(link.callCount("ReceberPacoteListaUsuariosBio"), 0);
 }
 
+TEST_F(DeviceUserListTest, ControllerThatNeverHandsOverItsEntryEndsTheCollectionAsAFailure)
+{
+    sim.addUser("0000000001");
+    // Refused, the entry stays first in its packet and the controller keeps saying there is one.
+    sim.setFault("ReceberUsuarioLista", 9);
+    EXPECT_FALSE(users.CollectDeviceUserList());
+    EXPECT_EQ(link.callCount("ReceberUsuarioLista"), DeviceUserList::Limits{}.refusedInARow);
+    const QStringList log = link.logged();
+    EXPECT_EQ(
+        log.mid(log.size() - 2),
+        (QStringList{u"##### Listagem de usuários interrompida - ERRO: 64 usuários recusados em seguida, "
+                     "último erro[9] #####"_s,
+                     u"Quantidade de usuários listados: 0"_s}));
+}
+
+struct BoundCase
+{
+    DeviceUserList::Limits limits;
+    const char* reason; // nullptr: within the bounds
+};
+
+class DeviceUserListBoundTest : public DeviceUserListTest, public ::testing::WithParamInterface<BoundCase>
+{
+};
+
+TEST_P(DeviceUserListBoundTest, EachLoopEndsAtItsBound)
+{
+    const BoundCase& c = GetParam();
+    for (int i = 0; i < 40; ++i) // three packets of 16
+        sim.addUser(std::to_string(1000 + i));
+    users.limits = c.limits;
+    EXPECT_EQ(users.CollectDeviceUserList(), c.reason == nullptr);
+    const QStringList errors = link.logged().filter(u"Listagem de usuários interrompida"_s);
+    if (c.reason)
+        EXPECT_EQ(errors, QStringList{u"##### Listagem de usuários interrompida - ERRO: "_s +
+                                      QString::fromUtf8(c.reason) + u" #####"_s});
+    else
+        EXPECT_EQ(errors, QStringList());
+}
+
+INSTANTIATE_TEST_SUITE_P(Limits, DeviceUserListBoundTest,
+                         ::testing::Values(BoundCase{{3, 40, 1}, nullptr},
+                                           BoundCase{{2, 1000, 64}, "mais de 2 pacotes"},
+                                           BoundCase{{100, 39, 64}, "mais de 39 usuários"}));
+
 TEST(DeviceUserListWithoutListEntryPoint, KeepsThePreviousListAndSaysSo)
 {
     test::LinkedDevice link{u"libEasyInnerPartial.so"_s};

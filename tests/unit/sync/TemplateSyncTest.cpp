@@ -1,6 +1,7 @@
 #include "sync/TemplateSync.h"
 
 #include "SyncFixture.h"
+#include "support/Error.h"
 #include "sync/SyncTiming.h"
 
 #include <QTimer>
@@ -308,7 +309,7 @@ TEST_F(TemplateSyncTest, ManualCommandSaysSuccessOnlyForASuccessfulRun)
 
 TEST_F(TemplateSyncTest, ManualCommandWithTheTurnstileOfflineStopsAfterTheLinkCheck)
 {
-    link.ui.caption = u"Catraca desconectada"_s;
+    link.loopClaim.reset(); // no online loop: the command opens the link itself
     sim.setFault("AbrirPortaComunicacao", 3);
     sim.addUser("0000000099");
     EXPECT_FALSE(templates.SynchroniseNow());
@@ -326,7 +327,29 @@ TEST_F(TemplateSyncTest, CommandDuringARunningSynchronisationIsRefused)
     EXPECT_TRUE(templates.SynchroniseTemplates());
     EXPECT_FALSE(nested);
     EXPECT_EQ(controllerUsers(), Codes{"0000000001"});
-    EXPECT_EQ(logged().filter(u"já em andamento"_s).size(), 1);
+    EXPECT_EQ(logged().filter(u"Sincronismo manual - ERRO: catraca em uso (sincronismo)"_s).size(), 1);
+}
+
+TEST_F(TemplateSyncTest, SynchronisationWhileTheLinkIsInUseTouchesAndRestartsNothing)
+{
+    addEnrolled(u"0000000001"_s);
+    sim.addUser("0000000099");
+    const auto clearing = link.device.Link.claim(LinkHolder::Clearing);
+    ASSERT_TRUE(clearing);
+    sim.clearCalls();
+    try {
+        templates.SynchroniseTemplates();
+        ADD_FAILURE() << "a synchronisation on a link in use must be refused";
+    } catch (const Error& error) {
+        EXPECT_EQ(error.message(), u"sincronismo recusado: catraca em uso (limpeza da catraca)"_s);
+    }
+    EXPECT_FALSE(templates.SynchroniseNow());
+    EXPECT_TRUE(sim.calls().empty());
+    EXPECT_EQ(controllerUsers(), Codes{"0000000099"});
+    EXPECT_FALSE(link.device.StopFlag);
+    EXPECT_FALSE(link.ui.inicializaTimerOn);
+    EXPECT_EQ(logged().last(),
+              u"##### Sincronismo manual - ERRO: catraca em uso (limpeza da catraca) #####"_s);
 }
 
 // --- timing text -------------------------------------------------------------------------------

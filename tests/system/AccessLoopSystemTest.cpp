@@ -1,0 +1,283 @@
+// The access loop under faults, with the real programs, and the audit that judges such a run.
+
+#include "AccessLoopRun.h"
+#include "PassageAudit.h"
+
+#include <QDateTime>
+#include <cstdio>
+#include <gtest/gtest.h>
+#include <random>
+
+namespace zul::systemtest {
+namespace {
+
+quint64 seedFromEnvironment()
+{
+    bool given = false;
+    const quint64 seed = qEnvironmentVariable("ZUL_SYSTEM_SEED").toULongLong(&given);
+    return given ? seed : (static_cast<quint64>(std::random_device{}()) << 32) ^ std::random_device{}();
+}
+
+void printFigures(const RunFigures& run, const AuditFigures& audit, quint64 seed)
+{
+    std::printf("\n  access loop under faults, seed %llu\n", static_cast<unsigned long long>(seed));
+    std::printf("  %-10s %-6s %-10s %-6s %-6s %-5s %-11s %-12s %-10s %-7s\n", "cycles", "kills", "rotations",
+                "rows", "lost", "dupl", "unrequested", "announced", "unannounced", "twice");
+    std::printf("  %-10d %-6d %-10d %-6d %-6d %-5d %-11d %-12d %-10d %-7d\n", run.cycles, run.kills,
+                audit.rotations, audit.rows, audit.lost, audit.duplicated, audit.unrequested, audit.announced,
+                audit.unannounced, audit.announcedTwice);
+    std::printf(
+        "  also: %d taps (%d served), %d unused releases, %d releases both ways, %d journaled, %d "
+        "still pending after the faults, %d unexplained kept passages, %d wrong directions, %d "
+        "announced but not kept, %d database locks, %d silences, %d long stops, %d stalls, %lld s\n\n",
+        run.taps, run.served, audit.misses, audit.openToAll, audit.journaled, run.pendingAtEnd,
+        audit.unexplained, audit.wrongDirection, audit.announcedUnkept, run.databaseLocks, run.silences,
+        run.downtimes, run.stalls, static_cast<long long>(run.elapsedMs / 1000));
+    std::fflush(stdout);
+}
+
+TEST(AccessLoopSystem, EveryRotationKeptOnceEveryReleaseRequestedEveryPassageAnnouncedOnce)
+{
+    RunSettings settings;
+    settings.seed = seedFromEnvironment();
+    bool given = false;
+    const int cycles = qEnvironmentVariable("ZUL_SYSTEM_CYCLES").toInt(&given);
+    if (given && cycles > 0)
+        settings.cycles = cycles;
+    // A cycle takes about 10 s on a loaded machine; the budget only ends a run whose manager stopped serving.
+    settings.budgetMs = 60000 + 16000LL * settings.cycles;
+    settings.programPath = QStringLiteral(ZUL_PROGRAM_PATH);
+    settings.adminPath = QStringLiteral(ZUL_ADMIN_PATH);
+    settings.simulatorPath = QStringLiteral(ZUL_CATRACA_SIM_PATH);
+    settings.libraryPath = QStringLiteral(ZUL_EASYINNER_PATH);
+    std::printf("seed %llu (ZUL_SYSTEM_SEED=%llu repeats this run), %d cycles\n",
+                static_cast<unsigned long long>(settings.seed),
+                static_cast<unsigned long long>(settings.seed), settings.cycles);
+    std::fflush(stdout);
+
+    AccessLoopRun run(settings);
+    QString error;
+    const bool ran = run.run(&error);
+    if (!ran) {
+        run.keepFiles();
+        FAIL() << error.toStdString() << " (files in " << run.workDir().toStdString() << ")";
+    }
+    const TurnstileRecord turnstile = run.turnstileRecord();
+    const AuditResult audit = Audit(turnstile, run.keptPassages(), run.announcements());
+    const RunFigures& figures = run.figures();
+    printFigures(figures, audit.figures, settings.seed);
+
+    EXPECT_EQ(figures.cycles, settings.cycles) << "the run stopped early";
+    EXPECT_GE(figures.kills, settings.cycles);
+    EXPECT_EQ(figures.stalls, 0) << "the manager did not come online or stopped serving";
+    EXPECT_TRUE(turnstile.malformed.isEmpty()) << turnstile.malformed.join(u'\n').toStdString();
+    EXPECT_GT(audit.figures.rotations, 0) << "nobody passed: the run proves nothing";
+    EXPECT_EQ(audit.figures.lost, 0);
+    EXPECT_EQ(audit.figures.duplicated, 0);
+    EXPECT_EQ(audit.figures.unexplained, 0);
+    EXPECT_EQ(audit.figures.unrequested, 0);
+    EXPECT_EQ(audit.figures.wrongDirection, 0);
+    EXPECT_EQ(audit.figures.announcedTwice, 0);
+    EXPECT_EQ(audit.figures.unannounced, 0);
+    EXPECT_EQ(audit.figures.announcedUnkept, 0);
+    if (::testing::Test::HasFailure()) {
+        run.keepFiles();
+        std::printf("faults found (%lld):\n", static_cast<long long>(audit.problems.size()));
+        for (const QString& problem : audit.problems.mid(0, 60))
+            std::printf("  %s\n", qPrintable(problem));
+        std::printf("files kept in %s (script.txt, turnstile-record.txt, zul.db, logCatraca/)\n",
+                    qPrintable(run.workDir()));
+        std::fflush(stdout);
+    }
+}
+
+// --- the audit on hand-made runs: it must see each kind of fault ---
+
+// Builds a simulator record line by line, times in milliseconds from a base.
+class Record
+{
+public:
+    Record() : m_base(QDateTime(QDate(2026, 3, 2), QTime(10, 0)).toMSecsSinceEpoch()) {}
+
+    qint64 at(qint64 ms) const { return m_base + ms; }
+
+    Record& line(qint64 ms, const QString& text)
+    {
+        m_text += QByteArray::number(at(ms)) + ' ' + text.toLatin1() + '\n';
+        return *this;
+    }
+    Record& tap(qint64 ms, const QString& card)
+    {
+        m_queued << at(ms);
+        return line(ms, QStringLiteral("tap origin=1 card=") + hex(card));
+    }
+    Record& deliver(qint64 ms, const QString& card, int origin = 1)
+    {
+        const qint64 queued = m_queued.isEmpty() ? 0 : m_queued.takeFirst();
+        return line(
+            ms, QStringLiteral("deliver origin=%1 card=%2 queued=%3").arg(origin).arg(hex(card)).arg(queued));
+    }
+    Record& release(qint64 ms, char direction)
+    {
+        return line(ms, QStringLiteral("release dir=%1 entry=Liberar").arg(QChar::fromLatin1(direction)));
+    }
+    Record& rotation(qint64 ms, char direction, bool passed, const QString& card)
+    {
+        m_queued << at(ms);
+        return line(ms, QStringLiteral("rotation dir=%1 passed=%2 card=%3")
+                            .arg(QChar::fromLatin1(direction))
+                            .arg(passed ? 1 : 0)
+                            .arg(hex(card)));
+    }
+    // One whole passage: tapped at ms, released 300 ms later, turned 1 s later, read 100 ms later.
+    Record& passage(qint64 ms, const QString& card, char direction)
+    {
+        return tap(ms, card)
+            .deliver(ms + 50, card)
+            .release(ms + 300, direction)
+            .rotation(ms + 1300, direction, true, card)
+            .deliver(ms + 1400, card, 6);
+    }
+
+    TurnstileRecord parsed() const { return ParseTurnstileRecord(m_text); }
+    KeptPassage row(const QString& person, char direction, qint64 ms, bool unheard = false) const
+    {
+        KeptPassage kept;
+        kept.person = person;
+        kept.direction = QChar::fromLatin1(direction);
+        kept.ms = at(ms) / 1000 * 1000; // stamps are whole seconds
+        kept.unheard = unheard;
+        kept.origin = QStringLiteral("row");
+        return kept;
+    }
+
+private:
+    static QString hex(const QString& card)
+    {
+        return u'h' + QString::fromLatin1(QByteArray(card.toLatin1() + QByteArray(4, '\0')).toHex());
+    }
+
+    qint64 m_base;
+    QByteArray m_text;
+    QList<qint64> m_queued;
+};
+
+const QString kAna = QStringLiteral("0000000101");
+const QString kBia = QStringLiteral("0000000102");
+
+QList<Announcement> heard(const QByteArray& transcript)
+{
+    return ParseTranscript(transcript);
+}
+
+TEST(PassageAudit, CleanRunHasNoFault)
+{
+    Record record;
+    record.passage(0, kAna, 'E').passage(5000, kBia, 'E').passage(9000, kAna, 'S');
+    // Bia's passage went through the journal while the database was locked.
+    KeptPassage journaled = record.row(kBia, 'E', 6300);
+    journaled.journaled = true;
+    const AuditResult result =
+        Audit(record.parsed(), {record.row(kAna, 'E', 1400), journaled, record.row(kAna, 'S', 10400)},
+              heard("[ENT]0000000101[SAI]0000000101"));
+    EXPECT_TRUE(result.problems.isEmpty()) << result.problems.join(u'\n').toStdString();
+    EXPECT_EQ(result.figures.rotations, 3);
+    EXPECT_EQ(result.figures.rows, 2);
+    EXPECT_EQ(result.figures.journaled, 1);
+    EXPECT_EQ(result.figures.announced, 2);
+}
+
+TEST(PassageAudit, LostRepeatedAndMisattributedPassagesAreFound)
+{
+    Record record;
+    record.passage(0, kAna, 'E').passage(5000, kBia, 'E').passage(10000, kAna, 'S').passage(20000, kBia, 'S');
+    const AuditResult result =
+        Audit(record.parsed(),
+              {
+                  record.row(kAna, 'E', 1400), record.row(kAna, 'E', 1500), // the same passage twice
+                  record.row(kAna, 'E', 7400),                              // Bia's passage under Ana's name
+                  record.row(kAna, 'S', 30000),                             // stamped long after it was read
+                  // Bia's exit: kept nowhere
+              },
+              {});
+    EXPECT_EQ(result.figures.rotations, 4);
+    EXPECT_EQ(result.figures.lost, 3);
+    EXPECT_EQ(result.figures.duplicated, 1);
+    EXPECT_EQ(result.figures.unexplained, 2);
+}
+
+TEST(PassageAudit, ReleasesWithoutAFreshIdentificationAreUnrequested)
+{
+    Record record;
+    record.passage(0, kAna, 'E');
+    // The rotation report read as a new card: the arm opens again for nobody.
+    record.release(1600, 'S').rotation(3000, 'S', false, kAna).deliver(3100, kAna, 5);
+    // A card tapped while the manager was down, honoured 30 s later.
+    record.tap(10000, kBia).deliver(40000, kBia).release(40300, 'E').rotation(41000, 'E', false, kBia);
+    record.deliver(41100, kBia, 5);
+    // Open both ways for everybody (the database went away): no identification needed.
+    record.release(50000, 'T').rotation(51000, 'T', true, kBia).deliver(51100, kBia, 6);
+    // A card read during the release answers the next release, even after a restart.
+    record.tap(60000, kAna).deliver(60050, kAna).release(60300, 'S');
+    record.tap(60500, kBia).deliver(60600, kBia);
+    record.rotation(61000, 'S', true, kBia).deliver(61100, kBia, 6).release(62000, 'E');
+    record.rotation(63000, 'E', true, kBia).deliver(63100, kBia, 6);
+    const AuditResult result =
+        Audit(record.parsed(),
+              {record.row(kAna, 'E', 1400), record.row(kAna, 'S', 61100), record.row(kBia, 'E', 63100)}, {});
+    EXPECT_EQ(result.figures.releases, 5);
+    EXPECT_EQ(result.figures.openToAll, 1);
+    EXPECT_EQ(result.figures.unrequested, 2);
+    EXPECT_EQ(result.figures.misses, 2);
+    EXPECT_EQ(result.figures.lost, 0);
+    EXPECT_EQ(result.figures.unexplained, 0);
+}
+
+TEST(PassageAudit, SameDirectionTwiceIsWrong)
+{
+    Record record;
+    record.passage(0, kAna, 'E').passage(5000, kAna, 'E');
+    const AuditResult result =
+        Audit(record.parsed(), {record.row(kAna, 'E', 1400), record.row(kAna, 'E', 6400)}, {});
+    EXPECT_EQ(result.figures.wrongDirection, 1);
+    EXPECT_EQ(result.figures.lost, 0);
+}
+
+TEST(PassageAudit, KeptPassageGoesToTheRotationItStamps)
+{
+    // Ana's exit is lost (the manager died with it); she goes out again, kept this time, but
+    // the row also fits the lost exit's time window.
+    Record record;
+    record.passage(0, kAna, 'E').passage(5000, kAna, 'S').passage(9000, kAna, 'S');
+    const AuditResult result =
+        Audit(record.parsed(), {record.row(kAna, 'E', 1400), record.row(kAna, 'S', 10400)},
+              heard("[ENT]0000000101[SAI]0000000101"));
+    EXPECT_EQ(result.figures.lost, 1);
+    EXPECT_EQ(result.figures.wrongDirection, 1);
+    ASSERT_EQ(result.problems.size(), 2);
+    EXPECT_TRUE(result.problems[0].contains(QStringLiteral("rotation S at 10:00:06.300")))
+        << result.problems[0].toStdString();
+}
+
+TEST(PassageAudit, AnnouncementsAreCountedPerPassageInTheDatabase)
+{
+    Record record;
+    record.passage(0, kAna, 'E').passage(5000, kBia, 'E').passage(10000, kAna, 'S').passage(15000, kBia, 'S');
+    const QList<KeptPassage> kept = {
+        record.row(kAna, 'E', 1400),
+        record.row(kBia, 'E', 6400),
+        record.row(kAna, 'S', 11400, true), // written while the client was away
+        record.row(kBia, 'S', 16400),
+    };
+    // Replies to notifications and messages run together on the wire are read apart.
+    const QByteArray transcript =
+        "[ENT]0000000101[OK][INS]0000000777[ENT]0000000101[SAI]0000000102[ENT]0000000103";
+    const AuditResult result = Audit(record.parsed(), kept, heard(transcript));
+    EXPECT_EQ(result.figures.announced, 4);
+    EXPECT_EQ(result.figures.announcedTwice, 1);  // Ana's entry
+    EXPECT_EQ(result.figures.unannounced, 1);     // Bia's entry; Ana's exit could not be heard
+    EXPECT_EQ(result.figures.announcedUnkept, 1); // 103 passed nowhere
+}
+
+} // namespace
+} // namespace zul::systemtest

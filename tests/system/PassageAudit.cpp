@@ -1,0 +1,312 @@
+#include "PassageAudit.h"
+
+#include <QDateTime>
+#include <QHash>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QMap>
+#include <QRegularExpression>
+#include <algorithm>
+#include <deque>
+#include <optional>
+#include <vector>
+
+namespace zul::systemtest {
+
+namespace {
+
+const QString kStampFormat = QStringLiteral("yyyy-MM-dd HH:mm:ss");
+
+QString cardText(const QString& hex)
+{
+    // "h3030..." -> the first 10 bytes, one character each.
+    if (!hex.startsWith(u'h'))
+        return {};
+    const QByteArray bytes = QByteArray::fromHex(hex.mid(1).toLatin1());
+    return QString::fromLatin1(bytes.left(10));
+}
+
+QString field(const QStringList& tokens, const QString& key)
+{
+    for (const QString& token : tokens)
+        if (token.startsWith(key + u'='))
+            return token.mid(key.size() + 1);
+    return {};
+}
+
+QString when(qint64 ms)
+{
+    return QDateTime::fromMSecsSinceEpoch(ms).toString(QStringLiteral("HH:mm:ss.zzz"));
+}
+
+QString who(const Release& release)
+{
+    QStringList cards;
+    for (const Identification& id : release.candidates)
+        cards << id.card + u'@' + when(id.queuedMs);
+    return cards.isEmpty() ? QStringLiteral("nobody") : cards.join(u',');
+}
+
+bool isFresh(const Identification& id, qint64 releaseMs)
+{
+    return id.queuedMs >= releaseMs - kFreshIdentificationMs;
+}
+
+} // namespace
+
+TurnstileRecord ParseTurnstileRecord(const QByteArray& text)
+{
+    TurnstileRecord record;
+    QList<Identification> sinceRelease;
+    std::deque<int> undelivered; // rotations whose event the controller still holds, oldest first
+    for (const QByteArray& raw : text.split('\n')) {
+        const QString line = QString::fromLatin1(raw).trimmed();
+        if (line.isEmpty())
+            continue;
+        const QStringList tokens = line.split(u' ', Qt::SkipEmptyParts);
+        bool numeric = false;
+        const qint64 ms = tokens.value(0).toLongLong(&numeric);
+        if (!numeric || tokens.size() < 2) {
+            record.malformed << line;
+            continue;
+        }
+        const QString& kind = tokens[1];
+        if (kind == u"deliver") {
+            const int origin = field(tokens, QStringLiteral("origin")).toInt();
+            if (origin == 5 || origin == 6) {
+                if (!undelivered.empty()) {
+                    record.rotations[undelivered.front()].deliveredMs = ms;
+                    undelivered.pop_front();
+                }
+            } else if (origin >= 1 && origin <= 3) {
+                bool known = false;
+                const qint64 queued = field(tokens, QStringLiteral("queued")).toLongLong(&known);
+                sinceRelease << Identification{cardText(field(tokens, QStringLiteral("card"))),
+                                               known ? queued : 0, ms};
+                ++record.identificationsDelivered;
+            }
+        } else if (kind == u"release") {
+            Release release;
+            release.ms = ms;
+            release.direction = FirstChar(field(tokens, QStringLiteral("dir")));
+            release.candidates = sinceRelease;
+            sinceRelease.clear();
+            record.releases << release;
+        } else if (kind == u"rotation") {
+            Rotation rotation;
+            rotation.ms = ms;
+            rotation.direction = FirstChar(field(tokens, QStringLiteral("dir")));
+            rotation.passed = field(tokens, QStringLiteral("passed")) == u"1";
+            rotation.release = static_cast<int>(record.releases.size()) - 1;
+            undelivered.push_back(static_cast<int>(record.rotations.size()));
+            record.rotations << rotation;
+        } else if (kind != u"tap" && kind != u"start") {
+            record.malformed << line;
+        }
+    }
+    return record;
+}
+
+QList<KeptPassage> ParseJournal(const QByteArray& text)
+{
+    QList<KeptPassage> kept;
+    int number = 0;
+    for (const QByteArray& raw : text.split('\n')) {
+        if (raw.trimmed().isEmpty())
+            continue;
+        ++number;
+        KeptPassage passage;
+        passage.journaled = true;
+        passage.origin = QStringLiteral("journal %1").arg(number);
+        const QJsonObject object = QJsonDocument::fromJson(raw).object();
+        passage.person = object.value(u"pessoa").toString();
+        passage.direction = FirstChar(object.value(u"sentido").toString());
+        const QDateTime at = QDateTime::fromString(object.value(u"hora").toString(), kStampFormat);
+        passage.ms = at.isValid() ? at.toMSecsSinceEpoch() : 0;
+        kept << passage;
+    }
+    return kept;
+}
+
+QList<Announcement> ParseTranscript(const QByteArray& text)
+{
+    static const QRegularExpression marker(QStringLiteral("\\[(ENT|SAI)\\](.{10})"),
+                                           QRegularExpression::DotMatchesEverythingOption);
+    QList<Announcement> heard;
+    auto it = marker.globalMatch(QString::fromLatin1(text));
+    while (it.hasNext()) {
+        const auto match = it.next();
+        heard << Announcement{match.captured(2), match.captured(1) == u"ENT" ? QChar(u'E') : QChar(u'S')};
+    }
+    return heard;
+}
+
+AuditResult Audit(const TurnstileRecord& turnstile, const QList<KeptPassage>& kept,
+                  const QList<Announcement>& announcements)
+{
+    AuditResult result;
+    AuditFigures& f = result.figures;
+    QStringList& problems = result.problems;
+
+    for (const KeptPassage& passage : kept)
+        ++(passage.journaled ? f.journaled : f.rows);
+
+    // Every one-way release answers a fresh identification.
+    for (const Release& release : turnstile.releases) {
+        if (release.direction == u'T') {
+            ++f.openToAll;
+            continue;
+        }
+        ++f.releases;
+        const bool requested = std::any_of(release.candidates.begin(), release.candidates.end(),
+                                           [&](const Identification& id) { return isFresh(id, release.ms); });
+        if (!requested) {
+            ++f.unrequested;
+            problems << QStringLiteral("release %1 at %2 for no fresh identification (handed over: %3)")
+                            .arg(release.direction)
+                            .arg(when(release.ms), who(release));
+        }
+    }
+
+    // Every confirmed rotation kept once, for one of the people the release answered, in its
+    // direction, stamped when the person passed.
+    QList<bool> used(kept.size(), false);
+    auto fits = [&](const Rotation& rotation, const KeptPassage& passage, bool anyPerson) {
+        if (passage.direction != rotation.direction)
+            return false;
+        const qint64 heardMs = rotation.deliveredMs >= 0 ? rotation.deliveredMs : rotation.ms;
+        if (passage.ms < rotation.ms - kEarlyStampMs || passage.ms > heardMs + kLateStampMs)
+            return false;
+        if (anyPerson)
+            return true;
+        const Release& release = turnstile.releases[rotation.release];
+        return std::any_of(release.candidates.begin(), release.candidates.end(),
+                           [&](const Identification& id) { return id.card == passage.person; });
+    };
+    auto counted = [&](const Rotation& rotation) {
+        return rotation.passed && rotation.release >= 0 && rotation.direction != u'T';
+    };
+    auto forSomebody = [&](const Rotation& rotation) {
+        return !turnstile.releases[rotation.release].candidates.isEmpty();
+    };
+    // Closest in time first, so that each kept passage goes to the rotation it stamps. A
+    // rotation through a release nobody asked for is counted as that release; whoever walked
+    // through may be kept once but need not be.
+    struct Candidate
+    {
+        qint64 distance;
+        int rotation;
+        int kept;
+    };
+    std::vector<Candidate> candidates;
+    for (int r = 0; r < turnstile.rotations.size(); ++r) {
+        const Rotation& rotation = turnstile.rotations[r];
+        if (!counted(rotation))
+            continue;
+        for (int i = 0; i < kept.size(); ++i)
+            if (fits(rotation, kept[i], !forSomebody(rotation)))
+                candidates.push_back({std::abs(kept[i].ms - rotation.ms), r, i});
+    }
+    std::stable_sort(candidates.begin(), candidates.end(),
+                     [](const Candidate& a, const Candidate& b) { return a.distance < b.distance; });
+    QList<int> matchOf(turnstile.rotations.size(), -1);
+    for (const Candidate& c : candidates) {
+        if (matchOf[c.rotation] < 0 && !used[c.kept]) {
+            matchOf[c.rotation] = c.kept;
+            used[c.kept] = true;
+        }
+    }
+
+    QMap<QString, QChar> lastDirection; // person -> direction of their last confirmed passage
+    for (int r = 0; r < turnstile.rotations.size(); ++r) {
+        const Rotation& rotation = turnstile.rotations[r];
+        if (!rotation.passed) {
+            ++f.misses;
+            continue;
+        }
+        if (!counted(rotation))
+            continue;
+        const Release& release = turnstile.releases[rotation.release];
+        if (forSomebody(rotation))
+            ++f.rotations;
+        if (matchOf[r] < 0 && forSomebody(rotation)) {
+            ++f.lost;
+            problems << QStringLiteral("rotation %1 at %2 (read by the manager at %3) for %4 kept nowhere")
+                            .arg(rotation.direction)
+                            .arg(when(rotation.ms),
+                                 rotation.deliveredMs >= 0 ? when(rotation.deliveredMs)
+                                                           : QStringLiteral("never"),
+                                 who(release));
+        }
+        // Who passed: the person kept for it, else the one person the release answered.
+        QString person;
+        if (matchOf[r] >= 0)
+            person = kept[matchOf[r]].person;
+        else if (release.candidates.size() == 1)
+            person = release.candidates.first().card;
+        if (person.isEmpty())
+            continue;
+        const QChar expected = lastDirection.value(person, u'S') == u'S' ? u'E' : u'S';
+        if (forSomebody(rotation) && rotation.direction != expected) {
+            ++f.wrongDirection;
+            problems << QStringLiteral("%1 passed %2 at %3 after a passage %4")
+                            .arg(person, rotation.direction, when(rotation.ms),
+                                 QString(lastDirection.value(person, u'-')));
+        }
+        lastDirection[person] = rotation.direction;
+    }
+    for (int i = 0; i < kept.size(); ++i) {
+        if (used[i])
+            continue;
+        const KeptPassage& passage = kept[i];
+        bool repeats = false;
+        for (int r = 0; r < turnstile.rotations.size() && !repeats; ++r)
+            repeats = matchOf[r] >= 0 && kept[matchOf[r]].person == passage.person &&
+                      fits(turnstile.rotations[r], passage, true);
+        ++(repeats ? f.duplicated : f.unexplained);
+        problems << QStringLiteral("%1: %2 %3 at %4 %5")
+                        .arg(passage.origin, passage.person, QString(passage.direction), when(passage.ms),
+                             repeats ? QStringLiteral("kept twice") : QStringLiteral("matches no rotation"));
+    }
+
+    // Every passage in the database announced once to a client that could hear it.
+    struct Count
+    {
+        int rows = 0, heard = 0, unheard = 0;
+    };
+    QHash<QString, Count> counts;
+    for (const KeptPassage& passage : kept) {
+        if (passage.journaled)
+            continue;
+        Count& c = counts[passage.person + passage.direction];
+        ++c.rows;
+        c.unheard += passage.unheard ? 1 : 0;
+    }
+    for (const Announcement& a : announcements)
+        ++counts[a.person + a.direction].heard;
+    f.announced = static_cast<int>(announcements.size());
+    for (auto it = counts.cbegin(); it != counts.cend(); ++it) {
+        const Count& c = it.value();
+        if (c.rows == 0) {
+            f.announcedUnkept += c.heard;
+            problems << QStringLiteral("%1 announced %2 time(s) but never in the database")
+                            .arg(it.key())
+                            .arg(c.heard);
+        } else if (c.heard > c.rows) {
+            f.announcedTwice += c.heard - c.rows;
+            problems << QStringLiteral("%1 announced %2 times for %3 row(s)")
+                            .arg(it.key())
+                            .arg(c.heard)
+                            .arg(c.rows);
+        } else if (c.heard < c.rows - c.unheard) {
+            f.unannounced += c.rows - c.unheard - c.heard;
+            problems << QStringLiteral("%1 announced %2 times for %3 row(s) written while a client listened")
+                            .arg(it.key())
+                            .arg(c.heard)
+                            .arg(c.rows - c.unheard);
+        }
+    }
+    return result;
+}
+
+} // namespace zul::systemtest
