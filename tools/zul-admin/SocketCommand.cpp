@@ -1,5 +1,6 @@
 #include "SocketCommand.h"
 
+#include "Console.h"
 #include "notify/NotificationAccess.h"
 #include "notify/NotificationServer.h"
 #include "support/Error.h"
@@ -16,27 +17,7 @@ namespace {
 
 using namespace Qt::StringLiterals;
 
-constexpr int ExitOk = 0;
-constexpr int ExitFailure = 1;
-constexpr int ExitUsage = 2;
-
-void out(const QString& text)
-{
-    std::fputs(qUtf8Printable(text + u'\n'), stdout);
-}
-
-void err(const QString& text)
-{
-    std::fflush(stdout);
-    std::fputs(qUtf8Printable(u"zul-admin: "_s + text + u'\n'), stderr);
-}
-
-int usage(const QString& problem)
-{
-    err(problem);
-    err(u"try 'zul-admin --help'"_s);
-    return ExitUsage;
-}
+using namespace zul::admin;
 
 int socketShow(const SettingsStore& settings, const QStringList& args)
 {

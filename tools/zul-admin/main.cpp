@@ -6,6 +6,7 @@
 //   zul-admin [--registry FILE] socket show | socket set [--listen ADDRESS] [--allow LIST]
 //   zul-admin [--registry FILE] db ...
 
+#include "Console.h"
 #include "DbCommand.h"
 #include "SocketCommand.h"
 #include "dbconfig/ConnectString.h"
@@ -30,9 +31,7 @@ using namespace Qt::StringLiterals;
 using zul::ConnectionProfiles;
 using Table = ConnectionProfiles::Table;
 
-constexpr int ExitOk = 0;
-constexpr int ExitFailure = 1;
-constexpr int ExitUsage = 2;
+using namespace zul::admin;
 
 const char HelpText[] = R"(Usage: zul-admin [--registry FILE] COMMAND ...
 
@@ -93,24 +92,6 @@ Commands:
 
 Exit status: 0 success, 1 failure, 2 wrong usage.
 )";
-
-void out(const QString& text)
-{
-    std::fputs(qUtf8Printable(text + u'\n'), stdout);
-}
-
-void err(const QString& text)
-{
-    std::fflush(stdout);
-    std::fputs(qUtf8Printable(u"zul-admin: "_s + text + u'\n'), stderr);
-}
-
-int usage(const QString& problem)
-{
-    err(problem);
-    err(u"try 'zul-admin --help'"_s);
-    return ExitUsage;
-}
 
 // Shows the key as it is without changing it: the reader would otherwise write the default
 // driver family into a store that someone only wanted to look at.
