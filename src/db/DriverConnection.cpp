@@ -5,6 +5,7 @@
 
 #include <QFileInfo>
 #include <QSqlDriver>
+#include <utility>
 
 namespace zul::db {
 
@@ -16,7 +17,10 @@ DriverConnection::DriverConnection(TXDBType family, QObject* owner) : QObject(ow
 DriverConnection::~DriverConnection()
 {
     close();
-    for (DriverObject* ds : std::as_const(m_dataSets))
+    // Each data set leaves the list as it lets go; a copy keeps the walk whole, so none of
+    // them is left pointing at this connection.
+    const QList<DriverObject*> dataSets = std::exchange(m_dataSets, {});
+    for (DriverObject* ds : dataSets)
         ds->SetConnection(nullptr);
 }
 

@@ -1,9 +1,12 @@
 #include "SqliteFixture.h"
 #include "db/DriverConnection.h"
+#include "db/DriverDataSet.h"
 #include "db/ProfileSource.h"
 #include "support/Error.h"
 
 #include <QSqlDatabase>
+#include <memory>
+#include <vector>
 
 using namespace zul;
 
@@ -138,6 +141,22 @@ TEST(XConnection, ConfiguringTwiceForwardsEachEventOnce)
     EXPECT_THROW(bad.Execute(), Error);
     c.SetConnected(false);
     EXPECT_EQ(events, (QStringList{u"event"_qs, u"event"_qs, u"error"_qs, u"event"_qs, u"event"_qs}));
+}
+
+TEST(XConnection, EveryDataSetLetsGoOfAConnectionThatIsDeleted)
+{
+    // A change of server type deletes the driver connection before its data sets are made
+    // anew: none of them may still hold it then.
+    auto* connection = new db::DriverConnection(xdtSQLite, nullptr);
+    std::vector<std::unique_ptr<db::DriverQuery>> queries;
+    for (int i = 0; i < 3; ++i) {
+        queries.push_back(std::make_unique<db::DriverQuery>(xdtSQLite, nullptr));
+        queries.back()->SetConnection(connection);
+    }
+    ASSERT_EQ(connection->DataSets().size(), 3);
+    delete connection;
+    for (const auto& query : queries)
+        EXPECT_EQ(query->Connection(), nullptr);
 }
 
 TEST(XConnection, MissingSqliteFileIsAnErrorNotANewDatabase)
