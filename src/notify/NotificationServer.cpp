@@ -15,33 +15,14 @@ namespace zul {
 
 namespace {
 
-char16_t foldAscii(char16_t c)
+// The key under which a text is looked for in the queue: every character folded as the
+// letter-case-blind comparison folds it.
+QString queueKey(const QString& text)
 {
-    return c >= u'A' && c <= u'Z' ? char16_t(c + (u'a' - u'A')) : c;
-}
-
-// Equal when letter case is ignored. Notifications share their marker and the leading zeros
-// of their numbers and differ in the last digits, so a cheap walk from the end turns almost
-// every other text away before the full comparison runs: a backlog of hundreds is checked at
-// each arrival. Two different ASCII characters never fold to the same one, so the walk only
-// ever refuses what the full comparison would refuse too.
-bool equalIgnoringCase(const QString& a, const QString& b)
-{
-    if (a.size() != b.size())
-        return false;
-    for (qsizetype i = a.size() - 1; i >= 0; --i) {
-        const char16_t ca = a.at(i).unicode();
-        const char16_t cb = b.at(i).unicode();
-        if (ca != cb && ca < 0x80 && cb < 0x80 && foldAscii(ca) != foldAscii(cb))
-            return false;
-    }
-    return a.compare(b, Qt::CaseInsensitive) == 0;
-}
-
-bool isQueued(const QStringList& queue, const QString& text)
-{
-    return std::any_of(queue.cbegin(), queue.cend(),
-                       [&text](const QString& waiting) { return equalIgnoringCase(waiting, text); });
+    QString key(text.size(), Qt::Uninitialized);
+    for (qsizetype i = 0; i < text.size(); ++i)
+        key[i] = text.at(i).toCaseFolded();
+    return key;
 }
 
 } // namespace
@@ -322,12 +303,40 @@ NotificationServer::Queued NotificationServer::QueueNotification(const QString& 
 {
     if (IsBlank(notification))
         return Queued::Blank;
-    if (isQueued(m_pendingQueue, notification))
+    followQueue();
+    const QString key = queueKey(notification);
+    if (m_queuedKeys.contains(key))
         return Queued::Duplicate;
     if (m_pendingQueue.size() >= MaxQueueLength)
         return Queued::QueueFull;
     m_pendingQueue.append(notification);
+    m_queueKeys.push_back(key);
+    m_queuedKeys.insert(key);
     return Queued::Added;
+}
+
+// Only this server appends to the queue; the queue step takes from its front and a restart
+// empties it. The keys follow by dropping as many from the front as the queue lost, so each
+// text costs a constant amount however long the queue is. Anything else done to the queue is
+// noticed at its ends and the keys are built again.
+void NotificationServer::followQueue()
+{
+    const auto size = std::size_t(m_pendingQueue.size());
+    while (m_queueKeys.size() > size) {
+        m_queuedKeys.remove(m_queueKeys.front());
+        m_queueKeys.pop_front();
+    }
+    const bool inStep = m_queueKeys.size() == size &&
+                        (size == 0 || (m_queueKeys.front() == queueKey(m_pendingQueue.first()) &&
+                                       m_queueKeys.back() == queueKey(m_pendingQueue.last())));
+    if (inStep)
+        return;
+    m_queueKeys.clear();
+    m_queuedKeys.clear();
+    for (const QString& text : std::as_const(m_pendingQueue)) {
+        m_queueKeys.push_back(queueKey(text));
+        m_queuedKeys.insert(m_queueKeys.back());
+    }
 }
 
 void NotificationServer::ClientError(QAbstractSocket::SocketError error)

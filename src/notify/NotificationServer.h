@@ -6,9 +6,11 @@
 #include <QAbstractSocket>
 #include <QList>
 #include <QObject>
+#include <QSet>
 #include <QString>
 #include <QStringList>
 #include <QTimer>
+#include <deque>
 #include <map>
 #include <memory>
 #include <vector>
@@ -112,6 +114,7 @@ private:
     // Writes `text` unless `limit` was logged within the last LimitLogIntervalMs.
     void LogLimit(Limit limit, const QString& text);
     QString peerOf(const QTcpSocket* socket) const;
+    void followQueue();
 
     const ActivityLog& m_log;
     Clock& m_clock;
@@ -119,6 +122,9 @@ private:
     const NotificationAccess m_access;
     bool m_accessLogged = false;
     QStringList m_pendingQueue;
+    // The queue's texts folded for the duplicate test, in queue order and as a set.
+    std::deque<QString> m_queueKeys;
+    QSet<QString> m_queuedKeys;
     // The connection list in the order the clients connected.
     std::vector<std::unique_ptr<Client>> m_clients;
     // Clients dropped while something up the stack may still hold them.

@@ -4,6 +4,7 @@
 #include <QEventLoop>
 #include <QTimer>
 #include <chrono>
+#include <limits>
 #include <thread>
 
 namespace zul {
@@ -67,6 +68,34 @@ void SystemClock::pause(int ms)
         std::this_thread::sleep_for(std::chrono::milliseconds(ms));
 }
 
+bool SystemClock::waitUntil(qint64 deadlineMs, const std::function<bool()>& done)
+{
+    if (!QCoreApplication::instance()) {
+        // Nothing can be dispatched, so nothing can make `done` hold before the deadline.
+        if (done())
+            return true;
+        if (const qint64 left = deadlineMs - elapsedMs(); left > 0)
+            std::this_thread::sleep_for(std::chrono::milliseconds(left));
+        return done();
+    }
+    // The timer only wakes the blocked dispatch at the deadline. A handler dispatched from here
+    // may run a loop of its own that takes the timer's expiry; it is started again for what is
+    // left, so the wait can neither end early nor block past its deadline.
+    QTimer wake;
+    wake.setSingleShot(true);
+    wake.setTimerType(Qt::PreciseTimer);
+    ProcessMessages();
+    while (!done()) {
+        const qint64 left = deadlineMs - elapsedMs();
+        if (left <= 0)
+            return false;
+        if (!wake.isActive())
+            wake.start(int(qMin<qint64>(left, std::numeric_limits<int>::max())));
+        QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
+    }
+    return true;
+}
+
 ManualClock::ManualClock(QDateTime start) : m_start(std::move(start)) {}
 
 QDateTime ManualClock::now() const
@@ -78,6 +107,22 @@ void ManualClock::sleep(int ms)
 {
     advance(ms);
     ProcessMessages();
+}
+
+bool ManualClock::waitUntil(qint64 deadlineMs, const std::function<bool()>& done)
+{
+    for (;;) {
+        ++m_waitDispatches;
+        ProcessMessages();
+        if (done())
+            return true;
+        if (m_elapsedMs >= deadlineMs)
+            return false;
+        qint64 next = deadlineMs;
+        if (m_nextWakeUp)
+            next = qBound(m_elapsedMs + 1, m_nextWakeUp(), deadlineMs);
+        advance(next - m_elapsedMs);
+    }
 }
 
 void ManualClock::advance(qint64 ms)

@@ -2,6 +2,7 @@
 
 #include <QDateTime>
 #include <QElapsedTimer>
+#include <functional>
 
 namespace zul {
 
@@ -25,6 +26,10 @@ public:
     virtual void sleep(int ms) = 0;
     // Waits `ms` milliseconds without dispatching anything: nothing queued can run in between.
     virtual void pause(int ms) = 0;
+    // Dispatches events as they come until `done` holds after a dispatch or the monotonic clock
+    // reaches `deadlineMs`; true when `done` held. The thread sleeps in between: it wakes for an
+    // event (a socket, a timer, a posted call), never on a beat of its own.
+    virtual bool waitUntil(qint64 deadlineMs, const std::function<bool()>& done) = 0;
 
     qint64 elapsedSeconds() const { return elapsedMs() / 1000; }
 };
@@ -39,6 +44,7 @@ public:
     // Without an application object there are no events to dispatch and this simply waits.
     void sleep(int ms) override;
     void pause(int ms) override;
+    bool waitUntil(qint64 deadlineMs, const std::function<bool()>& done) override;
 
 private:
     QElapsedTimer m_elapsed;
@@ -55,6 +61,18 @@ public:
     qint64 elapsedMs() const override { return m_elapsedMs; }
     void sleep(int ms) override;
     void pause(int ms) override { advance(ms); }
+    // Dispatches, then moves the clock on to the next wake-up (the earlier of the deadline and
+    // what the wake-up source names) and dispatches again, until `done` holds or the deadline
+    // is reached. Without a wake-up source a wait costs one dispatch at its start and one at its
+    // deadline, whatever its length.
+    bool waitUntil(qint64 deadlineMs, const std::function<bool()>& done) override;
+
+    // The virtual time at which something the test drives falls due (a timer of the window, a
+    // step of the test); a wait wakes there. Several waits may nest; the source stays until it
+    // is replaced or cleared with an empty function.
+    void setWakeUpSource(std::function<qint64()> nextWakeUpMs) { m_nextWakeUp = std::move(nextWakeUpMs); }
+    // Dispatches taken by waitUntil since the clock was made (what a wait costs in virtual time).
+    qint64 waitDispatches() const { return m_waitDispatches; }
 
     // Moves both the wall clock and the monotonic clock on, without dispatching events.
     void advance(qint64 ms);
@@ -65,6 +83,8 @@ private:
     QDateTime m_start;
     qint64 m_elapsedMs = 0;
     qint64 m_wallOffsetMs = 0;
+    std::function<qint64()> m_nextWakeUp;
+    qint64 m_waitDispatches = 0;
 };
 
 } // namespace zul

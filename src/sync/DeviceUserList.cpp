@@ -21,10 +21,12 @@ void WaitForDeviceReply(DeviceBinding& device, int seconds)
 {
     Clock& clock = device.clock();
     device.LastDeviceResult = WaitingForReply;
-    // The monotonic tick never wraps, so the deadline cannot be skipped or made endless.
-    const qint64 deadline = clock.elapsedSeconds() + seconds;
-    while (device.LastDeviceResult == WaitingForReply && clock.elapsedSeconds() <= deadline)
-        clock.sleep(1); // dispatches the window messages that arrived meanwhile
+    // The wait runs while the whole-second tick is not past the deadline second, so it ends when
+    // the next second begins. The monotonic tick never wraps, so the deadline cannot be skipped
+    // or made endless. Between events the thread sleeps: the window's messages, its timers and
+    // the sockets are served as they arrive, and a reply set by one of them ends the wait.
+    const qint64 deadlineSecond = clock.elapsedSeconds() + seconds;
+    clock.waitUntil((deadlineSecond + 1) * 1000, [&] { return device.LastDeviceResult != WaitingForReply; });
 }
 
 bool DeviceUserList::CollectDeviceUserList()

@@ -8,9 +8,10 @@ namespace zul {
 
 class DeviceBinding;
 
-// Waits one to two seconds longer than `seconds` for the controller, dispatching window
-// messages every millisecond; LastDeviceResult holds 128 while waiting, and an operation run
-// from the dispatch that changes it ends the wait early.
+// Waits `seconds` to `seconds` + 1 seconds for the controller (until the whole-second tick
+// passes the deadline second), dispatching window messages as they arrive; LastDeviceResult
+// holds 128 while waiting, and an operation run from the dispatch that changes it ends the wait
+// early.
 void WaitForDeviceReply(DeviceBinding& device, int seconds);
 
 // The controller's biometric users as last read (`cdsUsersCatraca`, one field CDUSER).

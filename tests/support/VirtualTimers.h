@@ -17,7 +17,9 @@
 #include <QObject>
 #include <QPointer>
 #include <QTimer>
+#include <algorithm>
 #include <functional>
+#include <limits>
 #include <vector>
 
 namespace zul::test {
@@ -29,7 +31,27 @@ public:
         : m_clock(clock), m_onError(std::move(onError))
     {
         postTick();
+        // A device wait sleeps until the next of these timers or steps falls due.
+        m_clock.setWakeUpSource([this] { return nextDueMs(); });
     }
+    ~VirtualTimers() { m_clock.setWakeUpSource({}); }
+    VirtualTimers(const VirtualTimers&) = delete;
+    VirtualTimers& operator=(const VirtualTimers&) = delete;
+
+    // The virtual time at which a running timer falls due next; while steps of the test wait,
+    // at most StepPollMs from now, as they may wait on something other than the clock.
+    qint64 nextDueMs()
+    {
+        observe();
+        const qint64 now = m_clock.elapsedMs();
+        qint64 next = m_steps.empty() ? std::numeric_limits<qint64>::max() : now + StepPollMs;
+        for (const Entry& e : m_entries)
+            if (e.since >= 0)
+                next = std::min(next, std::max(now, e.since + e.intervalMs));
+        return next;
+    }
+
+    static constexpr qint64 StepPollMs = 10;
 
     void add(QTimer* timer, int intervalMs, std::function<void()> handler)
     {

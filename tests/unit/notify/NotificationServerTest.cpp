@@ -260,6 +260,49 @@ TEST_F(NotificationServerTest, QueueKeepsOneOfEachIgnoringCaseBeyondAscii)
     EXPECT_EQ(server->PendingQueue(), QStringList({u"[INS]joão"_qs, u"[INS]k1"_qs, u"[INS]joãa"_qs}));
 }
 
+// The duplicate test keeps its own index of the queue; it must follow whatever the queue step,
+// a restart or anything else does to the queue itself.
+TEST_F(NotificationServerTest, DuplicateTestFollowsTheQueueAsItIsTakenFromAndChanged)
+{
+    using Q = NotificationServer::Queued;
+    QStringList& queue = server->PendingQueue();
+    for (int i = 0; i < 5; ++i)
+        EXPECT_EQ(server->QueueNotification(u"[INS]%1"_qs.arg(i)), Q::Added);
+
+    // The queue step takes from the front.
+    queue.removeFirst();
+    queue.removeFirst();
+    EXPECT_EQ(server->QueueNotification(u"[ins]0"_qs), Q::Added);
+    EXPECT_EQ(server->QueueNotification(u"[INS]2"_qs), Q::Duplicate);
+    EXPECT_EQ(server->QueueNotification(u"[INS]0"_qs), Q::Duplicate);
+
+    // Taken from the middle, replaced, emptied: the queue alone says what waits.
+    queue.removeAt(1); // [INS]3
+    EXPECT_EQ(server->QueueNotification(u"[INS]3"_qs), Q::Added);
+    queue[0] = u"[DEL]9"_qs; // was [INS]2
+    EXPECT_EQ(server->QueueNotification(u"[INS]2"_qs), Q::Added);
+    EXPECT_EQ(server->QueueNotification(u"[del]9"_qs), Q::Duplicate);
+    queue.clear();
+    EXPECT_EQ(server->QueueNotification(u"[DEL]9"_qs), Q::Added);
+    queue.removeFirst();
+    queue.append(u"[UPD]7"_qs);
+    EXPECT_EQ(server->QueueNotification(u"[upd]7"_qs), Q::Duplicate);
+    EXPECT_EQ(queue, QStringList{u"[UPD]7"_qs});
+}
+
+// The full queue: what is already waiting is still told apart from what is new.
+TEST_F(NotificationServerTest, FullQueueStillTurnsDuplicatesAway)
+{
+    using Q = NotificationServer::Queued;
+    for (int i = 0; i < NotificationServer::MaxQueueLength; ++i)
+        ASSERT_EQ(server->QueueNotification(u"[INS]%1"_qs.arg(i, 10, 10, QChar(u'0'))), Q::Added);
+    EXPECT_EQ(server->QueueNotification(u"[ins]0000000499"_qs), Q::Duplicate);
+    EXPECT_EQ(server->QueueNotification(u"[INS]0000000500"_qs), Q::QueueFull);
+    server->PendingQueue().removeFirst();
+    EXPECT_EQ(server->QueueNotification(u"[INS]0000000500"_qs), Q::Added);
+    EXPECT_EQ(server->QueueNotification(u"[INS]0000000000"_qs), Q::QueueFull);
+}
+
 TEST_F(NotificationServerTest, WireTextIsWindows1252)
 {
     QTcpSocket& client = connectClient();

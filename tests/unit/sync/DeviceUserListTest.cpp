@@ -3,6 +3,7 @@
 #include "LinkedDevice.h"
 
 #include <QTimer>
+#include <functional>
 #include <gtest/gtest.h>
 
 namespace zul {
@@ -180,6 +181,42 @@ TEST(WaitForDeviceReply, EndsWhenSomethingDispatchedChangesTheResult)
     const qint64 before = link.clock.elapsedMs();
     WaitForDeviceReply(link.device, 2);
     EXPECT_LT(link.clock.elapsedMs() - before, 50);
+    EXPECT_EQ(link.device.LastDeviceResult, 0);
+}
+
+// The wait sleeps between the window's events: a two-second wait with nothing arriving costs a
+// dispatch at each end, where it once took one per millisecond.
+TEST(WaitForDeviceReply, DoesNotDispatchOnAMillisecondBeat)
+{
+    test::LinkedDevice link;
+    const qint64 before = link.clock.waitDispatches();
+    WaitForDeviceReply(link.device, 2);
+    EXPECT_LE(link.clock.waitDispatches() - before, 3);
+    EXPECT_EQ(link.device.LastDeviceResult, 128);
+}
+
+// The window's timers are still served while it waits: it wakes when one falls due, and one whose
+// handler brings the reply ends it there.
+TEST(WaitForDeviceReply, WakesForEachTimerThatFallsDue)
+{
+    test::LinkedDevice link;
+    int fired = 0;
+    qint64 due = 300;
+    link.clock.setWakeUpSource([&] { return due; });
+    QObject context;
+    std::function<void()> watch = [&] {
+        if (link.clock.elapsedMs() >= due) {
+            due += 300;
+            if (++fired == 3)
+                link.device.LastDeviceResult = 0;
+        }
+        QMetaObject::invokeMethod(&context, watch, Qt::QueuedConnection);
+    };
+    QMetaObject::invokeMethod(&context, watch, Qt::QueuedConnection);
+    WaitForDeviceReply(link.device, 2);
+    link.clock.setWakeUpSource({});
+    EXPECT_EQ(fired, 3);
+    EXPECT_EQ(link.clock.elapsedMs(), 900);
     EXPECT_EQ(link.device.LastDeviceResult, 0);
 }
 
