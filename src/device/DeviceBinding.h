@@ -65,7 +65,11 @@ public:
         typename EntryPoint::Pointer proc = nullptr;
         if (!BindEntryPoint(proc, EntryPoint::name))
             return std::nullopt;
+        if (Meter)
+            Meter->entering();
         const easyinner::i32 result = proc(args...);
+        if (Meter)
+            Meter->left();
         if constexpr (EntryPoint::kind == easyinner::ResultKind::Byte)
             return result & 0xFF;
         else
@@ -122,6 +126,17 @@ public:
     // Ends the online loop at its next test and closes the port; a start recorded while the
     // link was owned is dropped, so it cannot undo the operator's stop.
     void StopConnection();
+
+    // Told around every call into the library through Call, so that a measurement can tell
+    // the time spent on the controller's side of the link (the library and what it waits for)
+    // from the program's own. None in the program.
+    struct CallMeter
+    {
+        virtual ~CallMeter() = default;
+        virtual void entering() = 0;
+        virtual void left() = 0;
+    };
+    CallMeter* Meter = nullptr;
 
     // --- shared state ------------------------------------------------------------------------
 

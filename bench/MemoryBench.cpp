@@ -1,0 +1,186 @@
+// Memory of the manager: the resident size of a headless manager at rest (the real program,
+// online against the simulator, after its start-up), and how much the whole manager in-process
+// grows over many passes of the online loop in virtual time while people pass, notifications
+// arrive and are carried out, and the database refuses writes now and then (each refusal is
+// journaled and written later).
+//
+//     zul_memory_bench [--passes N]      (default 1 000 000 polling passes)
+//
+// Prints "figure <name> <value>" lines. Built on the whole-manager test harness; no figure is
+// compared here.
+#include "ManagerWindow.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFileInfo>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QTcpSocket>
+#include <QThread>
+#include <cstdio>
+#include <string>
+
+namespace zul::test {
+namespace {
+
+qint64 RssKb(qint64 pid)
+{
+    QFile status(u"/proc/%1/status"_qs.arg(pid));
+    if (!status.open(QIODevice::ReadOnly))
+        return -1;
+    static const QRegularExpression rss(u"VmRSS:\\s+(\\d+) kB"_qs);
+    const auto match = rss.match(QString::fromLatin1(status.readAll()));
+    return match.hasMatch() ? match.captured(1).toLongLong() : -1;
+}
+
+void Figure(const char* name, double value)
+{
+    std::printf("figure %s %.3f\n", name, value);
+    std::fflush(stdout);
+}
+
+long long PassesWanted = 1'000'000;
+
+class MemoryBench : public ManagerWindowTest
+{
+};
+
+// The real program, online and idle.
+TEST_F(MemoryBench, IdleHeadlessManager)
+{
+    CreateDatabase();
+    const QString program = dir.file(QStringLiteral("zul-memory-run"));
+    ASSERT_TRUE(QFile::copy(QStringLiteral(ZUL_PROGRAM_PATH), program));
+    QFile::setPermissions(program, QFile::permissions(QStringLiteral(ZUL_PROGRAM_PATH)));
+    QFile::copy(QStringLiteral(ZUL_EASYINNER_PATH),
+                dir.file(QFileInfo(QStringLiteral(ZUL_EASYINNER_PATH)).fileName()));
+    QDir().mkpath(dir.file(QStringLiteral("lock")));
+    QProcess manager;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    const QString device = u"127.0.0.1:%1"_qs.arg(sim.simulator().port());
+    environment.insert(u"QT_QPA_PLATFORM"_qs, u"offscreen"_qs);
+    environment.insert(u"ZUL_SIM_TCP_3570"_qs, device);
+    environment.insert(u"ZUL_SIM_SERIAL_1"_qs, device);
+    environment.insert(u"ZUL_LOCK_DIR"_qs, dir.file(QStringLiteral("lock")));
+    environment.remove(u"ZUL_REGISTRY"_qs);
+    manager.setProcessEnvironment(environment);
+    manager.setProcessChannelMode(QProcess::MergedChannels);
+    manager.start(program, {u"--registry"_qs, dir.file(QStringLiteral("machine.reg")), u"--log-dir"_qs,
+                            dir.file(QStringLiteral("process-log")), u"--headless"_qs,
+                            u"--notification-port"_qs, QString::number(FreeTcpPort())});
+    ASSERT_TRUE(manager.waitForStarted(30000));
+    QElapsedTimer waited;
+    waited.start();
+    while (sim.simulator().configurationsSent() == 0 && waited.elapsed() < 60000)
+        QThread::msleep(50);
+    ASSERT_GT(sim.simulator().configurationsSent(), 0) << "the manager did not come online";
+    QThread::msleep(3000); // at rest
+    Figure("idle_rss_mb", double(RssKb(manager.processId())) / 1024.0);
+    manager.terminate();
+    if (!manager.waitForFinished(30000))
+        manager.kill();
+}
+
+// The whole manager in-process, in virtual time.
+TEST_F(MemoryBench, GrowthOverLoopPasses)
+{
+    CreateDatabase();
+    CreateWindow();
+    ASSERT_EQ(Start(), QString());
+
+    QTcpSocket client;
+    client.connectToHost(QHostAddress::LocalHost, notificationPort);
+    QObject::connect(&client, &QTcpSocket::readyRead, [&] { client.readAll(); });
+    const std::vector<std::string> people = {"0000000001", "0000000002", "0000000003", "0000000004",
+                                             "0000000005"};
+    const qint64 warmUpPasses = std::min<qint64>(PassesWanted / 10, 20000);
+    qint64 baselineKb = -1;
+    qint64 lastActionMs = 0;
+    long long round = 0;
+    bool refusing = false;
+    qint64 peakKb = 0;
+    QElapsedTimer real;
+    real.start();
+
+    timers->whenever([&] {
+        OnlineLoop& loop = window->onlineLoop();
+        const qint64 passes = loop.LoopPasses;
+        if (baselineKb < 0 && passes >= warmUpPasses)
+            baselineKb = RssKb(QCoreApplication::applicationPid());
+        if (passes >= PassesWanted) {
+            window->StopConnection();
+            return true;
+        }
+        // Every 5 s of turnstile time something happens, in turn: a passage, a notification, a
+        // refusal of the database or its end.
+        if (!Polling() || clock.elapsedMs() - lastActionMs < 5000)
+            return false;
+        lastActionMs = clock.elapsedMs();
+        switch (round++ % 4) {
+        case 0:
+            sim->presentCard(people[std::size_t(round / 4) % people.size()]);
+            break;
+        case 1:
+            client.write(QByteArray("[UPD]") + people[std::size_t(round / 4) % people.size()].c_str() +
+                         "\r\n");
+            break;
+        case 2:
+            if (round % 40 == 2) {
+                Execute(u"CREATE TRIGGER REFUSE BEFORE INSERT ON REGISCATRACA BEGIN SELECT RAISE(ABORT, "
+                        u"'disco cheio'); END"_qs);
+                refusing = true;
+            }
+            break;
+        case 3:
+            if (refusing) {
+                Execute(u"DROP TRIGGER REFUSE"_qs);
+                refusing = false;
+            }
+            break;
+        }
+        if (round % 1000 == 0)
+            peakKb = std::max(peakKb, RssKb(QCoreApplication::applicationPid()));
+        return false;
+    });
+    // Walks through whenever the arm is released.
+    timers->whenever([&] {
+        if (sim->arm() != sim::Arm::Locked)
+            sim->rotate();
+        return window->onlineLoop().LoopPasses >= PassesWanted;
+    });
+    // The loop restarts now and then (a notification carried out, the database refusing), each
+    // time a second later through the window's timer: turnstile time goes on until enough passes
+    // have been made, or nothing moves any more.
+    for (qint64 before = -1; window->onlineLoop().LoopPasses < PassesWanted;) {
+        const qint64 passes = window->onlineLoop().LoopPasses;
+        if (passes == before) {
+            ADD_FAILURE() << "the online loop stopped making passes at " << passes;
+            break;
+        }
+        before = passes;
+        timers->run(60'000);
+    }
+    const qint64 endKb = RssKb(QCoreApplication::applicationPid());
+    Figure("passes", double(window->onlineLoop().LoopPasses));
+    Figure("virtual_h", double(clock.elapsedMs()) / 3.6e6);
+    Figure("real_s", double(real.elapsed()) / 1000.0);
+    Figure("rounds", double(round));
+    Figure("baseline_rss_mb", double(baselineKb) / 1024.0);
+    Figure("end_rss_mb", double(endKb) / 1024.0);
+    Figure("peak_rss_mb", double(std::max(peakKb, endKb)) / 1024.0);
+    Figure("growth_mb", double(endKb - baselineKb) / 1024.0);
+}
+
+} // namespace
+} // namespace zul::test
+
+int main(int argc, char** argv)
+{
+    QApplication app(argc, argv);
+    ::testing::InitGoogleTest(&argc, argv);
+    for (int i = 1; i + 1 < argc; ++i)
+        if (std::string(argv[i]) == "--passes")
+            zul::test::PassesWanted = std::stoll(argv[i + 1]);
+    return RUN_ALL_TESTS();
+}
