@@ -51,6 +51,11 @@ struct RunFigures
     qint64 elapsedMs = 0;
 };
 
+// The passages a run's manager kept: the rows of REGISCATRACA and the lines of its journal in
+// `logDir`; rows numbered within one of `unheardRows` (after first, up to last) could not be heard.
+QList<KeptPassage> ReadKeptPassages(const QSqlDatabase& database, const QString& logDir,
+                                    const QList<QPair<qint64, qint64>>& unheardRows);
+
 class AccessLoopRun
 {
 public:

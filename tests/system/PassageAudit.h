@@ -11,6 +11,8 @@
 #include <QString>
 #include <QStringList>
 #include <QtGlobal>
+#include <utility>
+#include <vector>
 
 namespace zul::systemtest {
 
@@ -112,6 +114,12 @@ struct AuditResult
     AuditFigures figures;
     QStringList problems; // one line per fault found, for the test's output
 };
+
+// Pairs rotations with kept passages: fitting[r] lists (kept passage, distance in ms) for rotation
+// r. Returns the kept passage of each rotation (-1: none), as many pairs as possible and, among
+// those, the least total distance.
+QList<int> NearestMaximumMatching(const std::vector<std::vector<std::pair<int, qint64>>>& fitting,
+                                  int keptCount);
 
 AuditResult Audit(const TurnstileRecord& turnstile, const QList<KeptPassage>& kept,
                   const QList<Announcement>& announcements);
