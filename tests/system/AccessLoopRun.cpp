@@ -408,6 +408,7 @@ void AccessLoopRun::killManager()
     if (!m_manager)
         return;
     m_unheardFrom = lastRowId().value_or(m_lastKnownRowId);
+    m_figures.killsMs << QDateTime::currentMSecsSinceEpoch();
     m_manager->kill(); // SIGKILL
     m_manager->waitForFinished(kToolTimeoutMs);
     ++m_figures.kills;
@@ -698,6 +699,10 @@ void AccessLoopRun::keepFiles()
     QFile transcript(QDir(m_dir.path()).filePath(QStringLiteral("transcript.txt")));
     if (transcript.open(QIODevice::WriteOnly))
         transcript.write(m_transcript);
+    QFile kills(QDir(m_dir.path()).filePath(QStringLiteral("kills.txt")));
+    if (kills.open(QIODevice::WriteOnly))
+        for (const qint64 ms : m_figures.killsMs)
+            kills.write(QByteArray::number(ms) + '\n');
     QFile unheard(QDir(m_dir.path()).filePath(QStringLiteral("unheard-rows.txt")));
     if (unheard.open(QIODevice::WriteOnly))
         for (const auto& [after, upTo] : m_unheardRows)

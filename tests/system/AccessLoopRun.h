@@ -41,6 +41,7 @@ struct RunFigures
 {
     int cycles = 0;
     int kills = 0;
+    QList<qint64> killsMs; // when each SIGKILL was sent, ms since the epoch
     int taps = 0;
     int served = 0;        // taps followed by a release within the wait
     int databaseLocks = 0; // times another process held the write lock

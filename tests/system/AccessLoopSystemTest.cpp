@@ -31,11 +31,13 @@ void printFigures(const RunFigures& run, const AuditFigures& audit, quint64 seed
                 audit.unannounced, audit.announcedTwice);
     std::printf(
         "  also: %d taps (%d served), %d unused releases, %d releases both ways, %d journaled, %d "
-        "still pending after the faults, %d unexplained kept passages, %d wrong directions, %d "
+        "still pending after the faults, %d lost to a kill within %lld ms of the hand-over, %d unexplained "
+        "kept passages, %d wrong directions, %d "
         "announced but not kept, %d database locks, %d silences, %d long stops, %d stalls, %lld s\n\n",
         run.taps, run.served, audit.misses, audit.openToAll, audit.journaled, run.pendingAtEnd,
-        audit.unexplained, audit.wrongDirection, audit.announcedUnkept, run.databaseLocks, run.silences,
-        run.downtimes, run.stalls, static_cast<long long>(run.elapsedMs / 1000));
+        audit.lostToKill, static_cast<long long>(kHandOverWindowMs), audit.unexplained, audit.wrongDirection,
+        audit.announcedUnkept, run.databaseLocks, run.silences, run.downtimes, run.stalls,
+        static_cast<long long>(run.elapsedMs / 1000));
     std::fflush(stdout);
 }
 
@@ -66,7 +68,8 @@ TEST(AccessLoopSystem, EveryRotationKeptOnceEveryReleaseRequestedEveryPassageAnn
         FAIL() << error.toStdString() << " (files in " << run.workDir().toStdString() << ")";
     }
     const TurnstileRecord turnstile = run.turnstileRecord();
-    const AuditResult audit = Audit(turnstile, run.keptPassages(), run.announcements());
+    const AuditResult audit =
+        Audit(turnstile, run.keptPassages(), run.announcements(), run.figures().killsMs);
     const RunFigures& figures = run.figures();
     printFigures(figures, audit.figures, settings.seed);
 
@@ -106,6 +109,10 @@ TEST(PassageAudit, SavedRun)
         QFile file(dir.filePath(name));
         return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
     };
+    QList<qint64> killsMs;
+    for (const QByteArray& line : read(QStringLiteral("kills.txt")).split('\n'))
+        if (!line.trimmed().isEmpty())
+            killsMs << line.trimmed().toLongLong();
     QList<QPair<qint64, qint64>> unheardRows;
     for (const QByteArray& line : read(QStringLiteral("unheard-rows.txt")).split('\n'))
         if (const QList<QByteArray> ends = line.split(' '); ends.size() == 2)
@@ -117,16 +124,17 @@ TEST(PassageAudit, SavedRun)
         ASSERT_TRUE(database.open());
         audit = Audit(ParseTurnstileRecord(read(QStringLiteral("turnstile-record.txt"))),
                       ReadKeptPassages(database, dir.filePath(QStringLiteral("logCatraca")), unheardRows),
-                      ParseTranscript(read(QStringLiteral("transcript.txt"))));
+                      ParseTranscript(read(QStringLiteral("transcript.txt"))), killsMs);
         database.close();
     }
     QSqlDatabase::removeDatabase(QStringLiteral("saved"));
     const AuditFigures& f = audit.figures;
-    std::printf(
-        "rotations %d, rows %d, journaled %d, lost %d, duplicated %d, unexplained %d, unrequested %d, "
-        "wrong directions %d, announced %d (twice %d, unannounced %d, not kept %d)\n",
-        f.rotations, f.rows, f.journaled, f.lost, f.duplicated, f.unexplained, f.unrequested,
-        f.wrongDirection, f.announced, f.announcedTwice, f.unannounced, f.announcedUnkept);
+    std::printf("rotations %d, rows %d, journaled %d, lost %d (%d to a kill in the hand-over), duplicated "
+                "%d, unexplained %d, unrequested %d, "
+                "wrong directions %d, announced %d (twice %d, unannounced %d, not kept %d)\n",
+                f.rotations, f.rows, f.journaled, f.lost, f.lostToKill, f.duplicated, f.unexplained,
+                f.unrequested, f.wrongDirection, f.announced, f.announcedTwice, f.unannounced,
+                f.announcedUnkept);
     for (const QString& problem : audit.problems)
         std::printf("  %s\n", qPrintable(problem));
     EXPECT_EQ(f.lost + f.duplicated + f.unexplained + f.unrequested + f.wrongDirection, 0);
@@ -316,6 +324,24 @@ TEST(PassageAudit, EveryRotationKeptWhenAStampSitsNearerAnotherRelease)
               heard("[ENT]0000000101[ENT]0000000102"));
     EXPECT_TRUE(result.problems.isEmpty()) << result.problems.join(u'\n').toStdString();
     EXPECT_EQ(result.figures.rotations, 2);
+}
+
+TEST(PassageAudit, ALossRightAfterAKillInTheHandOverIsCountedApart)
+{
+    // Ana's entry is handed over at 1400 and the manager is killed 40 ms later, before its
+    // journal has it; when she taps again the manager, not knowing, lets her in once more.
+    // The same loss with the kill a second later is a fault.
+    Record record;
+    record.passage(0, kAna, 'E').passage(10000, kAna, 'E');
+    const QList<KeptPassage> kept = {record.row(kAna, 'E', 11400)};
+    const AuditResult inWindow = Audit(record.parsed(), kept, heard("[ENT]0000000101"), {record.at(1440)});
+    EXPECT_TRUE(inWindow.problems.isEmpty()) << inWindow.problems.join(u'\n').toStdString();
+    EXPECT_EQ(inWindow.figures.lostToKill, 1);
+    EXPECT_EQ(inWindow.figures.lost, 0);
+    const AuditResult later = Audit(record.parsed(), kept, heard("[ENT]0000000101"), {record.at(2400)});
+    EXPECT_EQ(later.figures.lost, 1);
+    EXPECT_EQ(later.figures.lostToKill, 0);
+    EXPECT_EQ(later.figures.wrongDirection, 1);
 }
 
 TEST(PassageAudit, NearestMaximumMatchingPairsAllItCanAtTheLeastDistance)

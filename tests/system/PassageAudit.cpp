@@ -211,7 +211,7 @@ QList<int> NearestMaximumMatching(const std::vector<std::vector<std::pair<int, q
 }
 
 AuditResult Audit(const TurnstileRecord& turnstile, const QList<KeptPassage>& kept,
-                  const QList<Announcement>& announcements)
+                  const QList<Announcement>& announcements, const QList<qint64>& killsMs)
 {
     AuditResult result;
     AuditFigures& f = result.figures;
@@ -290,6 +290,16 @@ AuditResult Audit(const TurnstileRecord& turnstile, const QList<KeptPassage>& ke
         const Release& release = turnstile.releases[rotation.release];
         if (forSomebody(rotation))
             ++f.rotations;
+        const bool killedInHandOver =
+            rotation.deliveredMs >= 0 && std::any_of(killsMs.begin(), killsMs.end(), [&](qint64 killMs) {
+                return killMs >= rotation.deliveredMs && killMs <= rotation.deliveredMs + kHandOverWindowMs;
+            });
+        if (matchOf[r] < 0 && forSomebody(rotation) && killedInHandOver) {
+            // The manager never knew of this passage: the direction it gives next follows the
+            // passage before it.
+            ++f.lostToKill;
+            continue;
+        }
         if (matchOf[r] < 0 && forSomebody(rotation)) {
             ++f.lost;
             problems << QStringLiteral("rotation %1 at %2 (read by the manager at %3) for %4 kept nowhere")
