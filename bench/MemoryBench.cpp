@@ -41,6 +41,8 @@ void Figure(const char* name, double value)
 }
 
 long long PassesWanted = 1'000'000;
+// The online loop's sleep at the end of every pass.
+constexpr qint64 PassSleepMs = 100;
 
 class MemoryBench : public ManagerWindowTest
 {
@@ -100,12 +102,22 @@ TEST_F(MemoryBench, GrowthOverLoopPasses)
     long long round = 0;
     bool refusing = false;
     qint64 peakKb = 0;
+    long long looks = 0;
+    qint64 passes = 0;
+    qint64 lastLookMs = 0;
     QElapsedTimer real;
     real.start();
 
     timers->whenever([&] {
-        OnlineLoop& loop = window->onlineLoop();
-        const qint64 passes = loop.LoopPasses;
+        // A pass of the loop ends in its 100 ms sleep, which dispatches once after moving the
+        // clock on by exactly that; the device waits wake in other steps.
+        if (clock.elapsedMs() - lastLookMs == PassSleepMs)
+            ++passes;
+        lastLookMs = clock.elapsedMs();
+        if (++looks % 20000 == 0)
+            std::fprintf(stderr, "passes %lld, turnstile time %.1f h, %.0f s\n",
+                         static_cast<long long>(passes), double(clock.elapsedMs()) / 3.6e6,
+                         double(real.elapsed()) / 1000.0);
         if (baselineKb < 0 && passes >= warmUpPasses)
             baselineKb = RssKb(QCoreApplication::applicationPid());
         if (passes >= PassesWanted) {
@@ -147,13 +159,12 @@ TEST_F(MemoryBench, GrowthOverLoopPasses)
     timers->whenever([&] {
         if (sim->arm() != sim::Arm::Locked)
             sim->rotate();
-        return window->onlineLoop().LoopPasses >= PassesWanted;
+        return passes >= PassesWanted;
     });
     // The loop restarts now and then (a notification carried out, the database refusing), each
     // time a second later through the window's timer: turnstile time goes on until enough passes
     // have been made, or nothing moves any more.
-    for (qint64 before = -1; window->onlineLoop().LoopPasses < PassesWanted;) {
-        const qint64 passes = window->onlineLoop().LoopPasses;
+    for (qint64 before = -1; passes < PassesWanted;) {
         if (passes == before) {
             ADD_FAILURE() << "the online loop stopped making passes at " << passes;
             break;
@@ -162,7 +173,7 @@ TEST_F(MemoryBench, GrowthOverLoopPasses)
         timers->run(60'000);
     }
     const qint64 endKb = RssKb(QCoreApplication::applicationPid());
-    Figure("passes", double(window->onlineLoop().LoopPasses));
+    Figure("passes", double(passes));
     Figure("virtual_h", double(clock.elapsedMs()) / 3.6e6);
     Figure("real_s", double(real.elapsed()) / 1000.0);
     Figure("rounds", double(round));
