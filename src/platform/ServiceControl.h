@@ -33,6 +33,10 @@ ServiceError uninstallService(const std::string& name);
 // service always gets a desktop run.
 bool runsAsServiceAccount(const std::string& name);
 
+// Whether a service of this system can have a desktop (the Windows interactive service, with
+// its hidden window and tray icon); a systemd service has none.
+bool servicesHaveDesktop();
+
 // Writes one entry to the system's log of services (the Windows event log) under the source
 // `source`; false when it could not be written or the system has no such log.
 bool reportServiceEvent(const std::string& source, const std::string& text, bool error);

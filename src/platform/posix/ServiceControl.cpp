@@ -38,6 +38,11 @@ bool runsAsServiceAccount(const std::string&)
     return false;
 }
 
+bool servicesHaveDesktop()
+{
+    return false;
+}
+
 // What a service writes to stderr is its log under systemd; there is no other.
 bool reportServiceEvent(const std::string&, const std::string&, bool)
 {

@@ -116,6 +116,11 @@ bool runsAsServiceAccount(const std::string& name)
     return equalNoCase(account, std::string(user, size - 1));
 }
 
+bool servicesHaveDesktop()
+{
+    return true;
+}
+
 bool reportServiceEvent(const std::string& source, const std::string& text, bool error)
 {
     HANDLE log = RegisterEventSourceA(nullptr, source.c_str());
