@@ -152,13 +152,9 @@ public:
         if (m_statusHandle)
             report(SERVICE_STOPPED);
         if (m_dispatcher.joinable()) {
-            Phase phase;
-            {
-                std::lock_guard lock(m_mutex);
-                phase = m_phase;
-            }
-            // Once every service of the process reports stopped the dispatcher returns.
-            if (phase == Phase::Running || phase == Phase::Failed)
+            // The dispatcher returns once the service has reported stopped, or has returned
+            // already when it failed; one that never reached the service is left behind.
+            if (m_statusHandle || m_dispatcherReturned)
                 m_dispatcher.join();
             else
                 m_dispatcher.detach();
@@ -178,6 +174,7 @@ public:
                                             {nullptr, nullptr}};
             if (!StartServiceCtrlDispatcherA(table)) {
                 const std::string error = lastError();
+                m_dispatcherReturned = true;
                 std::lock_guard lock(m_mutex);
                 if (m_phase == Phase::Connecting) {
                     m_error = error;
@@ -189,6 +186,7 @@ public:
             // The dispatcher returned: the service was reported stopped. A program still
             // running is told to end.
             m_stop = true;
+            m_dispatcherReturned = true;
         });
         std::unique_lock lock(m_mutex);
         if (!m_changed.wait_for(lock, ConnectTimeout, [this] { return m_phase != Phase::Connecting; })) {
@@ -286,6 +284,7 @@ private:
     Phase m_phase = Phase::Connecting;
     std::string m_error;
     std::atomic<bool> m_stop{false};
+    std::atomic<bool> m_dispatcherReturned{false};
     std::mutex m_statusMutex;
     SERVICE_STATUS_HANDLE m_statusHandle = nullptr;
     DWORD m_state = SERVICE_START_PENDING;
