@@ -150,6 +150,15 @@ TEST(ServiceControlTest, ServiceRunOutsideTheManagerFailsAtOnce)
     EXPECT_GT(written.size(), std::string("failed \n").size()) << written;
 }
 
+TEST(ServiceControlTest, EventLogTakesAnEntryOnlyWhereThereIsOne)
+{
+#ifdef _WIN32
+    EXPECT_TRUE(reportServiceEvent("zul_platform_tests.exe", "Teste do registro de eventos", true));
+#else
+    EXPECT_FALSE(reportServiceEvent("zul_platform_tests", "Teste do registro de eventos", true));
+#endif
+}
+
 TEST(ServiceControlTest, ServiceThatIsNotInstalledIsNoServiceRun)
 {
     EXPECT_FALSE(runsAsServiceAccount("ZulNotInstalled" + zul::test::uniqueSuffix()));
