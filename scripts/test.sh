@@ -5,7 +5,8 @@
 #   3. the whole Linux test suite again, built with AddressSanitizer and UndefinedBehaviorSanitizer
 #      (build-asan/), and each libFuzzer target of fuzz/ for ZUL_FUZZ_SECONDS (default 30) on the
 #      same sanitizers (build-fuzz/);
-#   4. a headless smoke run of the built program.
+#   4. a headless smoke run of the built program;
+#   5. the Debian packages built from the Linux build and checked in a throwaway root.
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 cd "$top"
@@ -67,5 +68,10 @@ echo "(fuzzing: $((SECONDS - started)) s)"
 
 echo "== Smoke run"
 build/bin/zul --version || status=1
+
+echo "== Debian packages"
+# zul and zul-sim: contents, maintainer scripts, the unit (systemd-analyze verify), the packaged
+# programs run from a throwaway root. Nothing is installed on this machine.
+scripts/check-deb.sh build || status=1
 
 exit $status

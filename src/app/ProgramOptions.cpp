@@ -81,6 +81,8 @@ ProgramOptions ParseProgramOptions(const QStringList& arguments)
                 options.notificationPort = quint16(value);
         } else if (argument == u"--headless")
             options.headless = true;
+        else if (argument == u"--service")
+            options.service = true;
         else if (argument == u"--version")
             options.showVersion = true;
         else if (argument == u"--help" || argument == u"-h" || argument == u"-?")
@@ -103,8 +105,10 @@ QString ProgramUsage()
         "  -INSTALL, -UNINSTALL  register or remove the service (also /install, \\install)\n"
         "  -SILENT               no success box for -INSTALL and -UNINSTALL\n"
         "  --registry FILE       registry file (default: $ZUL_REGISTRY, else the system file)\n"
-        "  --log-dir DIR         activity log folder (default: logCatraca beside the program)\n"
+        "  --log-dir DIR         activity log folder (default: logCatraca beside the program;\n"
+        "                        /var/log/zul for the installed program on Linux)\n"
         "  --headless            never show the window; boxes go to the activity log\n"
+        "  --service             run as the service (the systemd unit starts it so)\n"
         "  --notification-port PORT  change-notification socket port (default 10622; tests)\n"
         "  --version             print the version and exit\n"
         "  --help                print this text and exit\n");

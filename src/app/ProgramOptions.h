@@ -20,6 +20,8 @@ struct ProgramOptions
     // usual port, for tests that run beside another copy; 0 when not given.
     quint16 notificationPort = 0;
     bool headless = false;
+    // --service: the run of the service under systemd (no window, nobody to answer a box).
+    bool service = false;
     bool showVersion = false;
     bool showHelp = false;
 

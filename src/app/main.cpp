@@ -1,6 +1,7 @@
 #include "app/AppEnvironment.h"
 #include "app/ProgramOptions.h"
 #include "app/QtDialogs.h"
+#include "app/ServiceRun.h"
 #include "app/TfrmCatraca.h"
 #include "app/ZulApplication.h"
 #include "db/ManagerDatabase.h"
@@ -34,23 +35,6 @@ void Print(std::FILE* stream, const QString& text)
     std::fflush(stream);
 }
 
-// Whether the process was started as the installed service under the service's account.
-// The service wrapper answers this; until it is part of the program every run is a desktop run.
-bool RunsAsService()
-{
-    return false;
-}
-
-// The vendor library beside the executable wins over the system's search path, so a build
-// tree or an installed folder carries its own.
-QString DeviceLibraryPath()
-{
-    const QString name = zul::DeviceBinding::defaultLibraryName();
-    const QString beside =
-        QFileInfo(QString::fromStdString(zul::platform::executablePath())).dir().filePath(name);
-    return QFileInfo::exists(beside) ? beside : name;
-}
-
 } // namespace
 
 int main(int argc, char** argv)
@@ -58,7 +42,7 @@ int main(int argc, char** argv)
     QStringList arguments;
     for (int i = 0; i < argc; ++i)
         arguments << QString::fromLocal8Bit(argv[i]);
-    const zul::ProgramOptions options = zul::ParseProgramOptions(arguments);
+    zul::ProgramOptions options = zul::ParseProgramOptions(arguments);
     if (!options.error.isEmpty()) {
         Print(stderr, QStringLiteral("zul: ") + options.error + u'\n' + zul::ProgramUsage());
         return 2;
@@ -76,6 +60,11 @@ int main(int argc, char** argv)
     // that arrives while the program is still starting is not lost: it is seen as soon as the
     // start-up lets it, and the program ends normally, with its closing log lines.
     const int stopSignal = zul::platform::installStopSignal();
+
+    // The service run under systemd has no desktop: no window, and nobody to answer a box.
+    const bool serviceRun = !options.isInstallRun() && zul::ChoosesServiceRun(options);
+    if (serviceRun && !zul::ServiceRunHasWindow())
+        options.headless = true;
 
     // A headless run must start where there is no display at all.
     if (options.headless && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") &&
@@ -105,19 +94,27 @@ int main(int argc, char** argv)
         }
     }
 
-    if (options.isInstallRun() || RunsAsService()) {
-        // Installing, removing and running as a service belong to the service wrapper.
-        Print(stderr, QStringLiteral("zul: this build cannot install or run the service\n"));
-        return 1;
-    }
+    // Installing or removing the service needs nothing of the manager: no window, no database.
+    if (options.isInstallRun())
+        return zul::RunServiceInstall(options, [&options](bool error, const QString& title,
+                                                          const QString& text) {
+            if (options.headless) {
+                Print(error ? stderr : stdout, text + u'\n');
+                return;
+            }
+            zul::QtDialogs boxes;
+            boxes.message(error ? zul::OperatorDialogs::Icon::Error : zul::OperatorDialogs::Icon::Information,
+                          title, text);
+        });
 
     zul::SystemClock clock;
-    zul::ActivityLog log(clock,
-                         options.logDir.isEmpty() ? zul::ActivityLog::defaultFolder() : options.logDir);
+    zul::ActivityLog log(clock, options.logDir.isEmpty() ? zul::DefaultLogFolder() : options.logDir);
+    zul::ReportLostLogLines(log, serviceRun);
     zul::QtDialogs desktopDialogs;
     zul::NonBlockingDialogs unattendedDialogs(log);
-    zul::OperatorDialogs& dialogs = options.headless ? static_cast<zul::OperatorDialogs&>(unattendedDialogs)
-                                                     : static_cast<zul::OperatorDialogs&>(desktopDialogs);
+    zul::OperatorDialogs& dialogs = options.headless || serviceRun
+                                        ? static_cast<zul::OperatorDialogs&>(unattendedDialogs)
+                                        : static_cast<zul::OperatorDialogs&>(desktopDialogs);
     const zul::platform::RegistryStore registry =
         options.registryFile.isEmpty() ? zul::platform::defaultRegistryStore()
                                        : zul::platform::RegistryStore{options.registryFile.toStdString()};
@@ -127,9 +124,11 @@ int main(int argc, char** argv)
     zul::UseProcessConnectionProfiles();
 
     zul::AppEnvironment environment{clock, dialogs, log, registry, options.headless};
-    environment.deviceLibrary = DeviceLibraryPath();
+    environment.deviceLibrary = zul::DeviceLibraryPath();
     if (options.notificationPort != 0)
         environment.notificationPort = options.notificationPort;
+    // Before the window: the service is reported stopped once the window has ended its work.
+    zul::ServiceSession service;
     zul::TfrmCatraca frmCatraca(environment);
     desktopDialogs.setOwner(&frmCatraca);
     app.setWindowIcon(frmCatraca.windowIcon());
@@ -150,6 +149,9 @@ int main(int argc, char** argv)
                          });
     }
 
+    if (serviceRun && !service.Begin(frmCatraca, clock))
+        return 1;
+
     try {
         frmCatraca.FormCreate();
     } catch (const zul::Error& error) {
@@ -160,11 +162,15 @@ int main(int argc, char** argv)
     // A stop request that came while the window was being created (a slow database, a box
     // waiting for its answer) ends the program here: the event loop that would have carried
     // out its quit has not run yet.
-    if (frmCatraca.QuitRequested() || (stopSignal >= 0 && zul::platform::drainStopSignal(stopSignal)))
+    if (frmCatraca.QuitRequested() || service.StopRequested() ||
+        (stopSignal >= 0 && zul::platform::drainStopSignal(stopSignal)))
         return 0;
 
-    frmCatraca.Initialize(false);
-    if (!options.headless) {
+    frmCatraca.Initialize(serviceRun);
+    if (serviceRun)
+        service.Running(app);
+    // The service's window is never shown by itself.
+    if (!options.headless && !serviceRun) {
         if (frmCatraca.StartedMinimized())
             frmCatraca.showMinimized();
         else

@@ -113,13 +113,29 @@ void ActivityLog::write(const QString& text) const noexcept
         // The common case costs one open; the folder is looked at only when that fails, and
         // recreated (one level) when someone removed it while the program runs.
         if (!file.open(QIODevice::Append)) {
-            if (QDir(m_folder).exists() || !QDir().mkdir(m_folder) || !file.open(QIODevice::Append))
+            if (QDir(m_folder).exists() || !QDir().mkdir(m_folder) || !file.open(QIODevice::Append)) {
+                lineLost();
                 return;
+            }
         }
-        file.write(composeLine(text, when));
+        const QByteArray line = composeLine(text, when);
+        if (file.write(line) != line.size() || !file.flush()) {
+            lineLost();
+            return;
+        }
         file.close();
+        m_lossReported = false;
     } catch (...) {
     }
+}
+
+void ActivityLog::lineLost() const
+{
+    if (m_lossReported)
+        return;
+    m_lossReported = true;
+    if (m_onLost)
+        m_onLost(m_folder);
 }
 
 QString ActivityLog::defaultFolder()

@@ -2,6 +2,7 @@
 
 #include <QDate>
 #include <QString>
+#include <functional>
 
 namespace zul {
 
@@ -24,13 +25,25 @@ public:
 
     void write(const QString& text) const noexcept;
 
+    // Called with the folder when a line is lost, once: again only after a line could be
+    // written in between. Nobody reads a log that cannot be written, so the loss is told
+    // elsewhere.
+    void setLostLinesHandler(std::function<void(const QString& folder)> handler)
+    {
+        m_onLost = std::move(handler);
+    }
+
     // The default folder: "logCatraca" beside the running executable.
     static QString defaultFolder();
 
 private:
+    void lineLost() const;
+
     const Clock& m_clock;
     QString m_folder;
     bool m_enabled = true;
+    std::function<void(const QString&)> m_onLost;
+    mutable bool m_lossReported = false;
 };
 
 } // namespace zul

@@ -1,4 +1,6 @@
+#include "NotifySocket.h"
 #include "TempDir.h"
+#include "platform/ServiceControl.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -142,6 +144,104 @@ TEST_F(StopDuringStartUp, BoxWaitingForAnAnswerDoesNotHoldTheStop)
 {
     // A first start on a desktop asks for the connection profile and waits for the operator.
     StopAfter({}, 500);
+}
+
+TEST_F(StopDuringStartUp, ServiceRunEndsNormallyWhenever)
+{
+    for (const int delayMs : {0, 80})
+        StopAfter({QStringLiteral("--service")}, delayMs);
+}
+
+// Waits, bounded, until `done` holds or the program has ended.
+template <typename Done> bool WaitWhileRunning(QProcess& program, Done done, int limitMs = 20000)
+{
+    QElapsedTimer waited;
+    waited.start();
+    // Reading the program's output needs its pipes served while waiting.
+    while (!done() && program.state() == QProcess::Running && waited.elapsed() < limitMs)
+        program.waitForReadyRead(20);
+    return done();
+}
+
+void Stop(QProcess& program)
+{
+    program.terminate();
+    if (!program.waitForFinished(20000)) {
+        program.kill();
+        program.waitForFinished(10000);
+    }
+}
+
+// The unit of systemd starts the program with --service and nothing else: no display, nobody to
+// answer a box. It keeps the service alive while it waits for its database, says it is ready
+// only once the turnstile is online (never, here), and ends normally on the unit's stop.
+TEST_F(ProgramEntryTest, ServiceRunUnderSystemdWithoutDesktop)
+{
+    if (!platform::serviceNotificationsWanted() && !qEnvironmentVariableIsEmpty("NOTIFY_SOCKET"))
+        GTEST_SKIP() << "runs under a unit itself";
+    test::NotifySocket unit;
+    if (!platform::serviceNotificationsWanted())
+        GTEST_SKIP() << "built without libsystemd";
+    environment.insert(QStringLiteral("NOTIFY_SOCKET"), unit.path());
+    environment.insert(QStringLiteral("WATCHDOG_USEC"), QStringLiteral("1000000"));
+    environment.remove(QStringLiteral("QT_QPA_PLATFORM"));
+    environment.remove(QStringLiteral("DISPLAY"));
+    environment.remove(QStringLiteral("WAYLAND_DISPLAY"));
+    const QString logDir = dir.file(QStringLiteral("service"));
+
+    QProcess program;
+    program.setProcessEnvironment(environment);
+    program.start(ProgramPath(),
+                  {QStringLiteral("--service"), QStringLiteral("--registry"),
+                   dir.file(QStringLiteral("machine.reg")), QStringLiteral("--log-dir"), logDir});
+    ASSERT_TRUE(program.waitForStarted(10000));
+    QStringList heard;
+    EXPECT_TRUE(WaitWhileRunning(program,
+                                 [&] {
+                                     heard += unit.received();
+                                     return heard.count(QStringLiteral("WATCHDOG=1")) >= 2;
+                                 }))
+        << heard.join(u' ').toStdString() << program.readAllStandardError().toStdString();
+    EXPECT_FALSE(heard.contains(QStringLiteral("READY=1")));
+    ASSERT_EQ(program.state(), QProcess::Running);
+    Stop(program);
+    EXPECT_EQ(program.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(program.exitCode(), 0);
+
+    QString logged;
+    for (const QFileInfo& file : QDir(logDir).entryInfoList(QDir::Files)) {
+        QFile log(file.filePath());
+        if (log.open(QIODevice::ReadOnly))
+            logged += QString::fromLatin1(log.readAll());
+    }
+    EXPECT_TRUE(logged.contains(QStringLiteral("Inicialização do programa como serviço")))
+        << logged.toStdString();
+    EXPECT_TRUE(logged.contains(QStringLiteral("O programa foi finalizado normalmente")));
+}
+
+// An activity log that cannot be written is told once on stderr, where the service's journal
+// is, and the program goes on.
+TEST_F(ProgramEntryTest, LogFolderThatCannotBeWrittenIsToldOnce)
+{
+    const QString blocker = dir.file(QStringLiteral("blocker"));
+    ASSERT_TRUE(QFile(blocker).open(QIODevice::WriteOnly));
+    QProcess program;
+    Start(program, blocker + QStringLiteral("/logCatraca"));
+    QByteArray errors;
+    const QByteArray told = "o log de atividade não pode ser escrito na pasta";
+    WaitWhileRunning(program, [&] {
+        errors += program.readAllStandardError();
+        return errors.contains(told);
+    });
+    // Start-up goes on writing (and losing) lines for a while.
+    QThread::msleep(1500);
+    errors += program.readAllStandardError();
+    EXPECT_EQ(program.state(), QProcess::Running);
+    Stop(program);
+    errors += program.readAllStandardError();
+    EXPECT_EQ(errors.count(told), 1) << errors.toStdString();
+    EXPECT_TRUE(errors.contains(blocker.toLocal8Bit())) << errors.toStdString();
+    EXPECT_EQ(program.exitCode(), 0);
 }
 
 } // namespace

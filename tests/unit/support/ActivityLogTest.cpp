@@ -149,6 +149,43 @@ TEST_F(ActivityLogTest, LineThatCannotBeWrittenIsLostQuietlyAndTheNextOneTriesAg
     EXPECT_EQ(readAll(todaysFile()), QByteArray("05/01/2026 08:00:07\tgravado\r\n"));
 }
 
+TEST_F(ActivityLogTest, LossIsToldOnceUntilALineIsWrittenAgain)
+{
+    QStringList told;
+    log.setLostLinesHandler([&](const QString& lostIn) { told << lostIn; });
+    log.write(QStringLiteral("gravado"));
+    EXPECT_TRUE(told.isEmpty());
+
+    // A file where the folder should be: every line is lost, the loss is told once.
+    ASSERT_TRUE(QDir(folder).removeRecursively());
+    {
+        QFile file(folder);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    }
+    for (int i = 0; i < 5; ++i)
+        log.write(QStringLiteral("perdido"));
+    EXPECT_EQ(told, QStringList{folder});
+
+    // Written again, then lost again: a new loss, told again.
+    ASSERT_TRUE(QFile::remove(folder));
+    log.write(QStringLiteral("gravado"));
+    EXPECT_EQ(told.size(), 1);
+    ASSERT_TRUE(QDir(folder).removeRecursively());
+    ASSERT_TRUE(QFile(folder).open(QIODevice::WriteOnly));
+    log.write(QStringLiteral("perdido"));
+    log.write(QStringLiteral("perdido"));
+    EXPECT_EQ(told.size(), 2);
+
+    // A log switched off loses nothing.
+    log.setEnabled(false);
+    ASSERT_TRUE(QFile::remove(folder));
+    ActivityLog quiet(clock, dir.file(QStringLiteral("nowhere/at/all")));
+    quiet.setEnabled(false);
+    quiet.setLostLinesHandler([&](const QString& lostIn) { told << lostIn; });
+    quiet.write(QStringLiteral("x"));
+    EXPECT_EQ(told.size(), 2);
+}
+
 TEST_F(ActivityLogTest, CreatesOnlyOneFolderLevel)
 {
     ActivityLog deep(clock, dir.file(QStringLiteral("a/b")));

@@ -1,0 +1,146 @@
+#include "app/ServiceRun.h"
+
+#include "NotifySocket.h"
+#include "platform/ServiceControl.h"
+#include "support/Clock.h"
+
+#include <QCoreApplication>
+#include <gtest/gtest.h>
+
+namespace zul {
+namespace {
+
+struct Box
+{
+    bool error;
+    QString title;
+    QString text;
+};
+
+class ServiceInstallTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        // Where the service control manager exists these runs would really install.
+        if (platform::servicesHaveDesktop())
+            GTEST_SKIP() << "the Windows service manager is tested by the platform tests";
+    }
+
+    int Run(const QStringList& switches)
+    {
+        const ProgramOptions options = ParseProgramOptions(QStringList{QStringLiteral("zul")} + switches);
+        return RunServiceInstall(options, [this](bool error, const QString& title, const QString& text) {
+            boxes.push_back({error, title, text});
+        });
+    }
+
+    std::vector<Box> boxes;
+};
+
+// No Windows service manager here: both runs fail, say so in their own box, even with -SILENT,
+// and tell the installer through the exit status.
+TEST_F(ServiceInstallTest, FailureIsShownEvenWhenSilentAndEndsWithFailure)
+{
+    EXPECT_EQ(Run({QStringLiteral("-INSTALL"), QStringLiteral("/silent")}), 1);
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_TRUE(boxes[0].error);
+    EXPECT_TRUE(boxes[0].text.startsWith(QStringLiteral(
+        "Serviço \"ZUL - Gerenciamento da Catraca Biométrica\" falhou para a instalação com erro: \"")))
+        << boxes[0].text.toStdString();
+    EXPECT_TRUE(boxes[0].text.contains(QStringLiteral("systemctl")));
+
+    EXPECT_EQ(Run({QStringLiteral("\\UNINSTALL")}), 1);
+    ASSERT_EQ(boxes.size(), 2u);
+    EXPECT_TRUE(boxes[1].text.startsWith(QStringLiteral(
+        "Service \"ZUL - Gerenciamento da Catraca Biométrica\" failed para a desinstalação com erro: \"")))
+        << boxes[1].text.toStdString();
+}
+
+TEST(ServiceRunChoice, SystemdUnitAsksForTheServiceRunOnItsCommandLine)
+{
+    if (platform::servicesHaveDesktop())
+        GTEST_SKIP() << "Windows decides by the service's account";
+    EXPECT_TRUE(ChoosesServiceRun(ParseProgramOptions({QStringLiteral("zul"), QStringLiteral("--service")})));
+    EXPECT_FALSE(
+        ChoosesServiceRun(ParseProgramOptions({QStringLiteral("zul"), QStringLiteral("--headless")})));
+    EXPECT_FALSE(ServiceRunHasWindow());
+}
+
+TEST(InstalledLayout, BuildTreeKeepsItsFilesBesideTheProgram)
+{
+    EXPECT_FALSE(IsInstalledCopy());
+    EXPECT_EQ(DefaultLogFolder(), QCoreApplication::applicationDirPath() + QStringLiteral("/logCatraca"));
+}
+
+// systemd's side in virtual time: the keep-alive every half interval the unit asks for, while
+// the main thread ticks; readiness once, only when the manager is ready.
+class ServiceNotifierTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        if (!platform::serviceNotificationsWanted())
+            GTEST_SKIP() << "built without libsystemd";
+    }
+
+    // Ticks as the timer would for `ms` of virtual time.
+    void RunFor(ServiceNotifier& notifier, qint64 ms)
+    {
+        for (qint64 passed = 0; passed < ms; passed += ServiceNotifier::TickMs) {
+            notifier.Tick();
+            clock.advance(ServiceNotifier::TickMs);
+        }
+    }
+
+    test::NotifySocket unit{2000};
+    ManualClock clock;
+    bool ready = false;
+};
+
+TEST_F(ServiceNotifierTest, KeepAliveEveryHalfIntervalAndReadyOnceWhenTheManagerIs)
+{
+    ServiceNotifier notifier(clock, [this] { return ready; });
+    ASSERT_TRUE(notifier.active());
+    EXPECT_EQ(notifier.keepAliveIntervalMs(), 2000);
+
+    RunFor(notifier, 3000); // ticks at 0, 0.5, ... 2.5 s
+    EXPECT_EQ(unit.received(), QStringList(3, QStringLiteral("WATCHDOG=1")));
+    EXPECT_FALSE(notifier.readySent());
+
+    ready = true;
+    RunFor(notifier, 1000);
+    const QStringList sent = unit.received();
+    EXPECT_EQ(sent.count(QStringLiteral("READY=1")), 1) << sent.join(u' ').toStdString();
+    EXPECT_EQ(sent.first(), QStringLiteral("READY=1"));
+
+    // Ready stays said; the keep-alive goes on. A main thread that stops ticking sends nothing.
+    RunFor(notifier, 2000);
+    EXPECT_EQ(unit.received(), QStringList(2, QStringLiteral("WATCHDOG=1")));
+    clock.advance(60000);
+    EXPECT_TRUE(unit.received().isEmpty());
+}
+
+TEST_F(ServiceNotifierTest, UnitWithoutKeepAliveGetsOnlyReadiness)
+{
+    ::unsetenv("WATCHDOG_USEC");
+    ::unsetenv("WATCHDOG_PID");
+    ready = true;
+    ServiceNotifier notifier(clock, [this] { return ready; });
+    EXPECT_EQ(notifier.keepAliveIntervalMs(), 0);
+    RunFor(notifier, 5000);
+    EXPECT_EQ(unit.received(), QStringList{QStringLiteral("READY=1")});
+}
+
+TEST(ServiceNotifierOff, NothingIsSentWhenTheUnitAsksForNothing)
+{
+    ::unsetenv("NOTIFY_SOCKET");
+    ManualClock clock;
+    ServiceNotifier notifier(clock, [] { return true; });
+    EXPECT_FALSE(notifier.active());
+    notifier.Tick();
+    EXPECT_FALSE(notifier.readySent());
+}
+
+} // namespace
+} // namespace zul
