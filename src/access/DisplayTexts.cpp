@@ -7,8 +7,6 @@
 #include "support/Messages.h"
 #include "support/Win1252.h"
 
-#include <QLineEdit>
-#include <QRadioButton>
 #include <exception>
 
 namespace zul {
@@ -42,7 +40,7 @@ QString TrataAcento(const QString& text, const ActivityLog& log)
 
 QString DisplayLine(const QString& text)
 {
-    return QString(text + QString(OnlinePage::DisplayWidth, u' ')).left(OnlinePage::DisplayWidth);
+    return QString(text + QString(OnlineDisplay::DisplayWidth, u' ')).left(OnlineDisplay::DisplayWidth);
 }
 
 QString DisplayDateTime(const QDateTime& when, const Clock& clock)
@@ -51,44 +49,45 @@ QString DisplayDateTime(const QDateTime& when, const Clock& clock)
     return u' ' + shown.toString(u"dd/MM/yy HH:mm"_s) + u' ';
 }
 
-void RefreshDisplayDates(OnlinePage& page, const Clock& clock)
+void RefreshDisplayDates(OnlineDisplay& display, const Clock& clock)
 {
     const QDateTime now = clock.now();
     for (const DisplayMessage message : kMessages) {
-        if (page.dateTimeButton(message)->isChecked())
-            page.line1Editor(message)->setText(DisplayDateTime(now, clock));
+        if (display.dateTimeMode(message))
+            display.setLine1(message, DisplayDateTime(now, clock));
     }
 }
 
-int SendStandingMessage(DeviceBinding& device, const OnlinePage& page)
+int SendStandingMessage(DeviceBinding& device, const OnlineDisplay& display)
 {
     using easyinner::EnviarMensagemPadraoOnLine;
     device.LastDeviceResult = 1;
-    if (page.rbtDtHora->isChecked()) {
-        const QByteArray line2 = toWin1252(page.edtDisplay->text());
+    if (display.dateTimeMode(DisplayMessage::Standing)) {
+        const QByteArray line2 = toWin1252(display.line2(DisplayMessage::Standing));
         device.CallInto<EnviarMensagemPadraoOnLine>(device.LastDeviceResult, device.DeviceNumber, 1,
                                                     line2.constData());
     } else {
-        const QByteArray text = toWin1252(
-            TrataAcento(DisplayLine(page.edtTexto->text()) + page.edtDisplay->text(), device.log()));
+        const QByteArray text = toWin1252(TrataAcento(DisplayLine(display.line1(DisplayMessage::Standing)) +
+                                                          display.line2(DisplayMessage::Standing),
+                                                      device.log()));
         device.CallInto<EnviarMensagemPadraoOnLine>(device.LastDeviceResult, device.DeviceNumber, 0,
                                                     text.constData());
     }
     return device.LastDeviceResult;
 }
 
-int SendPassageMessage(DeviceBinding& device, const OnlinePage& page, bool isEntry)
+int SendPassageMessage(DeviceBinding& device, const OnlineDisplay& display, bool isEntry)
 {
     using easyinner::EnviarMensagemTemporariaOnLine;
     constexpr int seconds = 5;
     const DisplayMessage message = isEntry ? DisplayMessage::Entry : DisplayMessage::Exit;
     // Line 2 holds the badge name, which the database does not bound: the display shows 16
     // characters, and the controller refuses a text longer than its buffer altogether.
-    const QString line2 = page.line2Editor(message)->text().left(OnlinePage::DisplayWidth);
+    const QString line2 = display.line2(message).left(OnlineDisplay::DisplayWidth);
     device.LastDeviceResult = 1;
-    if (page.textButton(message)->isChecked()) {
+    if (!display.dateTimeMode(message)) {
         const QByteArray text =
-            toWin1252(TrataAcento(DisplayLine(page.line1Editor(message)->text()) + line2, device.log()));
+            toWin1252(TrataAcento(DisplayLine(display.line1(message)) + line2, device.log()));
         device.CallInto<EnviarMensagemTemporariaOnLine>(device.LastDeviceResult, device.DeviceNumber, 0,
                                                         text.constData(), seconds);
     } else {
@@ -99,46 +98,37 @@ int SendPassageMessage(DeviceBinding& device, const OnlinePage& page, bool isEnt
     return device.LastDeviceResult;
 }
 
-void ChooseDateTimeDisplay(OnlinePage& page, DisplayMessage message, const QDateTime& serverTime,
+void ChooseDateTimeDisplay(OnlineDisplay& display, DisplayMessage message, const QDateTime& serverTime,
                            const Clock& clock)
 {
-    QLineEdit* line1 = page.line1Editor(message);
-    page.savedText(message) = line1->text();
-    line1->setText(DisplayDateTime(serverTime, clock));
-    line1->setReadOnly(true);
+    display.setSavedText(message, display.line1(message));
+    display.setLine1(message, DisplayDateTime(serverTime, clock));
+    display.setDateTimeMode(message, true);
 }
 
-void ChooseTextDisplay(OnlinePage& page, DisplayMessage message)
+void ChooseTextDisplay(OnlineDisplay& display, DisplayMessage message)
 {
-    QLineEdit* line1 = page.line1Editor(message);
-    line1->setText(page.savedText(message));
-    line1->setReadOnly(false);
+    display.setLine1(message, display.savedText(message));
+    display.setDateTimeMode(message, false);
 }
 
-void FillEditorOnEnter(QLineEdit& editor)
+void PutDirectionTexts(OnlineDisplay& display, const TMessages& messages, bool normalMounting)
 {
-    const QString filled = DisplayLine(editor.text());
-    // Rewriting an unchanged text would throw the caret to the end.
-    if (filled != editor.text())
-        editor.setText(filled);
+    display.setLine1(DisplayMessage::Entry,
+                     messages.Lookup(normalMounting ? u"ENTRADA_NORMAL"_s : u"ENTRADA_INVERTIDA"_s));
+    display.setLine1(DisplayMessage::Exit,
+                     messages.Lookup(normalMounting ? u"SAIDA_NORMAL"_s : u"SAIDA_INVERTIDA"_s));
 }
 
-void PutDirectionTexts(OnlinePage& page, const TMessages& messages, bool normalMounting)
+void SwapDirectionTexts(OnlineDisplay& display, const TMessages& messages, bool normalMounting)
 {
-    page.edtTextoEntrada->setText(
-        messages.Lookup(normalMounting ? u"ENTRADA_NORMAL"_s : u"ENTRADA_INVERTIDA"_s));
-    page.edtTextoSaida->setText(messages.Lookup(normalMounting ? u"SAIDA_NORMAL"_s : u"SAIDA_INVERTIDA"_s));
-}
-
-void SwapDirectionTexts(OnlinePage& page, const TMessages& messages, bool normalMounting)
-{
-    const auto swap = [&](QLineEdit* editor, const QString& normalKey, const QString& invertedKey) {
+    const auto swap = [&](DisplayMessage message, const QString& normalKey, const QString& invertedKey) {
         const QString left = messages.Lookup(normalMounting ? invertedKey : normalKey);
-        if (editor->text() == left)
-            editor->setText(messages.Lookup(normalMounting ? normalKey : invertedKey));
+        if (display.line1(message) == left)
+            display.setLine1(message, messages.Lookup(normalMounting ? normalKey : invertedKey));
     };
-    swap(page.edtTextoEntrada, u"ENTRADA_NORMAL"_s, u"ENTRADA_INVERTIDA"_s);
-    swap(page.edtTextoSaida, u"SAIDA_NORMAL"_s, u"SAIDA_INVERTIDA"_s);
+    swap(DisplayMessage::Entry, u"ENTRADA_NORMAL"_s, u"ENTRADA_INVERTIDA"_s);
+    swap(DisplayMessage::Exit, u"SAIDA_NORMAL"_s, u"SAIDA_INVERTIDA"_s);
 }
 
 } // namespace zul

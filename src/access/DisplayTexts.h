@@ -1,11 +1,9 @@
 #pragma once
 
-#include "access/OnlinePage.h"
+#include "access/OnlineDisplay.h"
 
 #include <QDateTime>
 #include <QString>
-
-class QLineEdit;
 
 namespace zul {
 
@@ -25,29 +23,26 @@ QString DisplayLine(const QString& text);
 QString DisplayDateTime(const QDateTime& when, const Clock& clock);
 
 // Handler of `tmrAtualiza`: the messages in date-time mode preview the local time.
-void RefreshDisplayDates(OnlinePage& page, const Clock& clock);
+void RefreshDisplayDates(OnlineDisplay& display, const Clock& clock);
 
 // The standing message while nobody passes; the controller's byte result (1 when the entry
 // point cannot be bound). In date-time mode only line 2 goes out, exactly as typed: the
 // controller writes line 1 itself.
-int SendStandingMessage(DeviceBinding& device, const OnlinePage& page);
+int SendStandingMessage(DeviceBinding& device, const OnlineDisplay& display);
 
 // The five-second message for a person entering or leaving; the controller's byte result.
-int SendPassageMessage(DeviceBinding& device, const OnlinePage& page, bool isEntry);
+int SendPassageMessage(DeviceBinding& device, const OnlineDisplay& display, bool isEntry);
 
 // "Data / Hora" chosen: the free text is kept aside and line 1 previews `serverTime`, read-only.
-void ChooseDateTimeDisplay(OnlinePage& page, DisplayMessage message, const QDateTime& serverTime,
+void ChooseDateTimeDisplay(OnlineDisplay& display, DisplayMessage message, const QDateTime& serverTime,
                            const Clock& clock);
 // "Texto" chosen: the text kept aside comes back (empty when there is none), editable again.
-void ChooseTextDisplay(OnlinePage& page, DisplayMessage message);
-
-// On entering an editor its text becomes exactly the 16 characters the display shows.
-void FillEditorOnEnter(QLineEdit& editor);
+void ChooseTextDisplay(OnlineDisplay& display, DisplayMessage message);
 
 // The line-1 texts of entry and exit for a mounting: at start-up they are put in place; when
 // the operator changes the mounting, a default text of the other mounting is replaced and a
 // typed one is left alone.
-void PutDirectionTexts(OnlinePage& page, const TMessages& messages, bool normalMounting);
-void SwapDirectionTexts(OnlinePage& page, const TMessages& messages, bool normalMounting);
+void PutDirectionTexts(OnlineDisplay& display, const TMessages& messages, bool normalMounting);
+void SwapDirectionTexts(OnlineDisplay& display, const TMessages& messages, bool normalMounting);
 
 } // namespace zul

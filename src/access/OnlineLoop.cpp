@@ -3,6 +3,7 @@
 #include "access/PersonLookup.h"
 #include "access/TurnstileRelease.h"
 #include "device/DeviceBinding.h"
+#include "device/DeviceCodes.h"
 #include "support/ActivityLog.h"
 #include "support/Clock.h"
 #include "support/Error.h"
@@ -52,7 +53,7 @@ QString timeText(const QDateTime& when)
 
 bool isRotationReport(const easyinner::OnlineEvent& event)
 {
-    return event.Origin == 5 || event.Origin == 6;
+    return event.Origin == origin::NotPassed || event.Origin == origin::Passed;
 }
 
 QString cardNumber(const easyinner::OnlineEvent& event)
@@ -125,7 +126,7 @@ void OnlineLoop::RunOnlineLoop()
         if (!RunPass())
             return;
     }
-    m_device.ShowStatus(4);
+    m_device.ShowStatus(status::Disconnected);
 }
 
 void OnlineLoop::BeginRun()
@@ -207,15 +208,15 @@ void OnlineLoop::completeConnection()
     m_device.LastDeviceResult = 1;
     m_device.LastDeviceResult = m_device.PingDevice();
     if (m_device.LastDeviceResult == 0) {
-        m_device.StatusText = m_device.ShowStatus(1);
+        m_device.StatusText = m_device.ShowStatus(status::Connected);
         writeLog(m_device.StatusText);
         m_device.LoopState = SendConfiguration;
     } else if (ConnectAttempts < ConnectAttemptsReported) {
-        m_device.ShowStatus(0);
+        m_device.ShowStatus(status::Trying);
     } else {
         writeLog(u"Mais de "_s + QString::number(ConnectAttempts) +
                  u" tentativas de conectar com a catraca sem sucesso"_s);
-        m_device.ShowStatus(2);
+        m_device.ShowStatus(status::NotConnected);
         ConnectAttempts = 0;
     }
 }
@@ -299,7 +300,7 @@ void OnlineLoop::polling()
 void OnlineLoop::housekeeping()
 {
     if (LoopPasses >= StatusRefreshPasses) {
-        m_device.ShowStatus(1);
+        m_device.ShowStatus(status::Connected);
         LoopPasses = 0;
     }
     if (LoopPasses > LoopPassesLimit)
@@ -435,7 +436,7 @@ void OnlineLoop::strayRotationReport(const easyinner::OnlineEvent& event)
 
 void OnlineLoop::rotationReported(const easyinner::OnlineEvent& event)
 {
-    if (event.Origin == 6) {
+    if (event.Origin == origin::Passed) {
         const QDateTime at = EventTime(event);
         // Made durable before the record is closed: a crash in between leaves the passage
         // once, and a record that ages out.

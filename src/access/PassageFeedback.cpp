@@ -1,17 +1,16 @@
 #include "access/PassageFeedback.h"
 
-#include "access/OnlinePage.h"
+#include "access/OnlineDisplay.h"
 #include "access/PassageJournal.h"
 #include "db/Statements.h"
 #include "db/XConnection.h"
 #include "device/DeviceBinding.h"
+#include "device/DeviceCodes.h"
 #include "support/ActivityLog.h"
 #include "support/Clock.h"
 #include "support/Error.h"
 #include "support/Messages.h"
 
-#include <QLabel>
-#include <QLineEdit>
 #include <QScopedValueRollback>
 #include <QTimer>
 #include <algorithm>
@@ -36,17 +35,17 @@ QString broadcastPrefix(bool isEntry)
 
 } // namespace
 
-PassageFeedback::PassageFeedback(DeviceBinding& device, OnlinePage& page, TXConnection& connection,
+PassageFeedback::PassageFeedback(DeviceBinding& device, OnlineDisplay& display, TXConnection& connection,
                                  PassageJournal& journal, PassageHooks hooks, QObject* parent)
-    : QObject(parent), m_device(device), m_page(page), m_connection(connection), m_journal(journal),
+    : QObject(parent), m_device(device), m_display(display), m_connection(connection), m_journal(journal),
       m_hooks(std::move(hooks))
 {
     xcmRegistro.setObjectName(u"xcmRegistro"_s);
     xcmRegistroPendente.setObjectName(u"xcmRegistroPendente"_s);
     xcmRegistro.SetConnection(&m_connection);
     xcmRegistroPendente.SetConnection(&m_connection);
-    connect(m_page.tmrPassaEntr, &QTimer::timeout, this, &PassageFeedback::tmrPassaEntrTimer);
-    connect(m_page.tmrPassaSaida, &QTimer::timeout, this, &PassageFeedback::tmrPassaSaidaTimer);
+    connect(m_display.tmrPassaEntr, &QTimer::timeout, this, &PassageFeedback::tmrPassaEntrTimer);
+    connect(m_display.tmrPassaSaida, &QTimer::timeout, this, &PassageFeedback::tmrPassaSaidaTimer);
 }
 
 void PassageFeedback::writeLog(const QString& text) const
@@ -75,11 +74,10 @@ void PassageFeedback::ShowPassageWaiting()
     // A blink still running goes on with the ticks it has left rather than starting over.
     if (counter > BlinkChanges)
         counter = 0;
-    (entry ? m_page.edtDisplayEntrada : m_page.edtDisplaySaida)->setText(person.BadgeName);
-    (entry ? m_page.lblConfirmaEntrada : m_page.lblConfirmaSaida)
-        ->setText(m_device.messages().Lookup(u"CONFIRMAR"_s));
+    m_display.setLine2(entry ? DisplayMessage::Entry : DisplayMessage::Exit, person.BadgeName);
+    m_display.setConfirmation(entry, m_device.messages().Lookup(u"CONFIRMAR"_s));
     m_device.PassageIdle = false;
-    QTimer* timer = entry ? m_page.tmrPassaEntr : m_page.tmrPassaSaida;
+    QTimer* timer = m_display.blinkTimer(entry);
     if (!timer->isActive())
         timer->start();
     writeLog(entry ? u"Sentido: Entrada"_s : u"Sentido: Saída"_s);
@@ -98,14 +96,10 @@ void PassageFeedback::tmrPassaSaidaTimer()
 void PassageFeedback::blink(int& counter, bool isEntry)
 {
     if (counter >= BlinkChanges)
-        (isEntry ? m_page.tmrPassaEntr : m_page.tmrPassaSaida)->stop();
-    QLineEdit* line1 = isEntry ? m_page.edtTextoEntrada : m_page.edtTextoSaida;
-    const int color = OnlinePage::colorOf(line1) == OnlinePage::BlinkColor ? OnlinePage::PanelColor
-                                                                           : OnlinePage::BlinkColor;
-    for (QWidget* w : {static_cast<QWidget*>(line1),
-                       static_cast<QWidget*>(isEntry ? m_page.edtDisplayEntrada : m_page.edtDisplaySaida),
-                       static_cast<QWidget*>(isEntry ? m_page.panVerdeEntrada : m_page.panVerdeSaida)})
-        OnlinePage::setColorOf(w, color);
+        m_display.blinkTimer(isEntry)->stop();
+    m_display.setPanelColor(isEntry, m_display.panelColor(isEntry) == OnlineDisplay::BlinkColor
+                                         ? OnlineDisplay::PanelColor
+                                         : OnlineDisplay::BlinkColor);
     ++counter;
 }
 
@@ -113,10 +107,10 @@ void PassageFeedback::ShowPassageMissed()
 {
     const TUserDados& person = m_device.UserDados;
     if (person.IsEntry) {
-        m_page.lblConfirmaEntrada->setText(m_device.messages().Lookup(u"NAO_PASSOU"_s));
+        m_display.setConfirmation(true, m_device.messages().Lookup(u"NAO_PASSOU"_s));
         writeLog(u"Usuário "_s + person.BadgeName + u" não confirmou entrada"_s);
     } else {
-        m_page.lblConfirmaSaida->setText(m_device.messages().Lookup(u"NAO_PASSOU"_s));
+        m_display.setConfirmation(false, m_device.messages().Lookup(u"NAO_PASSOU"_s));
         writeLog(u"Usuário "_s + person.BadgeName + u" não confirmou saída"_s);
     }
 }
@@ -128,10 +122,10 @@ void PassageFeedback::ConfirmPassage()
         return;
     if (person.IsEntry) {
         writeLog(u"Usuário "_s + person.BadgeName + u" confirmou sua entrada"_s);
-        m_page.lblConfirmaEntrada->setText(m_device.messages().Lookup(u"PASSOU"_s));
+        m_display.setConfirmation(true, m_device.messages().Lookup(u"PASSOU"_s));
     } else {
         writeLog(u"Usuário "_s + person.BadgeName + u" confirmou sua saída"_s);
-        m_page.lblConfirmaSaida->setText(m_device.messages().Lookup(u"PASSOU"_s));
+        m_display.setConfirmation(false, m_device.messages().Lookup(u"PASSOU"_s));
     }
     if (m_hooks.broadcast)
         m_hooks.broadcast(person.PersonNumber, broadcastPrefix(person.IsEntry));
@@ -166,8 +160,7 @@ void PassageFeedback::ConfirmPassageAt(const QDateTime& passedAt)
             // Out of the journal only once the row is in; a crash in between leaves one row.
             m_journal.removeFirst();
             writeLog(u"Passagem registrada"_s);
-            (person.IsEntry ? m_page.lblConfirmaEntrada : m_page.lblConfirmaSaida)
-                ->setText(m_device.messages().Lookup(u"PASSOU"_s));
+            m_display.setConfirmation(person.IsEntry, m_device.messages().Lookup(u"PASSOU"_s));
             if (m_hooks.broadcast)
                 m_hooks.broadcast(person.PersonNumber, broadcastPrefix(person.IsEntry));
         } catch (const Error& error) {
@@ -241,7 +234,7 @@ void PassageFeedback::journalFailed()
     if (m_journalWritable)
         writeLog(u"Diário de passagens não pode ser gravado: a catraca não será liberada até que possa"_s);
     m_journalWritable = false;
-    m_device.ShowStatus(256, u"Diário de passagens não gravado - catraca bloqueada"_s);
+    m_device.ShowStatus(status::GivenText, u"Diário de passagens não gravado - catraca bloqueada"_s);
 }
 
 bool PassageFeedback::JournalWritable()
@@ -257,7 +250,7 @@ bool PassageFeedback::JournalWritable()
         }
         m_journal.checkWritable();
     } catch (const Error&) {
-        m_device.ShowStatus(256, u"Diário de passagens não gravado - catraca bloqueada"_s);
+        m_device.ShowStatus(status::GivenText, u"Diário de passagens não gravado - catraca bloqueada"_s);
         return false;
     }
     m_journalWritable = true;
@@ -285,8 +278,7 @@ void PassageFeedback::announceKept(const JournaledPassage& passage, bool already
     // The panel still waiting for this very passage can now say it went through.
     const TUserDados& shown = m_device.UserDados;
     if (shown.PersonNumber == passage.PersonNumber && shown.IsEntry == passage.IsEntry)
-        (passage.IsEntry ? m_page.lblConfirmaEntrada : m_page.lblConfirmaSaida)
-            ->setText(m_device.messages().Lookup(u"PASSOU"_s));
+        m_display.setConfirmation(passage.IsEntry, m_device.messages().Lookup(u"PASSOU"_s));
     if (m_hooks.broadcast)
         m_hooks.broadcast(passage.PersonNumber, broadcastPrefix(passage.IsEntry));
 }

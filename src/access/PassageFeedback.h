@@ -11,7 +11,7 @@
 namespace zul {
 
 class DeviceBinding;
-class OnlinePage;
+class OnlineDisplay;
 class TXConnection;
 
 // What the passage feedback needs of the rest of the program.
@@ -39,8 +39,8 @@ class PassageFeedback : public QObject
 {
     Q_OBJECT
 public:
-    // `device`, `page`, `connection` and `journal` outlive this object.
-    PassageFeedback(DeviceBinding& device, OnlinePage& page, TXConnection& connection,
+    // `device`, `display`, `connection` and `journal` outlive this object.
+    PassageFeedback(DeviceBinding& device, OnlineDisplay& display, TXConnection& connection,
                     PassageJournal& journal, PassageHooks hooks = {}, QObject* parent = nullptr);
 
     void SetHooks(PassageHooks hooks) { m_hooks = std::move(hooks); }
@@ -110,7 +110,7 @@ private:
     void logError(const QString& prefix, const QString& message) const;
 
     DeviceBinding& m_device;
-    OnlinePage& m_page;
+    OnlineDisplay& m_display;
     TXConnection& m_connection;
     PassageJournal& m_journal;
     PassageHooks m_hooks;

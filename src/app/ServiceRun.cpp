@@ -1,10 +1,9 @@
 #include "app/ServiceRun.h"
 
 #include "access/OnlineLoop.h"
-#include "app/TfrmCatraca.h"
-#include "app/ZulApplication.h"
 #include "db/ManagerDatabase.h"
 #include "device/DeviceBinding.h"
+#include "manager/ManagerCore.h"
 #include "platform/ServiceControl.h"
 #include "platform/System.h"
 #include "support/ActivityLog.h"
@@ -164,11 +163,11 @@ void ServiceNotifier::Tick()
     }
 }
 
-bool ManagerOnline(TfrmCatraca& window)
+bool ManagerOnline(ManagerCore& manager)
 {
-    DeviceBinding& device = window.device();
+    DeviceBinding& device = manager.device();
     return !device.StopFlag && device.LoopState >= OnlineLoop::Polling &&
-           window.database().xcnCatraca.Connected();
+           manager.database().xcnCatraca.Connected();
 }
 
 ServiceSession::ServiceSession() = default;
@@ -176,16 +175,16 @@ ServiceSession::ServiceSession() = default;
 // The service host goes last: it reports the service stopped.
 ServiceSession::~ServiceSession() = default;
 
-bool ServiceSession::Begin(TfrmCatraca& window, const Clock& clock)
+bool ServiceSession::Begin(ManagerCore& manager, const Clock& clock)
 {
-    m_window = &window;
+    m_manager = &manager;
     if (!platform::servicesHaveDesktop()) {
-        m_notifier = std::make_unique<ServiceNotifier>(clock, [&window] { return ManagerOnline(window); });
+        m_notifier = std::make_unique<ServiceNotifier>(clock, [&manager] { return ManagerOnline(manager); });
         return true;
     }
     // The stop arrives on a thread of the service manager: it is posted to the main thread,
     // where the window, if it still exists, is asked to quit.
-    QPointer<TfrmCatraca> target(&window);
+    QPointer<ManagerCore> target(&manager);
     m_host = platform::ServiceHost::create(SystemText(ServiceName), [target] {
         QMetaObject::invokeMethod(
             QCoreApplication::instance(),
@@ -203,12 +202,13 @@ bool ServiceSession::Begin(TfrmCatraca& window, const Clock& clock)
     return false;
 }
 
-void ServiceSession::Running(ZulApplication& app)
+void ServiceSession::Running(
+    const std::function<void(std::function<void(const QString&)>)>& setExceptionHandler)
 {
     if (m_host) {
         // From here on an error that escapes an event handler is an error of the service.
         const std::string source = EventSource();
-        app.setExceptionHandler([source](const QString& message) {
+        setExceptionHandler([source](const QString& message) {
             platform::reportServiceEvent(source, SystemText(message), true);
         });
     }

@@ -12,8 +12,7 @@ namespace zul {
 
 class ActivityLog;
 class Clock;
-class TfrmCatraca;
-class ZulApplication;
+class ManagerCore;
 
 namespace platform {
 class ServiceHost;
@@ -90,7 +89,7 @@ private:
 
 // Whether the manager is what a service that has started means: the database connected and
 // the online loop past the connection, in its polling states.
-bool ManagerOnline(TfrmCatraca& window);
+bool ManagerOnline(ManagerCore& manager);
 
 // What the service run adds around the main window. Declared before the window, so that the
 // service is reported stopped only after the window has ended its work.
@@ -104,19 +103,19 @@ public:
 
     // Before the window's creation: connects to the service manager (Windows), so that a slow
     // start-up does not run past the time the manager waits for the service. A stop from then
-    // on asks the window to quit. False when the service could not be started; the failure has
+    // on asks the manager to quit. False when the service could not be started; the failure has
     // been reported and the process should end.
-    bool Begin(TfrmCatraca& window, const Clock& clock);
+    bool Begin(ManagerCore& manager, const Clock& clock);
     // After Initialize: errors escaping event handlers go to the event log (Windows); the
     // notifications of systemd start.
-    void Running(ZulApplication& app);
+    void Running(const std::function<void(std::function<void(const QString&)>)>& setExceptionHandler);
     // A stop of the service arrived.
     bool StopRequested() const;
 
 private:
     std::unique_ptr<platform::ServiceHost> m_host;
     std::unique_ptr<ServiceNotifier> m_notifier;
-    TfrmCatraca* m_window = nullptr;
+    ManagerCore* m_manager = nullptr;
 };
 
 } // namespace zul

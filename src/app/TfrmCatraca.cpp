@@ -1,27 +1,10 @@
 #include "app/TfrmCatraca.h"
 
-#include "access/DisplayTexts.h"
-#include "access/OnlinePage.h"
-#include "access/PassageFeedback.h"
-#include "access/PassageJournal.h"
-#include "access/PersonLookup.h"
-#include "access/TurnstileRelease.h"
-#include "app/DuplicateInstance.h"
+#include "app/OnlinePage.h"
 #include "app/ZulApplication.h"
-#include "db/ManagerDatabase.h"
 #include "device/DeviceBinding.h"
-#include "notify/NotificationServer.h"
-#include "notify/PendingUpdates.h"
-#include "support/ActivityLog.h"
-#include "support/Clock.h"
 #include "support/Error.h"
 #include "support/OperatorDialogs.h"
-#include "support/Text.h"
-#include "support/Win1252.h"
-#include "sync/DeviceClearing.h"
-#include "sync/DeviceUserList.h"
-#include "sync/ScheduledSync.h"
-#include "sync/TemplateSync.h"
 
 #include <QAction>
 #include <QActionGroup>
@@ -48,31 +31,8 @@ namespace {
 
 constexpr int ToolbarHeight = 28;
 constexpr int StatusRowHeight = 16;
-constexpr int TrayTipLength = 63;
 // How often a program started without a notification area looks for one.
 constexpr int TrayWatchMs = 5000;
-
-QString Separator()
-{
-    return QString(47, u'-');
-}
-
-QString DigitsOf(const QString& text)
-{
-    QString digits;
-    for (const QChar c : text)
-        if (c >= u'0' && c <= u'9')
-            digits += c;
-    return digits;
-}
-
-bool AllDigits(const QString& text)
-{
-    for (const QChar c : text)
-        if (c < u'0' || c > u'9')
-            return false;
-    return true;
-}
 
 // The program's icon, drawn rather than shipped so the build needs no image files: the hub
 // and three arms of a turnstile on a navy disc.
@@ -106,13 +66,18 @@ QIcon TurnstileIcon()
 
 } // namespace
 
-QString TrayTipFor(const QString& statusLine)
+TfrmCatraca::TfrmCatraca(const AppEnvironment& env, QWidget* parent)
+    : QMainWindow(parent), m_ownCore(std::make_unique<ManagerCore>(env)), m_core(*m_ownCore)
 {
-    return statusLine.section(u'|', 0, 0).left(TrayTipLength);
+    CreateWindow();
 }
 
-TfrmCatraca::TfrmCatraca(const AppEnvironment& env, QWidget* parent)
-    : QMainWindow(parent), m_env(env), m_settings(msgPadrao, env.registry)
+TfrmCatraca::TfrmCatraca(ManagerCore& core, QWidget* parent) : QMainWindow(parent), m_core(core)
+{
+    CreateWindow();
+}
+
+void TfrmCatraca::CreateWindow()
 {
     setObjectName(QStringLiteral("frmCatraca"));
     setWindowTitle(QStringLiteral("Gerenciador da Catraca"));
@@ -139,29 +104,7 @@ TfrmCatraca::TfrmCatraca(const AppEnvironment& env, QWidget* parent)
         move(frame.topLeft());
     }
 
-    // The log switch is the tick of "&Gerar Log", whoever changes it.
-    m_env.log.setEnabled(mnuLog->isChecked());
-    connect(mnuLog, &QAction::toggled, this, [this](bool on) { m_env.log.setEnabled(on); });
-
-    m_device = std::make_unique<DeviceBinding>(
-        m_env.clock, m_env.log, msgPadrao, *this,
-        m_env.deviceLibrary.isEmpty() ? DeviceBinding::defaultLibraryName() : m_env.deviceLibrary);
-    m_database = std::make_unique<ManagerDatabase>(*m_device, msgPadrao, m_settings, m_env.dialogs, *this);
-    m_database->tmrReconnect.setInterval(ManagerDatabase::ReconnectIntervalMs * m_env.timerIntervalFactor);
-    CreateSubsystems();
-
-    tmrInicializa = new QTimer(this);
-    tmrInicializa->setObjectName(QStringLiteral("tmrInicializa"));
-    tmrInicializa->setInterval(InicializaIntervalMs * m_env.timerIntervalFactor);
-    connect(tmrInicializa, &QTimer::timeout, this, &TfrmCatraca::tmrInicializaTimer);
-    tmrAtualiza = new QTimer(this);
-    tmrAtualiza->setObjectName(QStringLiteral("tmrAtualiza"));
-    tmrAtualiza->setInterval(AtualizaIntervalMs * m_env.timerIntervalFactor);
-    connect(tmrAtualiza, &QTimer::timeout, this, &TfrmCatraca::tmrAtualizaTimer);
-    tmrAtualiza->start();
-
-    connect(tcbIniciar, &QPushButton::clicked, this, &TfrmCatraca::StartConnection);
-    connect(tcbFechar, &QPushButton::clicked, this, &TfrmCatraca::StopConnection);
+    BindToCore();
 
     // Collapsed at start.
     TogglePanel();
@@ -170,47 +113,50 @@ TfrmCatraca::TfrmCatraca(const AppEnvironment& env, QWidget* parent)
 
 TfrmCatraca::~TfrmCatraca()
 {
-    FormDestroy();
+    if (m_tray)
+        m_tray->hide();
 }
 
-void TfrmCatraca::CreateSubsystems()
+void TfrmCatraca::BindToCore()
 {
-    TXConnection& connection = m_database->xcnCatraca;
-    m_notify = std::make_unique<NotificationServer>(m_env.log, m_env.clock, m_env.notificationPort,
-                                                    ReadNotificationAccess());
-    const auto broadcast = [this](const QString& text, const QString& prefix) {
-        m_notify->BroadcastToClients(text, prefix);
-    };
-    const auto reconnect = [this](bool force, bool report) { return Reconnect(force, report); };
+    ShowStatus();
+    ShowLink();
+    ShowMounting();
+    ShowTimings();
+    ShowSchedule();
+    mnuLog->setChecked(m_core.LogEnabled());
+    mnuStringConex->setText(m_core.ProfileCaption());
+    const IdentificationForms forms = m_core.identificationForms();
+    mnuTeclado->setChecked(forms.keypad);
+    mnuCartao->setChecked(forms.card);
+    mnuBiometrico->setChecked(forms.biometric);
+    if (m_core.MenusEnabled())
+        EnableMenus();
 
-    m_lookup = std::make_unique<PersonLookup>(connection, *m_device);
-    m_lookup->reconnect = reconnect;
-    m_lookup->reportMode = [this] { return m_database->ReportMode(); };
-    m_onlinePage->SetServerTimeSource([this] { return m_lookup->ServerNow(); });
+    connect(&m_core, &ManagerCore::statusChanged, this, &TfrmCatraca::ShowStatus);
+    connect(&m_core, &ManagerCore::linkChanged, this, &TfrmCatraca::ShowLink);
+    connect(&m_core, &ManagerCore::mountingChanged, this, &TfrmCatraca::ShowMounting);
+    connect(&m_core, &ManagerCore::timingsChanged, this, &TfrmCatraca::ShowTimings);
+    connect(&m_core, &ManagerCore::scheduleChanged, this, &TfrmCatraca::ShowSchedule);
+    connect(&m_core, &ManagerCore::menusEnabled, this, &TfrmCatraca::EnableMenus);
+    connect(&m_core, &ManagerCore::databaseStateChanged, this, &TfrmCatraca::ShowDbState);
+    connect(&m_core, &ManagerCore::logSwitchChanged, mnuLog, &QAction::setChecked);
+    // The log switch is the tick of "&Gerar Log", whoever changes it.
+    connect(mnuLog, &QAction::toggled, this, [this](bool on) { m_core.SetLogEnabled(on); });
+    connect(&m_core, &ManagerCore::profileCaptionChanged, mnuStringConex, &QAction::setText);
+    connect(&m_core, &ManagerCore::minimizeRequested, this,
+            [this] { setWindowState(windowState() | Qt::WindowMinimized); });
+    connect(&m_core, &ManagerCore::closed, this, &TfrmCatraca::closed);
+    // The identification forms are the core's; the hidden submenu only shows them.
+    for (QAction* action : {mnuTeclado, mnuCartao, mnuBiometrico}) {
+        connect(action, &QAction::toggled, this, [this] {
+            m_core.setIdentificationForms(
+                {mnuTeclado->isChecked(), mnuCartao->isChecked(), mnuBiometrico->isChecked()});
+        });
+    }
 
-    m_journal = std::make_unique<PassageJournal>(PassageJournal::defaultFilePath(m_env.log.folder()));
-    m_feedback = std::make_unique<PassageFeedback>(
-        *m_device, *m_onlinePage, connection, *m_journal,
-        PassageHooks{broadcast, reconnect, [this] { return m_lookup->ServerNow(); }});
-    // Passages the database refused go in as soon as it is back, and at every periodic check.
-    m_database->AfterConnect = [this] { m_feedback->ReplayJournal(); };
-    m_database->AfterCheck = [this] { m_feedback->ReplayJournal(); };
-    m_lookup->journal = m_journal.get();
-
-    m_users = std::make_unique<DeviceUserList>(*m_device);
-    m_templates = std::make_unique<TemplateSync>(*m_device, connection, *m_users, *this);
-    m_templates->setStandingMessage([this] { return SendStandingMessage(); });
-    m_clearing = std::make_unique<DeviceClearing>(*m_device, *m_users, *m_templates, *this, m_env.dialogs);
-    m_clearing->setStandingMessage([this] { return SendStandingMessage(); });
-    m_pending = std::make_unique<PendingUpdates>(
-        *m_device, *m_templates, *this, m_notify->PendingQueue(),
-        PendingUpdates::Hooks{broadcast, [this] { return SendStandingMessage(); }});
-    m_schedule = std::make_unique<ScheduledSync>(
-        m_settings, msgPadrao, m_env.log, m_env.dialogs, *this,
-        ScheduledSyncHooks{[this] { m_templates->SynchroniseTemplates(); },
-                           [this] { return m_lookup->GetServerTime(); }, [this] { m_device->IniCatraca(); }});
-    m_loop = std::make_unique<OnlineLoop>(*m_device, *this);
-
+    connect(tcbIniciar, &QPushButton::clicked, this, [this] { Run([this] { m_core.StartConnection(); }); });
+    connect(tcbFechar, &QPushButton::clicked, this, [this] { Run([this] { m_core.StopConnection(); }); });
     connect(mnuSincronizar, &QAction::triggered, this, &TfrmCatraca::mnuSincronizarClick);
     connect(mnuAgendSinc, &QAction::triggered, this, &TfrmCatraca::mnuAgendSincClick);
     connect(mnuAgendDesf, &QAction::triggered, this, &TfrmCatraca::mnuAgendDesfClick);
@@ -218,175 +164,66 @@ void TfrmCatraca::CreateSubsystems()
     connect(mnuEsvaziar, &QAction::triggered, this, &TfrmCatraca::mnuEsvaziarClick);
 }
 
-bool TfrmCatraca::Reconnect(bool force, bool report)
+void TfrmCatraca::ShowStatus()
 {
-    const bool connected = m_database->ConnectDatabase(force, report);
-    ShowDbState(connected);
-    return connected;
+    lblConnect->setText(m_core.StatusLine());
+    panConnect->setToolTip(m_core.StatusHint());
+    if (m_tray)
+        m_tray->setToolTip(m_core.TrayTip());
 }
 
-QStringList& TfrmCatraca::PendingQueue()
+void TfrmCatraca::ShowLink()
 {
-    return m_notify->PendingQueue();
+    const LinkMenu link = m_core.linkMenu();
+    mnuSerial->setText(link.serialCaption);
+    mnuTCP->setText(link.tcpCaption);
+    (link.tcpTicked ? mnuTCP : mnuSerial)->setChecked(true);
 }
 
-QDateTime TfrmCatraca::GetServerTime()
+void TfrmCatraca::ShowMounting()
 {
-    return m_lookup->GetServerTime();
+    (m_core.normalMounting() ? mnuNormal : mnuInvertido)->setChecked(true);
 }
 
-bool TfrmCatraca::LookUpPerson()
+void TfrmCatraca::ShowTimings()
 {
-    return m_lookup->LookUpPerson();
+    lblADO->setText(m_core.HousekeepingCaption());
+    lblSinc->setText(m_core.SyncTiming());
+    lblEsv->setText(m_core.ClearingTiming());
+    lblAtu->setText(m_core.UpdateTiming());
 }
 
-void TfrmCatraca::ShowPassageWaiting()
+void TfrmCatraca::ShowSchedule()
 {
-    m_feedback->ShowPassageWaiting();
-}
-
-void TfrmCatraca::ShowPassageMissed()
-{
-    m_feedback->ShowPassageMissed();
-}
-
-void TfrmCatraca::ConfirmPassage()
-{
-    m_feedback->ConfirmPassage();
-}
-
-void TfrmCatraca::ConfirmPassageAt(const QDateTime& passedAt)
-{
-    m_feedback->ConfirmPassageAt(passedAt);
-}
-
-int TfrmCatraca::SendStandingMessage()
-{
-    return zul::SendStandingMessage(*m_device, *m_onlinePage);
-}
-
-int TfrmCatraca::SendPassageMessage(bool isEntry)
-{
-    return zul::SendPassageMessage(*m_device, *m_onlinePage, isEntry);
-}
-
-int TfrmCatraca::IdentificationFormsCode()
-{
-    return mnuTeclado->isChecked() && mnuCartao->isChecked() && !mnuBiometrico->isChecked() ? 12 : 11;
-}
-
-void TfrmCatraca::CheckScheduledSync()
-{
-    m_schedule->CheckScheduledSync();
-}
-
-NotificationAccess TfrmCatraca::ReadNotificationAccess()
-{
-    // Read once, when the socket is made: who may connect does not change under a running
-    // manager.
-    QString listen;
-    QString clients;
-    try {
-        listen = m_settings.readNotificationListenAddress();
-        clients = m_settings.readNotificationClients();
-    } catch (const std::exception& error) {
-        // A value that cannot be read must not open the socket to everyone.
-        WriteLog(QStringLiteral("Socket TCP - ERRO: ") + ErrorText(error));
-        NotificationAccess closed;
-        closed.restricted = true;
-        return closed;
-    }
-    return NotificationAccess::fromSettings(listen, clients);
-}
-
-void TfrmCatraca::CheckNotificationSocket()
-{
-    m_notify->CheckNotificationSocket();
-}
-
-void TfrmCatraca::CheckDatabaseConnection()
-{
-    m_database->CheckDatabaseConnection();
-}
-
-bool TfrmCatraca::JournalWritable()
-{
-    return m_feedback->JournalWritable();
-}
-
-bool TfrmCatraca::HasPendingUpdate()
-{
-    return m_pending->HasPendingUpdate();
-}
-
-void TfrmCatraca::RunQueueStep()
-{
-    m_pending->RunQueueStep();
-}
-
-void TfrmCatraca::SetHousekeepingCaption(const QString& caption)
-{
-    lblADO->setText(caption);
-}
-
-void TfrmCatraca::setSyncTiming(const QString& text)
-{
-    lblSinc->setText(text);
-}
-
-void TfrmCatraca::setClearingTiming(const QString& text)
-{
-    lblEsv->setText(text);
-}
-
-void TfrmCatraca::setUpdateTiming(const QString& text)
-{
-    lblAtu->setText(text);
-}
-
-QString TfrmCatraca::scheduleCaption() const
-{
-    return mnuAgendSinc->text();
-}
-
-void TfrmCatraca::setScheduleCaption(const QString& caption)
-{
-    mnuAgendSinc->setText(caption);
-}
-
-bool TfrmCatraca::scheduleTicked() const
-{
-    return mnuAgendSinc->isChecked();
-}
-
-void TfrmCatraca::setScheduleTicked(bool ticked)
-{
-    mnuAgendSinc->setChecked(ticked);
+    mnuAgendSinc->setText(m_core.scheduleCaption());
+    mnuAgendSinc->setChecked(m_core.scheduleTicked());
 }
 
 void TfrmCatraca::mnuSincronizarClick()
 {
-    m_templates->SynchroniseNow();
+    Run([this] { m_core.SynchroniseNow(); });
 }
 
 void TfrmCatraca::mnuAgendSincClick()
 {
-    m_schedule->mnuAgendSincClick();
+    Run([this] { m_core.ScheduleSync(); });
+    // The item's own tick follows the schedule, not the click.
+    ShowSchedule();
 }
 
 void TfrmCatraca::mnuAgendDesfClick()
 {
-    m_schedule->mnuAgendDesfClick();
+    Run([this] { m_core.UndoSchedule(); });
 }
 
 void TfrmCatraca::mnuSincronismoClick()
 {
-    m_schedule->mnuSincronismoClick();
+    Run([this] { m_core.RefreshSyncMenu(); });
 }
 
 void TfrmCatraca::mnuEsvaziarClick()
 {
-    m_clearing->ClearNow();
+    Run([this] { m_core.ClearDevice(); });
 }
 
 void TfrmCatraca::CreateMenus()
@@ -418,7 +255,6 @@ void TfrmCatraca::CreateMenus()
     mnuSerial = radio(mnuTipoConex, grpTipoConex, "mnuSerial", QStringLiteral("&Serial   (Porta 1)"));
     mnuTCP = radio(mnuTipoConex, grpTipoConex, "mnuTCP", QStringLiteral("TCP/&IP (Porta 3570)"));
     mnuTCP->setChecked(true);
-    m_linkTicked = mnuTCP;
     mnuOpcoes->addMenu(mnuTipoConex);
     sep1 = named(mnuOpcoes->addSeparator(), "sep1");
     mnuSentido = menu(mnuOpcoes, "mnuSentido", QStringLiteral("Sentido da &Catraca"));
@@ -521,7 +357,7 @@ void TfrmCatraca::CreatePages(QWidget* parent)
 {
     pgcCatraca = new QTabWidget(parent);
     pgcCatraca->setObjectName(QStringLiteral("pgcCatraca"));
-    m_onlinePage = new OnlinePage(m_env.clock, pgcCatraca);
+    m_onlinePage = new OnlinePage(m_core.onlineDisplay(), pgcCatraca);
     tshOnline = m_onlinePage;
     tshOnline->setObjectName(QStringLiteral("tshOnline"));
     pgcCatraca->addTab(tshOnline, QStringLiteral("Online"));
@@ -612,11 +448,14 @@ void TfrmCatraca::CreateTrayMenu()
     connect(mnuSair, &QAction::triggered, this, &QWidget::close);
 }
 
+void TfrmCatraca::FormCreate()
+{
+    m_core.FormCreate();
+}
+
 void TfrmCatraca::Initialize(bool serviceMode)
 {
-    m_serviceMode = serviceMode;
-    WriteLog(serviceMode ? QStringLiteral(" \u2022 Inicialização do programa como serviço do windows")
-                         : QStringLiteral(" \u2022 Inicialização do programa em modo normal"));
+    m_core.Initialize(serviceMode);
     sbtFechar->setEnabled(!serviceMode);
     sep3->setVisible(!serviceMode);
     mnuSair->setVisible(!serviceMode);
@@ -625,10 +464,8 @@ void TfrmCatraca::Initialize(bool serviceMode)
         // The service's window cannot be closed by its frame: the service ends it.
         if (serviceMode)
             setWindowFlag(Qt::WindowCloseButtonHint, false);
-    } catch (const Error& error) {
-        WriteLog(QStringLiteral("Initialize - ERRO: ") + error.message());
     } catch (const std::exception& error) {
-        WriteLog(QStringLiteral("Initialize - ERRO: ") + ErrorText(error));
+        m_core.WriteLog(QStringLiteral("Initialize - ERRO: ") + ErrorText(error));
     }
 }
 
@@ -636,12 +473,13 @@ void TfrmCatraca::AddTrayIcon()
 {
     // Qt re-adds the icon by itself when the shell's tray is recreated. A program started
     // before the desktop has no notification area yet: it looks again until one appears.
-    if (m_env.headless)
+    if (m_core.environment().headless)
         return;
-    if (!(m_env.trayAvailable ? m_env.trayAvailable() : QSystemTrayIcon::isSystemTrayAvailable())) {
+    if (!(m_core.environment().trayAvailable ? m_core.environment().trayAvailable()
+                                             : QSystemTrayIcon::isSystemTrayAvailable())) {
         if (!m_trayWatch) {
             m_trayWatch = new QTimer(this);
-            m_trayWatch->setInterval(TrayWatchMs * m_env.timerIntervalFactor);
+            m_trayWatch->setInterval(TrayWatchMs * m_core.environment().timerIntervalFactor);
             connect(m_trayWatch, &QTimer::timeout, this, &TfrmCatraca::AddTrayIcon);
         }
         m_trayWatch->start();
@@ -673,12 +511,12 @@ void TfrmCatraca::Minimize()
 void TfrmCatraca::RefreshTrayTip()
 {
     if (m_tray)
-        m_tray->setToolTip(TrayTipFor(StatusLine()));
+        m_tray->setToolTip(m_core.TrayTip());
 }
 
 void TfrmCatraca::Restore()
 {
-    if (m_env.headless)
+    if (m_core.environment().headless)
         return;
     showNormal();
     raise();
@@ -696,21 +534,15 @@ void TfrmCatraca::changeEvent(QEvent* event)
 
 void TfrmCatraca::closeEvent(QCloseEvent* event)
 {
-    // Every close of the frame (close box, Alt+F4, the system menu) arrives here. The service's
-    // window is closed only by stopping the service.
-    if (m_serviceMode) {
-        event->ignore();
-        m_env.dialogs.message(OperatorDialogs::Icon::Warning, msgPadrao.Lookup(QStringLiteral("SAIR_TITLE")),
-                              msgPadrao.Lookup(QStringLiteral("SAIR_SERV")));
-        return;
-    }
-    if (!FormClose()) {
+    // Every close of the frame (close box, Alt+F4, the system menu) arrives here; the core
+    // decides it and, when it goes ahead, signals the end of the application.
+    bool accepted = false;
+    Run([&] { accepted = m_core.FormClose(); });
+    if (!accepted) {
         event->ignore();
         return;
     }
     QMainWindow::closeEvent(event);
-    if (event->isAccepted())
-        Q_EMIT closed();
 }
 
 bool TfrmCatraca::event(QEvent* event)
@@ -723,46 +555,10 @@ bool TfrmCatraca::event(QEvent* event)
     return QMainWindow::event(event);
 }
 
-bool TfrmCatraca::FormClose()
-{
-    if (m_device->StopFlag)
-        return true;
-    const QString caption = lblConnect->text();
-    const bool online = caption != msgPadrao.Lookup(QStringLiteral("TENTANDO")) &&
-                        caption != msgPadrao.Lookup(QStringLiteral("DESCONECT"));
-    if (online &&
-        !m_env.dialogs.ask(OperatorDialogs::Icon::Warning, msgPadrao.Lookup(QStringLiteral("SAIR_TITLE")),
-                           msgPadrao.Lookup(QStringLiteral("SAIR")), false))
-        return false;
-    m_device->ShowStatus(3);
-    m_device->StopFlag = true;
-    return true;
-}
-
 void TfrmCatraca::FormActivate()
 {
-    if (m_duplicateInstance)
+    if (m_core.DuplicateInstance())
         close();
-}
-
-void TfrmCatraca::RequestQuit()
-{
-    m_quitRequested = true;
-    m_device->StopFlag = true;
-    Q_EMIT closed();
-}
-
-void TfrmCatraca::EndSession()
-{
-    WriteLog(Separator());
-    WriteLog(QStringLiteral("     Encerramento do Windows (WMEndSession)"));
-    WriteLog(Separator());
-}
-
-void TfrmCatraca::WriteLog(const QString& text) const
-{
-    if (mnuLog->isChecked())
-        m_env.log.write(text);
 }
 
 void TfrmCatraca::EnableMenus()
@@ -780,18 +576,6 @@ void TfrmCatraca::ShowDbState(bool connected)
     btfAbaixo->setPalette(palette);
 }
 
-void TfrmCatraca::ReportError(const QString& text, bool raise)
-{
-    if (raise)
-        throw Error(text);
-    m_env.dialogs.message(OperatorDialogs::Icon::Error, QStringLiteral("Erro"), text);
-}
-
-bool TfrmCatraca::IsBlank(const QString& text)
-{
-    return zul::IsBlank(text);
-}
-
 void TfrmCatraca::TogglePanel()
 {
     m_panelExpanded = !m_panelExpanded;
@@ -802,295 +586,43 @@ void TfrmCatraca::TogglePanel()
     resize(width(), m_panelExpanded ? ExpandedHeight : CollapsedHeight);
 }
 
-QString TfrmCatraca::statusLine() const
-{
-    return lblConnect->text();
-}
-
-void TfrmCatraca::setStatusLine(const QString& caption)
-{
-    lblConnect->setText(caption);
-}
-
-void TfrmCatraca::setStatusHints(const QString& hint, const QString& trayTip)
-{
-    panConnect->setToolTip(hint);
-    if (m_tray)
-        m_tray->setToolTip(trayTip);
-}
-
-LinkMenu TfrmCatraca::linkMenu() const
-{
-    return {mnuSerial->text(), mnuTCP->text(), mnuSerial->isChecked(), mnuTCP->isChecked()};
-}
-
-bool TfrmCatraca::normalMounting() const
-{
-    return mnuNormal->isChecked();
-}
-
-void TfrmCatraca::startInicializaTimer()
-{
-    tmrInicializa->start();
-}
-
-void TfrmCatraca::stopReconnectTimer()
-{
-    m_database->tmrReconnect.stop();
-}
-
-void TfrmCatraca::ShowMessageAndRelease(const QString& text)
-{
-    zul::ShowMessageAndRelease(*m_device, text);
-}
-
-void TfrmCatraca::SetStatusLine(const QString& text)
-{
-    lblConnect->setText(text);
-    panConnect->setToolTip(text);
-    RefreshTrayTip();
-}
-
-QString TfrmCatraca::StatusLine() const
-{
-    return lblConnect->text();
-}
-
-DeviceLinkChoice TfrmCatraca::deviceLinkChoice() const
-{
-    const bool tcp = mnuTCP->isChecked();
-    return {tcp ? 1 : 0, DigitsOf((tcp ? mnuTCP : mnuSerial)->text())};
-}
-
-void TfrmCatraca::onExcept(const QString& message) const
-{
-    WriteLog(Separator());
-    WriteLog(QStringLiteral(" Exceção detectada pela aplicação(Captador ) "));
-    WriteLog(QStringLiteral(" Mensagem: ") + message);
-    WriteLog(Separator());
-}
-
 void TfrmCatraca::mnuSerialClick()
 {
-    ChooseLink(mnuSerial, QStringLiteral("SERIAL"));
+    Run([this] { m_core.ChooseLink(false); });
+    // The menu has already moved the tick to the item clicked; it belongs to the chosen link.
+    ShowLink();
 }
 
 void TfrmCatraca::mnuTCPClick()
 {
-    ChooseLink(mnuTCP, QStringLiteral("TCP"));
-}
-
-void TfrmCatraca::ChooseLink(QAction* item, const QString& captionKey)
-{
-    // The menu has already moved the tick to the item clicked; it belongs to the ticked link
-    // until a valid port is confirmed.
-    m_linkTicked->setChecked(true);
-
-    const std::optional<QString> answer =
-        m_env.dialogs.input(msgPadrao.Lookup(QStringLiteral("PORTA_TITULO")),
-                            msgPadrao.Lookup(QStringLiteral("PORTA")), DigitsOf(item->text()));
-    if (!answer)
-        return;
-    if (!AllDigits(*answer)) {
-        EnableMenus();
-        ReportError(msgPadrao.Lookup(QStringLiteral("PORTA_INV")), true);
-    }
-    item->setText(msgPadrao.Format(captionKey, {*answer}));
-    item->setChecked(true);
-    m_linkTicked = item;
-    ReadDevicePort();
+    Run([this] { m_core.ChooseLink(true); });
+    ShowLink();
 }
 
 void TfrmCatraca::mnuInvertidoClick()
 {
-    ChooseDirection(false);
+    Run([this] { m_core.ChooseDirection(false); });
 }
 
 void TfrmCatraca::mnuNormalClick()
 {
-    ChooseDirection(true);
-}
-
-void TfrmCatraca::ChooseDirection(bool normal)
-{
-    (normal ? mnuInvertido : mnuNormal)->setChecked(false);
-    (normal ? mnuNormal : mnuInvertido)->setChecked(true);
-    SwapDirectionTexts(*m_onlinePage, msgPadrao, normal);
+    Run([this] { m_core.ChooseDirection(true); });
 }
 
 void TfrmCatraca::mnuLogClick()
 {
-    // The tick has already changed, and with it the log switch.
-    try {
-        m_settings.writeLogSwitch(mnuLog->isChecked());
-    } catch (const Error& error) {
-        WriteLog(QStringLiteral("MenuLog ERRO: ") + error.message());
-    }
+    // The tick, and with it the log switch, has already changed: it is stored.
+    Run([this] { m_core.StoreLogSwitch(); });
 }
 
 void TfrmCatraca::mnuBaseClick()
 {
-    const QString code = m_settings.readProfileCode();
-    if (const std::optional<bool> logOn = m_settings.readLogSwitch())
-        mnuLog->setChecked(*logOn);
-    if (IsBlank(code))
-        m_settings.writeProfileCode(QStringLiteral("211"));
-    else
-        mnuStringConex->setText(msgPadrao.Format(QStringLiteral("MNUPORTAADO"), {code}));
+    Run([this] { m_core.RefreshDataMenu(); });
 }
 
 void TfrmCatraca::mnuStringConexClick()
 {
-    StopConnection();
-    QString code = m_settings.readProfileCode();
-    mnuStringConex->setText(msgPadrao.Format(QStringLiteral("MNUPORTAADO"), {code}));
-    const std::optional<QString> answer =
-        m_env.dialogs.input(msgPadrao.Lookup(QStringLiteral("PORTA_ADO_TITULO")),
-                            msgPadrao.Lookup(QStringLiteral("PORTA_ADO_INF")), code);
-    if (answer) {
-        if (!AllDigits(*answer)) {
-            EnableMenus();
-            ReportError(msgPadrao.Lookup(QStringLiteral("PORTA_INV")), true);
-        }
-        code = answer->isEmpty() ? QStringLiteral("211") : *answer;
-    }
-    m_settings.writeProfileCode(code);
-}
-
-void TfrmCatraca::FormCreate()
-{
-    m_duplicateInstance = CheckDuplicateInstance(m_env.log, m_env.processImagePaths);
-    WriteLog(Separator());
-    if (m_duplicateInstance) {
-        WriteLog(QStringLiteral("Tentativa de executar a aplicação mais de uma vez"));
-        WriteLog(Separator());
-        m_env.dialogs.message(OperatorDialogs::Icon::Error, QStringLiteral("Erro"),
-                              msgPadrao.Lookup(QStringLiteral("LOADED")));
-        m_device->StopFlag = true;
-        return;
-    }
-    WriteLog(QStringLiteral("           Inicializando programa"));
-    WriteLog(Separator());
-    WriteLog(QString());
-
-    m_device->FailedPings = 0;
-
-    // A log switch that cannot be read leaves "&Gerar Log" ticked.
-    try {
-        if (const std::optional<bool> logOn = m_settings.readLogSwitch())
-            mnuLog->setChecked(*logOn);
-    } catch (const Error&) {
-    }
-
-    RefreshDisplayDates();
-
-    quintptr handle = 0;
-    try {
-        handle = m_device->LoadDeviceLibrary();
-    } catch (const std::exception&) {
-        EnableMenus();
-        const QString text = m_device->libraryErrorText();
-        WriteLog(text);
-        ReportError(text, true);
-    }
-    if (handle == 0) {
-        EnableMenus();
-        const QString text = m_device->libraryNotFoundText();
-        WriteLog(text);
-        ReportError(text, true);
-    }
-
-    m_device->ReadDevicePort();
-    m_device->DeviceNumber = 1;
-    InstallExceptionHandler();
-    CheckNotificationSocket();
-    PendingQueue().clear();
-    PutDirectionTexts();
-    setWindowState(windowState() | Qt::WindowMinimized);
-
-    const bool connected = m_database->ConnectDatabase(false, true);
-    ShowDbState(connected);
-    if (connected)
-        m_database->tmrReconnect.start();
-    else
-        m_device->IniCatraca();
-    m_startupComplete = true;
-}
-
-void TfrmCatraca::InstallExceptionHandler()
-{
-    if (auto* application = qobject_cast<ZulApplication*>(QCoreApplication::instance()))
-        application->setExceptionHandler([this](const QString& message) { onExcept(message); });
-}
-
-void TfrmCatraca::FormDestroy()
-{
-    WriteLog(Separator());
-    if (m_duplicateInstance) {
-        WriteLog(QStringLiteral(" Programa finalizado em função de duplicidade"));
-    } else {
-        WriteLog(QStringLiteral("    O programa foi finalizado normalmente"));
-        m_device->Call<easyinner::EnviarMensagemPadraoOnLine>(
-            m_device->DeviceNumber, 0, toWin1252(msgPadrao.Lookup(QStringLiteral("FORA_DO_AR"))).constData());
-    }
-    WriteLog(Separator());
-    WriteLog(QString());
-    m_device->UnloadDeviceLibrary();
-    m_database->Close();
-    PendingQueue().clear();
-    if (m_tray)
-        m_tray->hide();
-    // No handler may reach a window that is going.
-    if (auto* application = qobject_cast<ZulApplication*>(QCoreApplication::instance()))
-        application->setExceptionHandler({});
-}
-
-void TfrmCatraca::tmrInicializaTimer()
-{
-    tmrInicializa->stop();
-    StartConnection();
-    EnableMenus();
-}
-
-void TfrmCatraca::tmrAtualizaTimer()
-{
-    RefreshDisplayDates();
-}
-
-void TfrmCatraca::StartConnection()
-{
-    m_device->StartConnection(
-        [this] {
-            const bool connected = m_database->ConnectDatabase(false, true);
-            ShowDbState(connected);
-            return connected;
-        },
-        [this] { RunOnlineLoop(); });
-}
-
-void TfrmCatraca::StopConnection()
-{
-    m_device->StopConnection();
-}
-
-void TfrmCatraca::ReadDevicePort()
-{
-    m_device->ReadDevicePort();
-}
-
-void TfrmCatraca::PutDirectionTexts()
-{
-    zul::PutDirectionTexts(*m_onlinePage, msgPadrao, mnuNormal->isChecked());
-}
-
-void TfrmCatraca::RefreshDisplayDates()
-{
-    zul::RefreshDisplayDates(*m_onlinePage, m_env.clock);
-}
-
-void TfrmCatraca::RunOnlineLoop()
-{
-    m_loop->RunOnlineLoop();
+    Run([this] { m_core.ChangeProfileCode(); });
 }
 
 } // namespace zul

@@ -1,22 +1,6 @@
 #include "app/ZulApplication.h"
 
-#include "support/Error.h"
-
-#include <exception>
-
 namespace zul {
-
-bool DeliverCatchingErrors(const std::function<bool()>& deliver, const ExceptionHandler& handler)
-{
-    if (!handler)
-        return deliver();
-    try {
-        return deliver();
-    } catch (const std::exception& error) {
-        handler(ErrorText(error));
-    }
-    return true;
-}
 
 ZulApplication::ZulApplication(int& argc, char** argv) : QApplication(argc, argv) {}
 

@@ -1,4 +1,3 @@
-#include "app/AppEnvironment.h"
 #include "app/ProgramOptions.h"
 #include "app/QtDialogs.h"
 #include "app/ServiceRun.h"
@@ -7,6 +6,9 @@
 #include "db/ManagerDatabase.h"
 #include "dbconfig/ConnectionProfiles.h"
 #include "device/DeviceBinding.h"
+#include "manager/AppEnvironment.h"
+#include "manager/CoreApplication.h"
+#include "manager/ManagerCore.h"
 #include "platform/NamedMutex.h"
 #include "platform/StopSignal.h"
 #include "platform/System.h"
@@ -66,17 +68,30 @@ int main(int argc, char** argv)
     if (serviceRun && !zul::ServiceRunHasWindow())
         options.headless = true;
 
-    // A headless run must start where there is no display at all.
-    if (options.headless && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") &&
-        qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-
-    zul::ZulApplication app(argc, argv);
+    // A headless run creates no window and needs no display: its application object is a
+    // plain core application. A run with a window has the widget application.
+    std::unique_ptr<QCoreApplication> application;
+    std::function<void(zul::ExceptionHandler)> setExceptionHandler;
+    zul::ZulApplication* gui = nullptr;
+    if (options.headless) {
+        auto* core = new zul::ZulCoreApplication(argc, argv);
+        setExceptionHandler = [core](zul::ExceptionHandler handler) {
+            core->setExceptionHandler(std::move(handler));
+        };
+        application.reset(core);
+    } else {
+        gui = new zul::ZulApplication(argc, argv);
+        setExceptionHandler = [gui](zul::ExceptionHandler handler) {
+            gui->setExceptionHandler(std::move(handler));
+        };
+        // Boxes shown while the window sits in the notification area must not end the
+        // program; the program ends when the main window is closed.
+        gui->setQuitOnLastWindowClosed(false);
+        application.reset(gui);
+    }
+    QCoreApplication& app = *application;
     app.setApplicationName(QStringLiteral("zul"));
     app.setApplicationVersion(QStringLiteral(ZUL_VERSION));
-    // Boxes shown while the window sits in the notification area must not end the program;
-    // the program ends when the main window is closed.
-    app.setQuitOnLastWindowClosed(false);
 
     // Held until the process ends. Install runs skip it: the running copy must not stop an
     // installation.
@@ -127,54 +142,66 @@ int main(int argc, char** argv)
     environment.deviceLibrary = zul::DeviceLibraryPath();
     if (options.notificationPort != 0)
         environment.notificationPort = options.notificationPort;
-    // Before the window: the service is reported stopped once the window has ended its work.
+    environment.installExceptionHandler = setExceptionHandler;
+    // Before the core: the service is reported stopped once the core has ended its work.
     zul::ServiceSession service;
-    zul::TfrmCatraca frmCatraca(environment);
-    desktopDialogs.setOwner(&frmCatraca);
-    app.setWindowIcon(frmCatraca.windowIcon());
-    QObject::connect(&frmCatraca, &zul::TfrmCatraca::closed, &app, &QCoreApplication::quit,
+    zul::ManagerCore manager(environment);
+    // The window is a view of the core; a headless run has none.
+    std::unique_ptr<zul::TfrmCatraca> frmCatraca;
+    if (!options.headless) {
+        frmCatraca = std::make_unique<zul::TfrmCatraca>(manager);
+        desktopDialogs.setOwner(frmCatraca.get());
+        gui->setWindowIcon(frmCatraca->windowIcon());
+        QObject::connect(gui, &QGuiApplication::commitDataRequest, &manager,
+                         [&manager](QSessionManager&) { manager.EndSession(); });
+    }
+    QObject::connect(&manager, &zul::ManagerCore::closed, &app, &QCoreApplication::quit,
                      Qt::QueuedConnection);
-    QObject::connect(&app, &QGuiApplication::commitDataRequest, &frmCatraca,
-                     [&frmCatraca](QSessionManager&) { frmCatraca.EndSession(); });
 
     // A stop request ends the online loop and the program the way a stop of the service does.
     std::unique_ptr<QSocketNotifier> stopNotifier;
     if (stopSignal >= 0) {
         stopNotifier = std::make_unique<QSocketNotifier>(stopSignal, QSocketNotifier::Read);
-        QObject::connect(stopNotifier.get(), &QSocketNotifier::activated, &frmCatraca,
-                         [&frmCatraca, &desktopDialogs, &unattendedDialogs, stopSignal] {
+        QObject::connect(stopNotifier.get(), &QSocketNotifier::activated, &manager,
+                         [&manager, &desktopDialogs, &unattendedDialogs, stopSignal] {
                              zul::platform::drainStopSignal(stopSignal);
                              desktopDialogs.StopWaiting(unattendedDialogs);
-                             frmCatraca.RequestQuit();
+                             manager.RequestQuit();
                          });
     }
 
-    if (serviceRun && !service.Begin(frmCatraca, clock))
+    if (serviceRun && !service.Begin(manager, clock))
         return 1;
 
     try {
-        frmCatraca.FormCreate();
+        if (frmCatraca)
+            frmCatraca->FormCreate();
+        else
+            manager.FormCreate();
     } catch (const zul::Error& error) {
         // What escapes creation is shown the way the system shows an unhandled error.
         dialogs.message(zul::OperatorDialogs::Icon::Error, QStringLiteral("zul"), error.message());
     }
 
-    // A stop request that came while the window was being created (a slow database, a box
+    // A stop request that came while the core was being created (a slow database, a box
     // waiting for its answer) ends the program here: the event loop that would have carried
     // out its quit has not run yet.
-    if (frmCatraca.QuitRequested() || service.StopRequested() ||
+    if (manager.QuitRequested() || service.StopRequested() ||
         (stopSignal >= 0 && zul::platform::drainStopSignal(stopSignal)))
         return 0;
 
-    frmCatraca.Initialize(serviceRun);
+    if (frmCatraca)
+        frmCatraca->Initialize(serviceRun);
+    else
+        manager.Initialize(serviceRun);
     if (serviceRun)
-        service.Running(app);
+        service.Running(setExceptionHandler);
     // The service's window is never shown by itself.
-    if (!options.headless && !serviceRun) {
-        if (frmCatraca.StartedMinimized())
-            frmCatraca.showMinimized();
+    if (frmCatraca && !serviceRun) {
+        if (manager.StartedMinimized())
+            frmCatraca->showMinimized();
         else
-            frmCatraca.show();
+            frmCatraca->show();
     }
     return app.exec();
 }

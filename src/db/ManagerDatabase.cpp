@@ -5,6 +5,7 @@
 #include "db/Statements.h"
 #include "dbconfig/ConnectionProfiles.h"
 #include "device/DeviceBinding.h"
+#include "device/DeviceCodes.h"
 #include "support/ActivityLog.h"
 #include "support/Error.h"
 #include "support/Messages.h"
@@ -155,7 +156,7 @@ bool ManagerDatabase::ConnectDatabase(bool force, bool report)
         const QString message = ErrorText(error);
         m_ui.ShowMessageAndRelease(QString());
         m_device.StopFlag = true;
-        const QString disconnected = m_device.ShowStatus(4);
+        const QString disconnected = m_device.ShowStatus(status::Disconnected);
         tmrReconnect.start();
         if (report) {
             writeLog(u"Erro ao conectar Banco de Dados:"_s);
@@ -164,7 +165,7 @@ bool ManagerDatabase::ConnectDatabase(bool force, bool report)
             m_ui.ShowErrorBox(m_messages.Lookup(u"ERRO_ORA"_s) + u'\r' +
                               m_messages.Format(u"ERRO_DESCRICAO"_s, {message}));
         }
-        m_device.ShowStatus(256, disconnected + m_messages.Lookup(u"NAO_CONN_BD"_s));
+        m_device.ShowStatus(status::GivenText, disconnected + m_messages.Lookup(u"NAO_CONN_BD"_s));
     }
     // Outside the connection's error handling: what follows a connection is not its failure.
     if (result && opened && AfterConnect)

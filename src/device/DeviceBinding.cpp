@@ -1,10 +1,12 @@
 #include "device/DeviceBinding.h"
 
+#include "device/DeviceCodes.h"
 #include "device/DeviceUi.h"
 #include "support/ActivityLog.h"
 #include "support/Clock.h"
 #include "support/Error.h"
 #include "support/Messages.h"
+#include "support/Text.h"
 
 #include <QStringList>
 #include <array>
@@ -44,7 +46,6 @@ constexpr std::array<const char*, 25> StatusKeys = {
     "PREPARANDO_SINC",
 };
 
-constexpr int GivenTextStatus = 256;
 constexpr qsizetype TrayTipLength = 63;
 
 } // namespace
@@ -148,7 +149,7 @@ QString DeviceBinding::ShowStatus(int code, const QString& text)
 {
     try {
         QString caption;
-        if (code == GivenTextStatus)
+        if (code == status::GivenText)
             caption = text;
         else if (const QString key = statusKey(code); !key.isEmpty())
             caption = m_messages.Lookup(key);
@@ -170,11 +171,7 @@ void DeviceBinding::ReadDevicePort()
 {
     const LinkMenu menu = m_ui.linkMenu();
     const QString caption = menu.serialTicked ? menu.serialCaption : menu.tcpCaption;
-    QString digits;
-    for (const QChar c : caption) {
-        if (c >= u'0' && c <= u'9')
-            digits += c;
-    }
+    const QString digits = DigitsOf(caption);
     bool ok = false;
     const int port = digits.toInt(&ok);
     if (!ok)
@@ -356,12 +353,12 @@ void DeviceBinding::StartConnection(const std::function<bool()>& databaseConnect
 
     easyinner::FecharPortaComunicacao::Pointer closePort = nullptr;
     if (!BindEntryPoint(closePort, easyinner::FecharPortaComunicacao::name)) {
-        ShowStatus(6);
+        ShowStatus(status::Blank);
         m_ui.enableMenus();
         throw Error(m_messages.Lookup(u"FALHA_DLL"_s));
     }
     closePort();
-    ShowStatus(0);
+    ShowStatus(status::Trying);
 
     LinkType = currentLinkType();
     Call<easyinner::DefinirTipoConexao>(LinkType);
@@ -399,9 +396,9 @@ void DeviceBinding::StopConnection()
     Link.cancelDeferredStart();
     m_ui.enableMenus();
     if (Call<easyinner::FecharPortaComunicacao>())
-        ShowStatus(4);
+        ShowStatus(status::Disconnected);
     else
-        ShowStatus(5);
+        ShowStatus(status::DisconnectFailed);
 }
 
 } // namespace zul

@@ -1,6 +1,7 @@
 #include "notify/PendingUpdates.h"
 
 #include "device/DeviceBinding.h"
+#include "device/DeviceCodes.h"
 #include "notify/NotificationServer.h"
 #include "support/ActivityLog.h"
 #include "support/Clock.h"
@@ -18,13 +19,7 @@ namespace zul {
 
 using namespace Qt::StringLiterals;
 
-namespace {
-
-constexpr int UpdatingStatus = 21;
-constexpr int UpdatedStatus = 22;
-constexpr int UpdateErrorStatus = 23;
-
-} // namespace
+namespace {} // namespace
 
 PendingUpdates::PendingUpdates(DeviceBinding& device, TemplateSync& templates, SyncUi& ui, QStringList& queue,
                                Hooks hooks)
@@ -42,7 +37,7 @@ void PendingUpdates::RunQueueStep()
     if (!claim)
         return;
     const TMessages& messages = device.messages();
-    device.ShowStatus(UpdatingStatus);
+    device.ShowStatus(status::Updating);
     device.LastDeviceResult = 1;
     const QByteArray waiting = toWin1252(messages.Lookup(u"AGUARDE"_s) + messages.Lookup(u"ATUALIZANDO"_s));
     device.Call<easyinner::EnviarMensagemPadraoOnLine>(device.DeviceNumber, 0, waiting.constData());
@@ -52,7 +47,7 @@ void PendingUpdates::RunQueueStep()
     const int result = ProcessNotification(entry);
     device.LastDeviceResult = result;
     const bool success = IsSuccess(result);
-    device.ShowStatus(success ? UpdatedStatus : UpdateErrorStatus);
+    device.ShowStatus(success ? status::Updated : status::UpdateError);
     if (m_hooks.broadcast)
         m_hooks.broadcast(entry, success ? u"[OK]"_s : u"[ER]"_s);
     // Texts queued during the device waits went to the end, and nothing else carries out or

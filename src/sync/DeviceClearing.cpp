@@ -2,6 +2,7 @@
 
 #include "access/TurnstileRelease.h"
 #include "device/DeviceBinding.h"
+#include "device/DeviceCodes.h"
 #include "support/ActivityLog.h"
 #include "support/Clock.h"
 #include "support/Messages.h"
@@ -17,14 +18,7 @@ namespace zul {
 
 using namespace Qt::StringLiterals;
 
-namespace {
-
-constexpr int ClearingStatus = 18;
-constexpr int ClearedStatus = 19;
-constexpr int ClearingErrorStatus = 20;
-constexpr int GivenTextStatus = 256;
-
-} // namespace
+namespace {} // namespace
 
 DeviceClearing::DeviceClearing(DeviceBinding& device, DeviceUserList& users, TemplateSync& templates,
                                SyncUi& ui, OperatorDialogs& dialogs)
@@ -42,14 +36,14 @@ bool DeviceClearing::ClearNow()
                        messages.Lookup(u"TEM_CERTEZA"_s), false))
         return false;
     m_device.StopFlag = true;
-    m_device.ShowStatus(ClearingStatus);
+    m_device.ShowStatus(status::Clearing);
     const int result = clear();
     if (result == 0) {
-        m_device.ShowStatus(ClearedStatus);
+        m_device.ShowStatus(status::Cleared);
         m_dialogs.message(OperatorDialogs::Icon::Information, messages.Lookup(u"SUCESSO"_s),
                           messages.Lookup(u"BD_EXCLUIDO_OK"_s));
     } else {
-        m_device.ShowStatus(ClearingErrorStatus);
+        m_device.ShowStatus(status::ClearingError);
         m_dialogs.message(OperatorDialogs::Icon::Error, messages.Lookup(u"ERRO"_s),
                           messages.Lookup(u"BD_EXCLUIDO_ERRO"_s));
     }
@@ -104,8 +98,9 @@ int DeviceClearing::clear()
     const int total = int(codes.size());
     for (int row = 0; row < total; ++row) {
         ShowMessageAndRelease(device, free);
-        device.ShowStatus(GivenTextStatus, messages.Format(u"DB_EXCLUINDO_REG"_s, {QString::number(row + 1),
-                                                                                   QString::number(total)}));
+        device.ShowStatus(
+            status::GivenText,
+            messages.Format(u"DB_EXCLUINDO_REG"_s, {QString::number(row + 1), QString::number(total)}));
         m_templates.DeleteDeviceUser(codes.at(row));
     }
 

@@ -4,6 +4,7 @@
 #include "db/Statements.h"
 #include "db/XConnection.h"
 #include "device/DeviceBinding.h"
+#include "device/DeviceCodes.h"
 #include "support/ActivityLog.h"
 #include "support/Clock.h"
 #include "support/Error.h"
@@ -22,11 +23,6 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-constexpr int SyncStatus = 15;
-constexpr int SyncOkStatus = 16;
-constexpr int SyncErrorStatus = 17;
-constexpr int PreparingStatus = 24;
-constexpr int GivenTextStatus = 256;
 const QString ParamName = u"P_NRPESSOA"_s;
 
 // Runs `action` when the scope is left, by return or by exception.
@@ -246,19 +242,19 @@ bool TemplateSync::synchronise()
 
     log.write(u"Liberou catraca para sincronismo"_s);
     ShowMessageAndRelease(device, standingFree());
-    device.ShowStatus(SyncStatus);
+    device.ShowStatus(status::Synchronising);
     const bool listRead = m_users.CollectDeviceUserList();
-    device.ShowStatus(GivenTextStatus, messages.Lookup(u"LISTANDO"_s));
+    device.ShowStatus(status::GivenText, messages.Lookup(u"LISTANDO"_s));
     const DataPacket packet = GetTemplates(std::nullopt);
 
     MemTable& list = m_users.cdsUsersCatraca;
     if (packet.IsEmpty()) {
-        device.ShowStatus(SyncErrorStatus);
+        device.ShowStatus(status::SyncError);
         failure = u"a consulta dos templates falhou; nada foi alterado na catraca"_s;
     } else if (!listRead) {
         // Without the controller's list nothing can be compared, and deleting from an old one
         // could remove people who are allowed in.
-        device.ShowStatus(SyncErrorStatus);
+        device.ShowStatus(status::SyncError);
         failure = u"a lista de usuários da catraca não pôde ser lida; nada foi alterado na catraca"_s;
     } else {
         cdsTemplates.LoadFromPacket(packet);
@@ -269,7 +265,7 @@ bool TemplateSync::synchronise()
             cdsTemplates.First();
             ShowMessageAndRelease(device, standingFree());
             device.ShowStatus(
-                GivenTextStatus,
+                status::GivenText,
                 messages.Format(u"INSERINDO_RESTANTE"_s, {QString::number(cdsTemplates.RecordCount())}));
             const QString number = cdsTemplates.AsString(NRPESSOA);
             if (list.Locate(DeviceUserList::CDUSER, number)) {
@@ -289,7 +285,7 @@ bool TemplateSync::synchronise()
                 result = IncludeDeviceUser(record, RecordUserCode(record));
             if (result != 0) {
                 ++failedInclusions;
-                device.ShowStatus(SyncErrorStatus);
+                device.ShowStatus(status::SyncError);
             }
             cdsTemplates.Delete();
         }
@@ -298,8 +294,8 @@ bool TemplateSync::synchronise()
         while (!list.IsEmpty()) {
             list.First();
             ShowMessageAndRelease(device, standingFree());
-            device.ShowStatus(GivenTextStatus, messages.Format(u"EXCLUINDO_RESTANTE"_s,
-                                                               {QString::number(list.RecordCount())}));
+            device.ShowStatus(status::GivenText, messages.Format(u"EXCLUINDO_RESTANTE"_s,
+                                                                 {QString::number(list.RecordCount())}));
             const QString code = list.AsString(DeviceUserList::CDUSER);
             if (DeleteDeviceUser(code) != 0)
                 ++failedDeletions;
@@ -314,9 +310,9 @@ bool TemplateSync::synchronise()
 
     log.write(TimingText(messages, u"SINC"_s, clock.elapsedMs() - start, items));
     if (failure.isEmpty()) {
-        device.ShowStatus(SyncOkStatus);
+        device.ShowStatus(status::SyncOk);
     } else {
-        device.ShowStatus(SyncErrorStatus);
+        device.ShowStatus(status::SyncError);
         log.write(u"Sincronismo - ERRO: "_s + failure);
     }
     m_ui.setSyncTiming(TimingText(messages, u"SINC"_s, clock.elapsedMs() - start, items));
@@ -334,7 +330,7 @@ bool TemplateSync::SynchroniseNow()
                   LinkOwnership::holderName(device.Link.holder()) + u")"_s);
         return false;
     }
-    device.ShowStatus(PreparingStatus);
+    device.ShowStatus(status::PreparingSync);
     log.write(u"Sincronismo de dados manual"_s);
     if (!device.ConnectDevice())
         return false;

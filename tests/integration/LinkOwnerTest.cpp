@@ -134,7 +134,7 @@ TEST_F(LinkOwnerTest, TimerAndButtonDuringARunningLoopStartNothingNested)
         {[this] { return Polling(); },
          [&] {
              opensBefore = Calls("AbrirPortaComunicacao");
-             window->tcbIniciar->click();
+             window->StartConnection();
              window->tmrInicializaTimer();
          }},
         // The loop goes on serving the turnstile.
@@ -150,7 +150,7 @@ TEST_F(LinkOwnerTest, TimerAndButtonDuringARunningLoopStartNothingNested)
     EXPECT_EQ(sim->lastRelease(), "LiberarCatracaSaidaInvertida");
     EXPECT_FALSE(window->tmrInicializa->isActive());
     EXPECT_TRUE(SimulatorFixture::eventually([this] { return !sim->linkOpen(); }));
-    EXPECT_EQ(window->lblConnect->text(), messages.Lookup(u"DESCONECT"_s));
+    EXPECT_EQ(window->StatusLine(), messages.Lookup(u"DESCONECT"_s));
 }
 
 TEST_F(LinkOwnerTest, OperatorsStopDuringThePingsSleepIsNotUndoneByAReopen)
@@ -164,7 +164,7 @@ TEST_F(LinkOwnerTest, OperatorsStopDuringThePingsSleepIsNotUndoneByAReopen)
         {[this] { return Calls("Ping") > 0; },
          [&] {
              opensBefore = Calls("AbrirPortaComunicacao");
-             window->tcbFechar->click();
+             window->StopConnection();
          }},
     });
     timers->run(5000);
@@ -173,7 +173,7 @@ TEST_F(LinkOwnerTest, OperatorsStopDuringThePingsSleepIsNotUndoneByAReopen)
     EXPECT_TRUE(SimulatorFixture::eventually([this] { return !sim->linkOpen(); }));
     EXPECT_EQ(Count(u"Reabertura da porta de comunicação cancelada: conexão encerrada"_s), 1);
     EXPECT_EQ(Count(Banner), 1);
-    EXPECT_EQ(window->lblConnect->text(), messages.Lookup(u"DESCONECT"_s));
+    EXPECT_EQ(window->StatusLine(), messages.Lookup(u"DESCONECT"_s));
 }
 
 } // namespace

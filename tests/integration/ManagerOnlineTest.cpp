@@ -83,13 +83,13 @@ TEST_P(ManagerOnlineTest, EntryIsReleasedRegisteredAndAnnouncedToSocketClients)
     const QStringList logged = Logged();
     EXPECT_TRUE(logged.contains(QStringLiteral("Usuário tentando passar: 0000000005")));
     EXPECT_TRUE(logged.contains(QStringLiteral("Sentido: Entrada")));
-    EXPECT_EQ(window->lblConnect->text(), QStringLiteral("Catraca desconectada"));
+    EXPECT_EQ(window->StatusLine(), QStringLiteral("Catraca desconectada"));
 }
 
 TEST_P(ManagerOnlineTest, EmployeeLeavesAfterPunchingInWithTheNormalMounting)
 {
-    window->mnuNormalClick();
-    ASSERT_TRUE(window->mnuNormal->isChecked());
+    window->ChooseDirection(true);
+    ASSERT_TRUE(window->normalMounting());
 
     RunOnline({
         // Employee 0001 punched in last: the time clock, not the turnstile, says he leaves now.
@@ -162,7 +162,7 @@ TEST_P(ManagerOnlineTest, ChangeNotificationIsCarriedOutOnTheControllerAndAnswer
 TEST_P(ManagerOnlineTest, ClosingWhileOnlineAnsweredNoLeavesTheLoopRunning)
 {
     int closed = 0;
-    QObject::connect(window.get(), &TfrmCatraca::closed, [&] { ++closed; });
+    QObject::connect(window.get(), &ManagerCore::closed, [&] { ++closed; });
     qint64 askedAt = 0;
     dialogs.queueAnswer(false);
 
@@ -170,7 +170,7 @@ TEST_P(ManagerOnlineTest, ClosingWhileOnlineAnsweredNoLeavesTheLoopRunning)
         {[this] { return Polling(); },
          [&] {
              askedAt = clock.elapsedMs();
-             window->close();
+             window->FormClose();
          }},
         // The loop goes on polling: a card presented afterwards is still answered.
         {[&] { return clock.elapsedMs() > askedAt + 2000; }, [this] { sim->presentCard("0000000003"); }},
@@ -187,15 +187,15 @@ TEST_P(ManagerOnlineTest, ClosingWhileOnlineAnsweredNoLeavesTheLoopRunning)
 TEST_P(ManagerOnlineTest, ClosingWhileOnlineAnsweredYesEndsTheLoopAndTheProgram)
 {
     int closed = 0;
-    QObject::connect(window.get(), &TfrmCatraca::closed, [&] { ++closed; });
+    QObject::connect(window.get(), &ManagerCore::closed, [&] { ++closed; });
     dialogs.queueAnswer(true);
     QString statusAfterAnswer;
 
     RunOnline({
         {[this] { return Polling(); },
          [&] {
-             window->close();
-             statusAfterAnswer = window->lblConnect->text();
+             window->FormClose();
+             statusAfterAnswer = window->StatusLine();
          }},
     });
 

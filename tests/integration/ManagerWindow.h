@@ -1,7 +1,7 @@
 #pragma once
 
-// The whole manager in one test: the main window offscreen, the stand-in device library bound
-// to a simulator running in-process, a SQLite database with the demonstration people on profile
+// The whole manager in one test: the manager core as a headless run has it (no window), the stand-in device
+// library bound to a simulator running in-process, a SQLite database with the demonstration people on profile
 // "211", its own registry file, log folder and notification port, and the window's timers in
 // virtual time.
 
@@ -14,9 +14,9 @@
 #include "TempDir.h"
 #include "VirtualTimers.h"
 #include "access/OnlineLoop.h"
-#include "app/TfrmCatraca.h"
 #include "db/ManagerDatabase.h"
 #include "device/DeviceBinding.h"
+#include "manager/ManagerCore.h"
 #include "notify/NotificationServer.h"
 #include "support/ActivityLog.h"
 #include "support/Clock.h"
@@ -122,13 +122,13 @@ protected:
         env.deviceLibrary = library;
         env.timerIntervalFactor = TimerStretch;
         env.processImagePaths = [this] { return processes; };
-        window = std::make_unique<TfrmCatraca>(env);
+        window = std::make_unique<ManagerCore>(env);
         timers = std::make_unique<VirtualTimers>(clock, [this](const QString& m) { window->onExcept(m); });
         timers->add(&window->database().tmrReconnect, ManagerDatabase::ReconnectIntervalMs,
                     [this] { window->database().tmrReconnectTimer(); });
-        timers->add(window->tmrInicializa, TfrmCatraca::InicializaIntervalMs,
+        timers->add(window->tmrInicializa, ManagerCore::InicializaIntervalMs,
                     [this] { window->tmrInicializaTimer(); });
-        timers->add(window->tmrAtualiza, TfrmCatraca::AtualizaIntervalMs,
+        timers->add(window->tmrAtualiza, ManagerCore::AtualizaIntervalMs,
                     [this] { window->tmrAtualizaTimer(); });
         // Notifications that end by going quiet are completed in turnstile time.
         timers->add(&window->notificationServer().quietTimer(), NotificationServer::QuietCheckMs,
@@ -216,7 +216,7 @@ protected:
     // What the duplicate-instance check sees running.
     std::vector<std::string> processes{"/opt/zul/bin/zul"};
     mutable SimulatorFixture sim{{}, LinkedDevice::AnswerTimeoutMs};
-    std::unique_ptr<TfrmCatraca> window;
+    std::unique_ptr<ManagerCore> window;
     std::unique_ptr<VirtualTimers> timers; // after the window: it is gone first
 
 private:

@@ -1,6 +1,6 @@
 #include "DbBackend.h"
 #include "LinkedDevice.h"
-#include "access/OnlinePage.h"
+#include "access/OnlineDisplay.h"
 #include "access/PassageFeedback.h"
 #include "access/PassageJournal.h"
 #include "db/Statements.h"
@@ -33,7 +33,7 @@ protected:
         hooks.broadcast = [this](const QString& text, const QString& prefix) { broadcasts << prefix + text; };
         hooks.reconnect = [](bool, bool) { return false; };
         hooks.serverNow = [this] { return link.clock.now().addSecs(90); };
-        feedback = std::make_unique<PassageFeedback>(link.device, page, connection, *journal, hooks);
+        feedback = std::make_unique<PassageFeedback>(link.device, display, connection, *journal, hooks);
     }
 
     void TearDown() override
@@ -77,7 +77,7 @@ protected:
     }
 
     test::LinkedDevice link;
-    OnlinePage page{link.clock};
+    OnlineDisplay display{link.clock};
     std::unique_ptr<PassageJournal> journal;
     std::unique_ptr<PassageFeedback> feedback;
     QStringList broadcasts;

@@ -11,7 +11,7 @@
 //     timers.add(window.tmrInicializa, 1000, [&] { window.tmrInicializaTimer(); });
 //     timers.run(2000);   // two seconds of turnstile time
 
-#include "app/ZulApplication.h"
+#include "manager/CoreApplication.h"
 #include "support/Clock.h"
 
 #include <QObject>

@@ -1,12 +1,8 @@
 #include "access/DisplayTexts.h"
 
 #include "LinkedDevice.h"
-#include "access/OnlinePage.h"
+#include "access/OnlineDisplay.h"
 
-#include <QApplication>
-#include <QKeyEvent>
-#include <QLineEdit>
-#include <QRadioButton>
 #include <gtest/gtest.h>
 #include <ostream>
 
@@ -85,7 +81,7 @@ TEST(DisplayDateTime, FormatsTheGivenTimeOrNowInSixteenCharacters)
     EXPECT_EQ(DisplayDateTime(QDateTime(), clock), u" 07/03/26 09:05 "_s);
 }
 
-// --- the page and the controller ---------------------------------------------------------------
+// --- the display state and the controller ---------------------------------------------------------------
 
 class DisplayTextsTest : public ::testing::Test
 {
@@ -106,48 +102,30 @@ protected:
     // No case here waits for a silent controller: a generous bound keeps a loaded machine from
     // failing the link's opening.
     test::LinkedDevice link{DeviceBinding::defaultLibraryName(), 3000};
-    OnlinePage page{link.clock};
+    OnlineDisplay display{link.clock};
 };
 
-TEST_F(DisplayTextsTest, PageStartsInItsDesignState)
+TEST_F(DisplayTextsTest, DisplayStartsInItsDesignState)
 {
-    EXPECT_EQ(page.edtTexto->text(), u" 19/03/08 08:00 "_s);
-    EXPECT_TRUE(page.edtTexto->isReadOnly());
-    EXPECT_EQ(page.edtDisplay->text(), u"VORLUND SOFTWARE"_s);
-    EXPECT_TRUE(page.rbtDtHora->isChecked());
-    EXPECT_EQ(page.edtTextoEntrada->text(), u" Entrada >>>>>>"_s);
-    EXPECT_EQ(page.edtTextoSaida->text(), u" <<<<<<  Saída"_s);
-    EXPECT_TRUE(page.rbtTextoEntrada->isChecked());
-    EXPECT_TRUE(page.rbtTextoSaida->isChecked());
-    EXPECT_FALSE(page.edtTextoEntrada->isReadOnly());
-    EXPECT_EQ(page.rbtDtHora->text(), u"Data / Hora"_s);
-    EXPECT_EQ(page.rbtTextoSaida->text(), u"Texto"_s);
-    EXPECT_EQ(page.lblConfirmaEntrada->text(), u"Confirmar passagem"_s);
-    EXPECT_EQ(page.lblConfirmaSaida->text(), u"Confirmar Passagem"_s);
-    EXPECT_EQ(page.tcbIniciar->text(), u"Iniciar &Conexão"_s);
-    EXPECT_EQ(page.tcbFechar->text(), u"Fechar Cone&xão"_s);
-    for (QWidget* w :
-         {static_cast<QWidget*>(page.edtTextoEntrada), static_cast<QWidget*>(page.edtDisplaySaida),
-          static_cast<QWidget*>(page.panVerdeEntrada), static_cast<QWidget*>(page.panVerdeSaida)})
-        EXPECT_EQ(OnlinePage::colorOf(w), OnlinePage::PanelColor) << w->objectName().toStdString();
-    EXPECT_FALSE(page.tmrPassaEntr->isActive());
-    EXPECT_EQ(page.tmrPassaSaida->interval(), 300);
-    EXPECT_TRUE(page.edtDisplay->font().fixedPitch());
-    // The Windows colour form: 0x00BBGGRR.
-    EXPECT_EQ(OnlinePage::fromWindowsColor(OnlinePage::PanelColor), QColor(158, 210, 2));
-    EXPECT_EQ(OnlinePage::fromWindowsColor(OnlinePage::BlinkColor), QColor(204, 253, 57));
-}
-
-TEST_F(DisplayTextsTest, PageFitsTheMainWindow)
-{
-    page.resize(640, 200);
-    EXPECT_LE(page.minimumSizeHint().width(), 640);
-    EXPECT_LE(page.minimumSizeHint().height(), 200);
+    using enum DisplayMessage;
+    EXPECT_EQ(display.line1(Standing), u" 19/03/08 08:00 "_s);
+    EXPECT_TRUE(display.dateTimeMode(Standing));
+    EXPECT_EQ(display.line2(Standing), u"VORLUND SOFTWARE"_s);
+    EXPECT_EQ(display.line1(Entry), u" Entrada >>>>>>"_s);
+    EXPECT_EQ(display.line1(Exit), u" <<<<<<  Saída"_s);
+    EXPECT_FALSE(display.dateTimeMode(Entry));
+    EXPECT_FALSE(display.dateTimeMode(Exit));
+    EXPECT_EQ(display.confirmation(true), u"Confirmar passagem"_s);
+    EXPECT_EQ(display.confirmation(false), u"Confirmar Passagem"_s);
+    EXPECT_EQ(display.panelColor(true), OnlineDisplay::PanelColor);
+    EXPECT_EQ(display.panelColor(false), OnlineDisplay::PanelColor);
+    EXPECT_FALSE(display.tmrPassaEntr->isActive());
+    EXPECT_EQ(display.tmrPassaSaida->interval(), 300);
 }
 
 TEST_F(DisplayTextsTest, StandingMessageInTextModeSendsLineOneFilledAndEverythingFolded)
 {
-    page.rbtTexto->setChecked(true);
+    ChooseTextDisplay(display, DisplayMessage::Standing);
     const struct
     {
         QString line1;
@@ -159,9 +137,9 @@ TEST_F(DisplayTextsTest, StandingMessageInTextModeSendsLineOneFilledAndEverythin
         {u"0123456789ABCDEFGHIJ"_s, u"X"_s, u"0123456789ABCDEFX"_s},
     };
     for (const auto& c : cases) {
-        page.edtTexto->setText(c.line1);
-        page.edtDisplay->setText(c.line2);
-        EXPECT_EQ(SendStandingMessage(link.device, page), 0);
+        display.setLine1(DisplayMessage::Standing, c.line1);
+        display.setLine2(DisplayMessage::Standing, c.line2);
+        EXPECT_EQ(SendStandingMessage(link.device, display), 0);
         const auto args = lastCall("EnviarMensagemPadraoOnLine");
         ASSERT_EQ(args.size(), 3u);
         EXPECT_EQ(args[1], "0");
@@ -171,8 +149,8 @@ TEST_F(DisplayTextsTest, StandingMessageInTextModeSendsLineOneFilledAndEverythin
 
 TEST_F(DisplayTextsTest, StandingMessageInDateTimeModeSendsLineTwoAsTyped)
 {
-    page.edtDisplay->setText(u"Saída às 8h"_s);
-    EXPECT_EQ(SendStandingMessage(link.device, page), 0);
+    display.setLine2(DisplayMessage::Standing, u"Saída às 8h"_s);
+    EXPECT_EQ(SendStandingMessage(link.device, display), 0);
     const auto args = lastCall("EnviarMensagemPadraoOnLine");
     ASSERT_EQ(args.size(), 3u);
     EXPECT_EQ(args[1], "1");
@@ -182,22 +160,22 @@ TEST_F(DisplayTextsTest, StandingMessageInDateTimeModeSendsLineTwoAsTyped)
 
 TEST_F(DisplayTextsTest, PassageMessagesAreFoldedInBothModes)
 {
-    page.edtDisplayEntrada->setText(u"JOSÉ"_s);
-    page.edtDisplaySaida->setText(u"CONCEIÇÃO"_s);
+    display.setLine2(DisplayMessage::Entry, u"JOSÉ"_s);
+    display.setLine2(DisplayMessage::Exit, u"CONCEIÇÃO"_s);
 
-    EXPECT_EQ(SendPassageMessage(link.device, page, true), 0);
+    EXPECT_EQ(SendPassageMessage(link.device, display, true), 0);
     auto args = lastCall("EnviarMensagemTemporariaOnLine");
     ASSERT_EQ(args.size(), 4u);
     EXPECT_EQ(args[1], "0");
     EXPECT_EQ(args[2], bytes(u" Entrada >>>>>> JOSE"_s));
     EXPECT_EQ(args[3], "5");
 
-    EXPECT_EQ(SendPassageMessage(link.device, page, false), 0);
+    EXPECT_EQ(SendPassageMessage(link.device, display, false), 0);
     args = lastCall("EnviarMensagemTemporariaOnLine");
     EXPECT_EQ(args[2], bytes(u" <<<<<<  Saida  CONCEICAO"_s));
 
-    page.rbtDtHoraSaida->setChecked(true);
-    EXPECT_EQ(SendPassageMessage(link.device, page, false), 0);
+    ChooseDateTimeDisplay(display, DisplayMessage::Exit, display.ServerTime(), link.clock);
+    EXPECT_EQ(SendPassageMessage(link.device, display, false), 0);
     args = lastCall("EnviarMensagemTemporariaOnLine");
     EXPECT_EQ(args[1], "1");
     EXPECT_EQ(args[2], bytes(u"CONCEICAO"_s));
@@ -208,138 +186,84 @@ TEST_F(DisplayTextsTest, PassageMessagesAreFoldedInBothModes)
 TEST_F(DisplayTextsTest, RefusedOrUnboundMessageGivesTheResult)
 {
     link.sim->setFault("EnviarMensagemTemporariaOnLine", 7);
-    EXPECT_EQ(SendPassageMessage(link.device, page, true), 7);
+    EXPECT_EQ(SendPassageMessage(link.device, display, true), 7);
     EXPECT_EQ(link.device.LastDeviceResult, 7);
 
     link.device.UnloadDeviceLibrary();
     link.device.LastDeviceResult = 0;
-    EXPECT_EQ(SendStandingMessage(link.device, page), 1);
-    EXPECT_EQ(SendPassageMessage(link.device, page, false), 1);
+    EXPECT_EQ(SendStandingMessage(link.device, display), 1);
+    EXPECT_EQ(SendPassageMessage(link.device, display, false), 1);
 }
 
 TEST_F(DisplayTextsTest, BadgeNameOfAnyLengthIsCutToTheDisplay)
 {
     // Typed text stops at 16 characters; a name put in by the program does not.
-    page.edtDisplayEntrada->setText(u"MARIA APARECIDA SOUZA"_s);
-    EXPECT_EQ(page.edtDisplayEntrada->text().size(), 21);
-    EXPECT_EQ(SendPassageMessage(link.device, page, true), 0);
+    display.setLine2(DisplayMessage::Entry, u"MARIA APARECIDA SOUZA"_s);
+    EXPECT_EQ(display.line2(DisplayMessage::Entry).size(), 21);
+    EXPECT_EQ(SendPassageMessage(link.device, display, true), 0);
     EXPECT_EQ(lastCall("EnviarMensagemTemporariaOnLine")[2], bytes(u" Entrada >>>>>> MARIA APARECIDA "_s));
 
     // Far beyond the controller's buffer: refused whole before, so the passage never went on.
-    page.edtDisplayEntrada->setText(u"Á"_s.repeated(600));
-    EXPECT_EQ(SendPassageMessage(link.device, page, true), 0);
+    display.setLine2(DisplayMessage::Entry, u"Á"_s.repeated(600));
+    EXPECT_EQ(SendPassageMessage(link.device, display, true), 0);
     EXPECT_EQ(lastCall("EnviarMensagemTemporariaOnLine")[2],
               bytes(u" Entrada >>>>>> "_s + u"A"_s.repeated(16)));
-    page.rbtDtHoraEntrada->setChecked(true);
-    EXPECT_EQ(SendPassageMessage(link.device, page, true), 0);
+    ChooseDateTimeDisplay(display, DisplayMessage::Entry, display.ServerTime(), link.clock);
+    EXPECT_EQ(SendPassageMessage(link.device, display, true), 0);
     EXPECT_EQ(lastCall("EnviarMensagemTemporariaOnLine")[2], bytes(u"A"_s.repeated(16)));
-}
-
-TEST_F(DisplayTextsTest, TypingStopsAtSixteenCharacters)
-{
-    QLineEdit* editor = page.edtDisplay;
-    editor->setText(u"0123456789ABCDEF"_s);
-    editor->setCursorPosition(16);
-    QKeyEvent press(QEvent::KeyPress, Qt::Key_X, Qt::NoModifier, u"X"_s);
-    QApplication::sendEvent(editor, &press);
-    EXPECT_EQ(editor->text(), u"0123456789ABCDEF"_s);
-
-    editor->setText(u"MARIA APARECIDA SOUZA"_s);
-    editor->setCursorPosition(21);
-    QKeyEvent backspace(QEvent::KeyPress, Qt::Key_Backspace, Qt::NoModifier);
-    QApplication::sendEvent(editor, &backspace);
-    EXPECT_EQ(editor->text(), u"MARIA APARECIDA SOUZ"_s);
 }
 
 TEST_F(DisplayTextsTest, DateTimeChoiceKeepsTheTextAndTextChoiceBringsItBack)
 {
     const QDateTime server(QDate(2026, 2, 1), QTime(14, 30, 10));
-    page.SetServerTimeSource([&] { return server; });
-    page.edtTextoEntrada->setText(u"Bem-vindo"_s);
+    display.SetServerTimeSource([&] { return server; });
+    display.setLine1(DisplayMessage::Entry, u"Bem-vindo"_s);
 
-    page.rbtDtHoraEntrada->setChecked(true);
-    EXPECT_EQ(page.edtTextoEntrada->text(), u" 01/02/26 14:30 "_s);
-    EXPECT_TRUE(page.edtTextoEntrada->isReadOnly());
+    ChooseDateTimeDisplay(display, DisplayMessage::Entry, display.ServerTime(), link.clock);
+    EXPECT_EQ(display.line1(DisplayMessage::Entry), u" 01/02/26 14:30 "_s);
+    EXPECT_TRUE(display.dateTimeMode(DisplayMessage::Entry));
 
-    page.rbtTextoEntrada->setChecked(true);
-    EXPECT_EQ(page.edtTextoEntrada->text(), u"Bem-vindo"_s);
-    EXPECT_FALSE(page.edtTextoEntrada->isReadOnly());
+    ChooseTextDisplay(display, DisplayMessage::Entry);
+    EXPECT_EQ(display.line1(DisplayMessage::Entry), u"Bem-vindo"_s);
+    EXPECT_FALSE(display.dateTimeMode(DisplayMessage::Entry));
 
     // The standing message starts in date-time mode with nothing kept aside.
-    page.rbtTexto->setChecked(true);
-    EXPECT_EQ(page.edtTexto->text(), QString());
-    EXPECT_FALSE(page.edtTexto->isReadOnly());
+    ChooseTextDisplay(display, DisplayMessage::Standing);
+    EXPECT_EQ(display.line1(DisplayMessage::Standing), QString());
+    EXPECT_FALSE(display.dateTimeMode(DisplayMessage::Standing));
 }
 
 TEST_F(DisplayTextsTest, DateTimeChoiceWithoutServerShowsTheLocalClock)
 {
-    page.SetServerTimeSource([] { return QDateTime(); });
-    page.rbtDtHoraSaida->setChecked(true);
-    EXPECT_EQ(page.edtTextoSaida->text(), DisplayDateTime(link.clock.now(), link.clock));
+    display.SetServerTimeSource([] { return QDateTime(); });
+    ChooseDateTimeDisplay(display, DisplayMessage::Exit, display.ServerTime(), link.clock);
+    EXPECT_EQ(display.line1(DisplayMessage::Exit), DisplayDateTime(link.clock.now(), link.clock));
 }
 
 TEST_F(DisplayTextsTest, RefreshShowsLocalTimeOnlyInDateTimeMode)
 {
     link.clock.advance(3 * 3600 * 1000);
-    page.edtTextoEntrada->setText(u"Entrada"_s);
-    RefreshDisplayDates(page, link.clock);
-    EXPECT_EQ(page.edtTexto->text(), u" 05/01/26 11:00 "_s);
-    EXPECT_EQ(page.edtTextoEntrada->text(), u"Entrada"_s);
-    EXPECT_EQ(page.edtTextoSaida->text(), u" <<<<<<  Saída"_s);
-}
-
-TEST_F(DisplayTextsTest, EnteringAnEditorFillsItToSixteen)
-{
-    for (QLineEdit* editor : {page.edtTextoEntrada, page.edtDisplaySaida, page.edtDisplay}) {
-        editor->setText(u"abc"_s);
-        QFocusEvent focus(QEvent::FocusIn, Qt::TabFocusReason);
-        QApplication::sendEvent(editor, &focus);
-        EXPECT_EQ(editor->text(), u"abc             "_s);
-    }
-    page.edtDisplayEntrada->setText(u"MARIA APARECIDA SOUZA"_s);
-    QFocusEvent focus(QEvent::FocusIn, Qt::MouseFocusReason);
-    QApplication::sendEvent(page.edtDisplayEntrada, &focus);
-    EXPECT_EQ(page.edtDisplayEntrada->text(), u"MARIA APARECIDA "_s);
-}
-
-TEST_F(DisplayTextsTest, ArrowKeysMoveBetweenTheLinesAtTheSameColumn)
-{
-    page.edtTextoSaida->setText(u"abcdefgh"_s);
-    page.edtTextoSaida->setCursorPosition(5);
-    page.edtDisplaySaida->setText(u"xy"_s);
-
-    QKeyEvent down(QEvent::KeyPress, Qt::Key_Down, Qt::NoModifier);
-    QApplication::sendEvent(page.edtTextoSaida, &down);
-    EXPECT_EQ(page.focusWidget(), page.edtDisplaySaida);
-    EXPECT_EQ(page.edtDisplaySaida->text(), u"xy              "_s);
-    EXPECT_EQ(page.edtDisplaySaida->cursorPosition(), 5);
-
-    page.edtDisplaySaida->setCursorPosition(9);
-    QKeyEvent up(QEvent::KeyPress, Qt::Key_Up, Qt::NoModifier);
-    QApplication::sendEvent(page.edtDisplaySaida, &up);
-    EXPECT_EQ(page.focusWidget(), page.edtTextoSaida);
-    EXPECT_EQ(page.edtTextoSaida->cursorPosition(), 9);
-
-    // Up from line 1 and down from line 2 stay where they are.
-    QKeyEvent upAgain(QEvent::KeyPress, Qt::Key_Up, Qt::NoModifier);
-    QApplication::sendEvent(page.edtTextoSaida, &upAgain);
-    EXPECT_EQ(page.focusWidget(), page.edtTextoSaida);
+    display.setLine1(DisplayMessage::Entry, u"Entrada"_s);
+    RefreshDisplayDates(display, link.clock);
+    EXPECT_EQ(display.line1(DisplayMessage::Standing), u" 05/01/26 11:00 "_s);
+    EXPECT_EQ(display.line1(DisplayMessage::Entry), u"Entrada"_s);
+    EXPECT_EQ(display.line1(DisplayMessage::Exit), u" <<<<<<  Saída"_s);
 }
 
 TEST_F(DisplayTextsTest, DirectionTextsFollowTheMountingUnlessTyped)
 {
     const TMessages& m = link.messages;
-    PutDirectionTexts(page, m, false);
-    EXPECT_EQ(page.edtTextoEntrada->text(), m.Lookup(u"ENTRADA_INVERTIDA"_s));
-    EXPECT_EQ(page.edtTextoSaida->text(), m.Lookup(u"SAIDA_INVERTIDA"_s));
+    PutDirectionTexts(display, m, false);
+    EXPECT_EQ(display.line1(DisplayMessage::Entry), m.Lookup(u"ENTRADA_INVERTIDA"_s));
+    EXPECT_EQ(display.line1(DisplayMessage::Exit), m.Lookup(u"SAIDA_INVERTIDA"_s));
 
-    page.edtTextoSaida->setText(u"Tchau"_s);
-    SwapDirectionTexts(page, m, true);
-    EXPECT_EQ(page.edtTextoEntrada->text(), m.Lookup(u"ENTRADA_NORMAL"_s));
-    EXPECT_EQ(page.edtTextoSaida->text(), u"Tchau"_s);
+    display.setLine1(DisplayMessage::Exit, u"Tchau"_s);
+    SwapDirectionTexts(display, m, true);
+    EXPECT_EQ(display.line1(DisplayMessage::Entry), m.Lookup(u"ENTRADA_NORMAL"_s));
+    EXPECT_EQ(display.line1(DisplayMessage::Exit), u"Tchau"_s);
 
-    SwapDirectionTexts(page, m, false);
-    EXPECT_EQ(page.edtTextoEntrada->text(), m.Lookup(u"ENTRADA_INVERTIDA"_s));
+    SwapDirectionTexts(display, m, false);
+    EXPECT_EQ(display.line1(DisplayMessage::Entry), m.Lookup(u"ENTRADA_INVERTIDA"_s));
 }
 
 } // namespace

@@ -1,15 +1,13 @@
 #include "access/PassageFeedback.h"
 
 #include "LinkedDevice.h"
-#include "access/OnlinePage.h"
+#include "access/OnlineDisplay.h"
 #include "access/PassageJournal.h"
 #include "db/XConnection.h"
 #include "db/XDataSet.h"
 #include "db/XFields.h"
 
 #include <QDir>
-#include <QLabel>
-#include <QLineEdit>
 #include <QTimer>
 #include <algorithm>
 #include <gtest/gtest.h>
@@ -42,7 +40,7 @@ protected:
     {
         feedback.reset();
         journal = std::make_unique<PassageJournal>(journalPath);
-        feedback = std::make_unique<PassageFeedback>(link.device, page, connection, *journal, hooks());
+        feedback = std::make_unique<PassageFeedback>(link.device, display, connection, *journal, hooks());
     }
 
     PassageHooks hooks()
@@ -100,7 +98,7 @@ protected:
     }
 
     test::LinkedDevice link;
-    OnlinePage page{link.clock};
+    OnlineDisplay display{link.clock};
     TXConnection connection;
     QString journalPath = link.dir.file(u"logCatraca/passagensPendentes.jrn"_s);
     std::unique_ptr<PassageJournal> journal;
@@ -117,21 +115,21 @@ TEST_F(PassageFeedbackTest, IdentifiedPersonIsShownInThePanelOfTheDirection)
 {
     identify(u"0000000001"_s, u"JOÃO"_s, true);
     feedback->ShowPassageWaiting();
-    EXPECT_EQ(page.edtDisplayEntrada->text(), u"JOÃO"_s);
-    EXPECT_EQ(page.lblConfirmaEntrada->text(), link.messages.Lookup(u"CONFIRMAR"_s));
+    EXPECT_EQ(display.line2(DisplayMessage::Entry), u"JOÃO"_s);
+    EXPECT_EQ(display.confirmation(true), link.messages.Lookup(u"CONFIRMAR"_s));
     EXPECT_FALSE(link.device.PassageIdle);
-    EXPECT_TRUE(page.tmrPassaEntr->isActive());
-    EXPECT_FALSE(page.tmrPassaSaida->isActive());
+    EXPECT_TRUE(display.tmrPassaEntr->isActive());
+    EXPECT_FALSE(display.tmrPassaSaida->isActive());
     EXPECT_EQ(logged().last(), u"Sentido: Entrada"_s);
 
     link.device.PassageIdle = true;
     identify(u"0000000002"_s, u"ANA"_s, false);
     feedback->ShowPassageWaiting();
-    EXPECT_EQ(page.edtDisplaySaida->text(), u"ANA"_s);
-    EXPECT_EQ(page.edtDisplayEntrada->text(), u"JOÃO"_s);
-    EXPECT_EQ(page.lblConfirmaSaida->text(), link.messages.Lookup(u"CONFIRMAR"_s));
+    EXPECT_EQ(display.line2(DisplayMessage::Exit), u"ANA"_s);
+    EXPECT_EQ(display.line2(DisplayMessage::Entry), u"JOÃO"_s);
+    EXPECT_EQ(display.confirmation(false), link.messages.Lookup(u"CONFIRMAR"_s));
     EXPECT_FALSE(link.device.PassageIdle);
-    EXPECT_TRUE(page.tmrPassaSaida->isActive());
+    EXPECT_TRUE(display.tmrPassaSaida->isActive());
     EXPECT_EQ(logged().last(), u"Sentido: Saída"_s);
 }
 
@@ -139,25 +137,23 @@ TEST_F(PassageFeedbackTest, PanelChangesColourSixTimesAndEndsInItsDesignColour)
 {
     identify(u"0000000001"_s, u"ANA"_s, false);
     feedback->ShowPassageWaiting();
-    const int expected[] = {OnlinePage::BlinkColor, OnlinePage::PanelColor, OnlinePage::BlinkColor,
-                            OnlinePage::PanelColor, OnlinePage::BlinkColor, OnlinePage::PanelColor};
+    const int expected[] = {OnlineDisplay::BlinkColor, OnlineDisplay::PanelColor, OnlineDisplay::BlinkColor,
+                            OnlineDisplay::PanelColor, OnlineDisplay::BlinkColor, OnlineDisplay::PanelColor};
     int tick = 0;
     for (const int colour : expected) {
         ++tick;
-        ASSERT_TRUE(page.tmrPassaSaida->isActive()) << "tick " << tick;
+        ASSERT_TRUE(display.tmrPassaSaida->isActive()) << "tick " << tick;
         feedback->tmrPassaSaidaTimer();
-        EXPECT_EQ(OnlinePage::colorOf(page.edtTextoSaida), colour) << "tick " << tick;
-        EXPECT_EQ(OnlinePage::colorOf(page.edtDisplaySaida), colour);
-        EXPECT_EQ(OnlinePage::colorOf(page.panVerdeSaida), colour);
-        EXPECT_EQ(OnlinePage::colorOf(page.panVerdeEntrada), OnlinePage::PanelColor);
+        EXPECT_EQ(display.panelColor(false), colour) << "tick " << tick;
+        EXPECT_EQ(display.panelColor(true), OnlineDisplay::PanelColor);
     }
-    EXPECT_FALSE(page.tmrPassaSaida->isActive());
+    EXPECT_FALSE(display.tmrPassaSaida->isActive());
     EXPECT_EQ(feedback->ExitBlinks, 6);
 
     // The next person blinks from the start again.
     feedback->ShowPassageWaiting();
     EXPECT_EQ(feedback->ExitBlinks, 0);
-    EXPECT_TRUE(page.tmrPassaSaida->isActive());
+    EXPECT_TRUE(display.tmrPassaSaida->isActive());
 }
 
 TEST_F(PassageFeedbackTest, IdentificationDuringABlinkOnlyRunsTheTicksLeft)
@@ -170,23 +166,23 @@ TEST_F(PassageFeedbackTest, IdentificationDuringABlinkOnlyRunsTheTicksLeft)
     feedback->ShowPassageWaiting();
     EXPECT_EQ(feedback->EntryBlinks, 3);
     int ticks = 0;
-    while (page.tmrPassaEntr->isActive() && ticks < 10) {
+    while (display.tmrPassaEntr->isActive() && ticks < 10) {
         feedback->tmrPassaEntrTimer();
         ++ticks;
     }
     EXPECT_EQ(ticks, 3);
-    EXPECT_EQ(OnlinePage::colorOf(page.edtTextoEntrada), OnlinePage::PanelColor);
+    EXPECT_EQ(display.panelColor(true), OnlineDisplay::PanelColor);
 }
 
 TEST_F(PassageFeedbackTest, MissedPassageIsShownAndLogged)
 {
     identify(u"0000000001"_s, u"ANA"_s, true);
     feedback->ShowPassageMissed();
-    EXPECT_EQ(page.lblConfirmaEntrada->text(), link.messages.Lookup(u"NAO_PASSOU"_s));
+    EXPECT_EQ(display.confirmation(true), link.messages.Lookup(u"NAO_PASSOU"_s));
     EXPECT_EQ(logged().last(), u"Usuário ANA não confirmou entrada"_s);
     identify(u"0000000002"_s, u"BIA"_s, false);
     feedback->ShowPassageMissed();
-    EXPECT_EQ(page.lblConfirmaSaida->text(), link.messages.Lookup(u"NAO_PASSOU"_s));
+    EXPECT_EQ(display.confirmation(false), link.messages.Lookup(u"NAO_PASSOU"_s));
     EXPECT_EQ(logged().last(), u"Usuário BIA não confirmou saída"_s);
     EXPECT_TRUE(rows().isEmpty());
     EXPECT_TRUE(broadcasts.isEmpty());
@@ -206,8 +202,8 @@ TEST_F(PassageFeedbackTest, ConfirmedPassageIsRegisteredShownAndAnnounced)
     EXPECT_TRUE(written[0].startsWith(u"0000000001 E "_s)) << written[0].toStdString();
     EXPECT_TRUE(written[1].startsWith(u"0000000002 S "_s)) << written[1].toStdString();
     EXPECT_EQ(broadcasts, (QStringList{u"[ENT]0000000001"_s, u"[SAI]0000000002"_s}));
-    EXPECT_EQ(page.lblConfirmaEntrada->text(), link.messages.Lookup(u"PASSOU"_s));
-    EXPECT_EQ(page.lblConfirmaSaida->text(), link.messages.Lookup(u"PASSOU"_s));
+    EXPECT_EQ(display.confirmation(true), link.messages.Lookup(u"PASSOU"_s));
+    EXPECT_EQ(display.confirmation(false), link.messages.Lookup(u"PASSOU"_s));
     EXPECT_EQ(logged(),
               (QStringList{u"Registrar passagem para 0000000001"_s, u"Passagem registrada"_s,
                            u"Usuário ANA confirmou sua entrada"_s, u"Registrar passagem para 0000000002"_s,
@@ -222,7 +218,7 @@ TEST_F(PassageFeedbackTest, PassageAtTheControllersTimeIsJournaledFirstThenWritt
     feedback->ConfirmPassageAt(rotated);
     EXPECT_EQ(rows(), QStringList{u"0000000001 E 2026-01-05 07:59:58"_s});
     EXPECT_EQ(broadcasts, QStringList{u"[ENT]0000000001"_s});
-    EXPECT_EQ(page.lblConfirmaEntrada->text(), link.messages.Lookup(u"PASSOU"_s));
+    EXPECT_EQ(display.confirmation(true), link.messages.Lookup(u"PASSOU"_s));
     EXPECT_TRUE(journal->isEmpty());
     EXPECT_EQ(logged().last(), u"Usuário ANA confirmou sua entrada"_s);
     EXPECT_TRUE(reconnects.isEmpty());
@@ -246,13 +242,13 @@ TEST_F(PassageFeedbackTest, PassageAtTheControllersTimeIsJournaledFirstThenWritt
 TEST_F(PassageFeedbackTest, RefusedPassageIsKeptAndWrittenOnceAtItsTimeAfterReconnecting)
 {
     identify(u"0000000001"_s, u"ANA"_s, true);
-    page.lblConfirmaEntrada->setText(u"Confirmar passagem"_s);
+    display.setConfirmation(true, u"Confirmar passagem"_s);
     dropDatabase();
     feedback->ConfirmPassage();
 
     EXPECT_EQ(reconnects, QList<bool>{true});
     EXPECT_TRUE(broadcasts.isEmpty());
-    EXPECT_EQ(page.lblConfirmaEntrada->text(), u"Confirmar passagem"_s);
+    EXPECT_EQ(display.confirmation(true), u"Confirmar passagem"_s);
     const QStringList log = logged();
     ASSERT_GE(log.size(), 5);
     EXPECT_EQ(log.mid(0, 4),
@@ -268,7 +264,7 @@ TEST_F(PassageFeedbackTest, RefusedPassageIsKeptAndWrittenOnceAtItsTimeAfterReco
     EXPECT_EQ(feedback->ReplayJournal(), 1);
     EXPECT_EQ(rows(), QStringList{u"0000000001 E 2026-01-05 08:01:30"_s});
     EXPECT_EQ(broadcasts, QStringList{u"[ENT]0000000001"_s});
-    EXPECT_EQ(page.lblConfirmaEntrada->text(), link.messages.Lookup(u"PASSOU"_s));
+    EXPECT_EQ(display.confirmation(true), link.messages.Lookup(u"PASSOU"_s));
     EXPECT_TRUE(journal->isEmpty());
     EXPECT_FALSE(QFile::exists(journalPath));
 
@@ -285,7 +281,7 @@ TEST_F(PassageFeedbackTest, PassageWrittenByTheReconnectOfItsOwnFailureIsAnnounc
     feedback->ConfirmPassage();
     EXPECT_EQ(rows(), QStringList{u"0000000007 S 2026-01-05 08:01:30"_s});
     EXPECT_EQ(broadcasts, QStringList{u"[SAI]0000000007"_s});
-    EXPECT_EQ(page.lblConfirmaSaida->text(), link.messages.Lookup(u"PASSOU"_s));
+    EXPECT_EQ(display.confirmation(false), link.messages.Lookup(u"PASSOU"_s));
     EXPECT_TRUE(journal->isEmpty());
     EXPECT_EQ(logged().filter(u"confirmou"_s), QStringList{}); // ConfirmPassage itself went no further
 }
@@ -301,12 +297,12 @@ TEST_F(PassageFeedbackTest, KeptPassagesOutliveAKill)
 
     restart(); // nothing of the first run survives but the file
     EXPECT_EQ(journal->entries().size(), 2);
-    page.lblConfirmaEntrada->setText(u"x"_s);
+    display.setConfirmation(true, u"x"_s);
     connection.SetConnected(true);
     EXPECT_EQ(feedback->ReplayJournal(), 2);
     // Only the panel of the person still shown says the passage went through.
-    EXPECT_EQ(page.lblConfirmaEntrada->text(), u"x"_s);
-    EXPECT_EQ(page.lblConfirmaSaida->text(), link.messages.Lookup(u"PASSOU"_s));
+    EXPECT_EQ(display.confirmation(true), u"x"_s);
+    EXPECT_EQ(display.confirmation(false), link.messages.Lookup(u"PASSOU"_s));
     EXPECT_EQ(rows(),
               (QStringList{u"0000000001 E 2026-01-05 08:01:30"_s, u"0000000002 S 2026-01-05 08:01:35"_s}));
     EXPECT_EQ(broadcasts, (QStringList{u"[ENT]0000000001"_s, u"[SAI]0000000002"_s}));
@@ -343,7 +339,7 @@ TEST_F(PassageFeedbackTest, RegistrationWritesWhatIsWaitingFirst)
     EXPECT_EQ(written[0], u"0000000001 E 2026-01-05 08:01:30"_s);
     EXPECT_TRUE(written[1].startsWith(u"0000000002 E "_s));
     EXPECT_EQ(broadcasts, (QStringList{u"[ENT]0000000001"_s, u"[ENT]0000000002"_s}));
-    EXPECT_EQ(page.lblConfirmaEntrada->text(), link.messages.Lookup(u"PASSOU"_s));
+    EXPECT_EQ(display.confirmation(true), link.messages.Lookup(u"PASSOU"_s));
 }
 
 TEST_F(PassageFeedbackTest, ReplayStopsWhenTheDatabaseRefusesEveryPassageAndKeepsTheOrder)

@@ -2,8 +2,9 @@
 
 #include "ScriptedDialogs.h"
 #include "TempDir.h"
-#include "access/OnlinePage.h"
+#include "app/OnlinePage.h"
 #include "app/ZulApplication.h"
+#include "device/DeviceBinding.h"
 #include "platform/Registry.h"
 #include "support/ActivityLog.h"
 #include "support/Clock.h"
@@ -23,19 +24,6 @@
 namespace zul {
 namespace {
 
-// Records the device-layer hooks the menu commands call.
-class ObservedWindow final : public TfrmCatraca
-{
-public:
-    using TfrmCatraca::TfrmCatraca;
-    int portReads = 0;
-    int connectionStops = 0;
-
-protected:
-    void ReadDevicePort() override { ++portReads; }
-    void StopConnection() override { ++connectionStops; }
-};
-
 class TfrmCatracaTest : public ::testing::Test
 {
 protected:
@@ -44,7 +32,8 @@ protected:
     test::ScriptedDialogs dialogs;
     ActivityLog log{clock, dir.file(QStringLiteral("logCatraca"))};
     platform::RegistryStore registry{dir.file(QStringLiteral("machine.reg")).toStdString()};
-    ObservedWindow window{AppEnvironment{clock, dialogs, log, registry, true}};
+    TfrmCatraca window{AppEnvironment{clock, dialogs, log, registry, true}};
+    ManagerCore& core = window.core();
 
     // Runs a command the way an event from the operator reaches it.
     void Command(QAction* item)
@@ -54,7 +43,7 @@ protected:
                 item->trigger();
                 return true;
             },
-            [this](const QString& message) { window.onExcept(message); });
+            [this](const QString& message) { core.onExcept(message); });
     }
 
     QStringList LogLines() const
@@ -121,7 +110,7 @@ TEST_F(TfrmCatracaTest, MenuTreeStartsAsTheOperatorKnowsIt)
     EXPECT_TRUE(window.grpTipoConex->isExclusive());
     EXPECT_TRUE(window.grpSentido->isExclusive());
 
-    window.EnableMenus();
+    core.EnableMenus();
     EXPECT_TRUE(window.mnuOpcoes->menuAction()->isEnabled());
     EXPECT_TRUE(window.mnuBase->menuAction()->isEnabled());
     EXPECT_FALSE(window.mnuAutentica->menuAction()->isVisible());
@@ -169,58 +158,13 @@ TEST_F(TfrmCatracaTest, PanelStartsCollapsedAndTogglesBack)
     EXPECT_EQ(window.panConnect->height(), TfrmCatraca::CollapsedPanelHeight);
 }
 
-TEST(IsBlank, OnlyTheSpaceCounts)
-{
-    struct Case
-    {
-        const char16_t* text;
-        bool blank;
-    };
-    for (const Case c : {Case{u"", true}, Case{u" ", true}, Case{u"   ", true}, Case{u" a ", false},
-                         Case{u"\t", false}, Case{u" \u00a0", false}, Case{u"211", false}})
-        EXPECT_EQ(TfrmCatraca::IsBlank(QString::fromUtf16(c.text)), c.blank)
-            << QString::fromUtf16(c.text).toStdString();
-}
-
 TEST_F(TfrmCatracaTest, DatabaseStateColoursTheGlyphOnly)
 {
-    window.ShowDbState(true);
+    core.ShowDbState(true);
     EXPECT_EQ(window.btfAbaixo->palette().color(QPalette::ButtonText), QColor(0, 0, 128));
-    window.ShowDbState(false);
+    core.ShowDbState(false);
     EXPECT_EQ(window.btfAbaixo->palette().color(QPalette::ButtonText), QColor(255, 0, 0));
     EXPECT_EQ(window.btfAbaixo->text(), QStringLiteral("v"));
-}
-
-TEST_F(TfrmCatracaTest, ReportErrorShowsTheBoxOrRaises)
-{
-    window.ReportError(QStringLiteral("Sem conexão"), false);
-    ASSERT_EQ(dialogs.shown.size(), 1);
-    EXPECT_EQ(dialogs.shown[0].kind, test::ScriptedDialogs::Kind::Message);
-    EXPECT_EQ(dialogs.shown[0].icon, OperatorDialogs::Icon::Error);
-    EXPECT_EQ(dialogs.shown[0].title, QStringLiteral("Erro"));
-    EXPECT_EQ(dialogs.shown[0].text, QStringLiteral("Sem conexão"));
-
-    try {
-        window.ReportError(QStringLiteral("Porta inválida!"), true);
-        FAIL() << "no error raised";
-    } catch (const Error& error) {
-        EXPECT_EQ(error.message(), QStringLiteral("Porta inválida!"));
-    }
-    EXPECT_EQ(dialogs.shown.size(), 1);
-}
-
-TEST_F(TfrmCatracaTest, EscapedErrorIsLoggedAsTheFourLineBlock)
-{
-    DeliverCatchingErrors(
-        [&] {
-            window.ReportError(QStringLiteral("Porta inválida!"), true);
-            return true;
-        },
-        [this](const QString& message) { window.onExcept(message); });
-    const QString separator(47, u'-');
-    EXPECT_EQ(LogLines(),
-              (QStringList{separator, QStringLiteral(" Exceção detectada pela aplicação(Captador ) "),
-                           QStringLiteral(" Mensagem: Porta inválida!"), separator}));
 }
 
 TEST_F(TfrmCatracaTest, SerialPortAnswerRenamesAndTicksTheSerialItem)
@@ -236,8 +180,8 @@ TEST_F(TfrmCatracaTest, SerialPortAnswerRenamesAndTicksTheSerialItem)
     EXPECT_TRUE(window.mnuSerial->isChecked());
     EXPECT_FALSE(window.mnuTCP->isChecked());
     EXPECT_EQ(window.mnuTCP->text(), QStringLiteral("TCP/&IP (Porta 3570)"));
-    EXPECT_EQ(window.portReads, 1);
-    const DeviceLinkChoice link = window.deviceLinkChoice();
+    EXPECT_EQ(core.device().DevicePort, 2);
+    const DeviceLinkChoice link = core.deviceLinkChoice();
     EXPECT_EQ(link.linkType, 0);
     EXPECT_EQ(link.portDigits, QStringLiteral("2"));
     EXPECT_TRUE(LogLines().isEmpty());
@@ -249,7 +193,7 @@ TEST_F(TfrmCatracaTest, InvalidPortChangesNothingAndRaises)
     Command(window.mnuTCP);
     EXPECT_EQ(window.mnuTCP->text(), QStringLiteral("TCP/&IP (Porta 3570)"));
     EXPECT_TRUE(window.mnuTCP->isChecked());
-    EXPECT_EQ(window.portReads, 0);
+    EXPECT_EQ(core.device().DevicePort, 0);
     EXPECT_TRUE(window.mnuOpcoes->menuAction()->isEnabled()); // EnableMenus ran first
     EXPECT_TRUE(LogLines().contains(QStringLiteral(" Mensagem: Porta inválida!")));
 
@@ -261,15 +205,53 @@ TEST_F(TfrmCatracaTest, InvalidPortChangesNothingAndRaises)
     EXPECT_EQ(window.mnuSerial->text(), QStringLiteral("&Serial   (Porta 1)"));
 }
 
+TEST_F(TfrmCatracaTest, RefusedCommandIsReportedAtTheWindowNotThrownThroughQt)
+{
+    // Triggered bare, with no application object to catch for it: the refusal stays inside
+    // the command and is reported by the exception handler.
+    dialogs.queueInput(QStringLiteral("12a"));
+    EXPECT_NO_THROW(window.mnuTCP->trigger());
+    dialogs.queueInput(QStringLiteral("-"));
+    EXPECT_NO_THROW(window.mnuStringConex->trigger());
+    const QStringList lines = LogLines();
+    EXPECT_EQ(lines.count(QStringLiteral(" Mensagem: Porta inválida!")), 2);
+    EXPECT_EQ(lines.count(QStringLiteral(" Exceção detectada pela aplicação(Captador ) ")), 2);
+}
+
+TEST_F(TfrmCatracaTest, ViewFollowsTheCore)
+{
+    core.SetStatusLine(QStringLiteral("Catraca conectada|detalhe"));
+    EXPECT_EQ(window.lblConnect->text(), QStringLiteral("Catraca conectada|detalhe"));
+    core.SetHousekeepingCaption(QStringLiteral("Loops: 1800"));
+    core.setSyncTiming(QStringLiteral("Sincronismo: 01:02:03"));
+    EXPECT_EQ(window.lblADO->text(), QStringLiteral("Loops: 1800"));
+    EXPECT_EQ(window.lblSinc->text(), QStringLiteral("Sincronismo: 01:02:03"));
+    core.setScheduleCaption(QStringLiteral("Agendar &Horário (22:00)"));
+    core.setScheduleTicked(false);
+    EXPECT_EQ(window.mnuAgendSinc->text(), QStringLiteral("Agendar &Horário (22:00)"));
+    EXPECT_FALSE(window.mnuAgendSinc->isChecked());
+    core.SetLogEnabled(false);
+    EXPECT_FALSE(window.mnuLog->isChecked());
+    core.ChooseDirection(true);
+    EXPECT_TRUE(window.mnuNormal->isChecked());
+
+    // The hidden forms submenu writes the core's forms.
+    window.mnuTeclado->setChecked(true);
+    window.mnuCartao->setChecked(true);
+    window.mnuBiometrico->setChecked(false);
+    const IdentificationForms forms = core.identificationForms();
+    EXPECT_TRUE(forms.keypad && forms.card && !forms.biometric);
+}
+
 TEST_F(TfrmCatracaTest, CancelledPortLeavesTheTickWhereItWas)
 {
     dialogs.queueInput(std::nullopt);
     Command(window.mnuSerial);
     EXPECT_TRUE(window.mnuTCP->isChecked());
     EXPECT_FALSE(window.mnuSerial->isChecked());
-    EXPECT_EQ(window.portReads, 0);
-    EXPECT_EQ(window.deviceLinkChoice().linkType, 1);
-    EXPECT_EQ(window.deviceLinkChoice().portDigits, QStringLiteral("3570"));
+    EXPECT_EQ(core.device().DevicePort, 0);
+    EXPECT_EQ(core.deviceLinkChoice().linkType, 1);
+    EXPECT_EQ(core.deviceLinkChoice().portDigits, QStringLiteral("3570"));
 }
 
 TEST_F(TfrmCatracaTest, EmptyPortIsAcceptedAndLeftToTheDeviceLayer)
@@ -277,13 +259,14 @@ TEST_F(TfrmCatracaTest, EmptyPortIsAcceptedAndLeftToTheDeviceLayer)
     dialogs.queueInput(QString());
     Command(window.mnuTCP);
     EXPECT_EQ(window.mnuTCP->text(), QStringLiteral("TCP/&IP (Porta )"));
-    EXPECT_EQ(window.portReads, 1);
-    EXPECT_TRUE(window.deviceLinkChoice().portDigits.isEmpty());
+    // The device layer refuses the empty port when it reads it.
+    EXPECT_TRUE(core.deviceLinkChoice().portDigits.isEmpty());
+    EXPECT_TRUE(LogLines().contains(QStringLiteral(" Mensagem: '' is not a valid integer value")));
 }
 
 TEST_F(TfrmCatracaTest, DirectionItemsMoveTheTick)
 {
-    const TMessages& messages = window.messages();
+    const TMessages& messages = core.messages();
     QLineEdit* entry = window.onlinePage().edtTextoEntrada;
     entry->setText(messages.Lookup(QStringLiteral("ENTRADA_INVERTIDA")));
     Command(window.mnuNormal);
@@ -303,13 +286,13 @@ TEST_F(TfrmCatracaTest, LogToggledTwiceIsStoredOnAgain)
     EXPECT_FALSE(log.isEnabled());
     ASSERT_TRUE(Key());
     EXPECT_EQ(Key()->readDWord("LogCatraca"), std::optional<std::uint32_t>(0));
-    window.WriteLog(QStringLiteral("not written"));
+    core.WriteLog(QStringLiteral("not written"));
 
     Command(window.mnuLog);
     EXPECT_TRUE(window.mnuLog->isChecked());
     EXPECT_TRUE(log.isEnabled());
     EXPECT_EQ(Key()->readDWord("LogCatraca"), std::optional<std::uint32_t>(1));
-    window.WriteLog(QStringLiteral("written"));
+    core.WriteLog(QStringLiteral("written"));
     EXPECT_EQ(LogLines(), QStringList{QStringLiteral("written")});
 }
 
@@ -344,7 +327,7 @@ TEST_F(TfrmCatracaTest, ProfileCodeCommand)
 
     dialogs.queueInput(QStringLiteral("412"));
     Command(window.mnuStringConex);
-    EXPECT_EQ(window.connectionStops, 1);
+    EXPECT_TRUE(core.device().StopFlag); // the connection was stopped first
     ASSERT_EQ(dialogs.shown.size(), 1);
     EXPECT_EQ(dialogs.shown[0].title, QStringLiteral("Porta para Conexão"));
     EXPECT_EQ(dialogs.shown[0].value, QStringLiteral("305"));
@@ -372,7 +355,7 @@ TEST_F(TfrmCatracaTest, CancelledProfileCodeWritesWhatWasRead)
 TEST_F(TfrmCatracaTest, InitializeLogsTheModeAndTrimsTheServiceMenus)
 {
     window.Initialize(true);
-    EXPECT_TRUE(window.ServiceMode());
+    EXPECT_TRUE(core.ServiceMode());
     EXPECT_FALSE(window.sbtFechar->isEnabled());
     EXPECT_FALSE(window.sep3->isVisible());
     EXPECT_FALSE(window.mnuSair->isVisible());
@@ -393,29 +376,11 @@ TEST_F(TfrmCatracaTest, DesktopInitializeKeepsCloseCommands)
     EXPECT_EQ(LogLines(), QStringList{QStringLiteral(" \u2022 Inicialização do programa em modo normal")});
 }
 
-TEST(TrayTip, ShortHintCutTo63Characters)
-{
-    EXPECT_EQ(TrayTipFor(QStringLiteral("Catraca conectada")), QStringLiteral("Catraca conectada"));
-    EXPECT_EQ(TrayTipFor(QStringLiteral("curta|longa")), QStringLiteral("curta"));
-    EXPECT_EQ(TrayTipFor(QString(80, u'x')), QString(63, u'x'));
-    EXPECT_EQ(TrayTipFor(QString(70, u'y') + QStringLiteral("|z")), QString(63, u'y'));
-}
-
 TEST_F(TfrmCatracaTest, StatusLineIsThePanelHint)
 {
-    window.SetStatusLine(QStringLiteral("Catraca conectada"));
+    core.SetStatusLine(QStringLiteral("Catraca conectada"));
     EXPECT_EQ(window.lblConnect->text(), QStringLiteral("Catraca conectada"));
     EXPECT_EQ(window.panConnect->toolTip(), QStringLiteral("Catraca conectada"));
-}
-
-TEST(DeliverCatchingErrors, StandardExceptionsAreCaughtToo)
-{
-    QStringList caught;
-    const bool handled = DeliverCatchingErrors([]() -> bool { throw std::runtime_error("boom"); },
-                                               [&](const QString& message) { caught << message; });
-    EXPECT_TRUE(handled);
-    EXPECT_EQ(caught, QStringList{QStringLiteral("boom")});
-    EXPECT_THROW(DeliverCatchingErrors([]() -> bool { throw Error(QStringLiteral("x")); }, {}), Error);
 }
 
 } // namespace

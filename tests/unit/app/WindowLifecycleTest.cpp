@@ -65,9 +65,9 @@ class CloseRequest : public WindowLifecycleTest, public ::testing::WithParamInte
 TEST_P(CloseRequest, AsksOnlyWhileTheTurnstileIsOnline)
 {
     const CloseCase& c = GetParam();
-    window->device().ShowStatus(0); // any status first, so the case's one is a change
-    window->lblConnect->setText(window->messages().Lookup(QString::fromLatin1(c.statusKey)));
-    window->device().StopFlag = c.stopped;
+    window->core().device().ShowStatus(0); // any status first, so the case's one is a change
+    window->core().SetStatusLine(window->core().messages().Lookup(QString::fromLatin1(c.statusKey)));
+    window->core().device().StopFlag = c.stopped;
     if (c.answer)
         dialogs.queueAnswer(*c.answer);
 
@@ -80,12 +80,13 @@ TEST_P(CloseRequest, AsksOnlyWhileTheTurnstileIsOnline)
                   QStringLiteral("A catraca está online.\r\nConfirma saída do Gerenciador da Catraca?"));
         EXPECT_EQ(dialogs.unscripted, c.answer ? 0 : 1);
     }
-    EXPECT_EQ(window->device().StopFlag, c.closes || c.stopped);
+    EXPECT_EQ(window->core().device().StopFlag, c.closes || c.stopped);
     if (c.closes && !c.stopped) {
         EXPECT_EQ(window->lblConnect->text(), QStringLiteral("Feche a conexão"));
     }
     if (!c.closes) {
-        EXPECT_EQ(window->lblConnect->text(), window->messages().Lookup(QString::fromLatin1(c.statusKey)));
+        EXPECT_EQ(window->lblConnect->text(),
+                  window->core().messages().Lookup(QString::fromLatin1(c.statusKey)));
     }
 }
 
@@ -102,7 +103,7 @@ INSTANTIATE_TEST_SUITE_P(
 TEST_F(WindowLifecycleTest, ServiceWindowRefusesTheFrameCloseWithABox)
 {
     window->Initialize(true);
-    window->device().StopFlag = true;
+    window->core().device().StopFlag = true;
     EXPECT_FALSE(CloseFromFrame());
     ASSERT_EQ(dialogs.shown.size(), 1);
     EXPECT_EQ(dialogs.shown[0].kind, test::ScriptedDialogs::Kind::Message);
@@ -111,22 +112,22 @@ TEST_F(WindowLifecycleTest, ServiceWindowRefusesTheFrameCloseWithABox)
               QStringLiteral("Esta aplicação não pode ser finalizada através deste comando."));
 
     // A stop of the service ends it all the same, online loop included.
-    window->device().StopFlag = false;
+    window->core().device().StopFlag = false;
     int closed = 0;
     QObject::connect(window.get(), &TfrmCatraca::closed, [&] { ++closed; });
-    window->RequestQuit();
+    window->core().RequestQuit();
     EXPECT_EQ(closed, 1);
-    EXPECT_TRUE(window->device().StopFlag);
+    EXPECT_TRUE(window->core().device().StopFlag);
 }
 
 TEST_F(WindowLifecycleTest, EndSessionLogsItsThreeLinesAndAsksNothing)
 {
-    window->EndSession();
+    window->core().EndSession();
     const QString separator(47, u'-');
     EXPECT_EQ(Logged(), (QStringList{separator, QStringLiteral("     Encerramento do Windows (WMEndSession)"),
                                      separator}));
     EXPECT_TRUE(dialogs.shown.isEmpty());
-    EXPECT_FALSE(window->device().StopFlag);
+    EXPECT_FALSE(window->core().device().StopFlag);
 }
 
 TEST_F(WindowLifecycleTest, DestructionLogsTheNormalEndAndTellsTheDisplay)
@@ -134,9 +135,11 @@ TEST_F(WindowLifecycleTest, DestructionLogsTheNormalEndAndTellsTheDisplay)
     test::LinkedDevice link;
     window.reset();
     window = std::make_unique<TfrmCatraca>(AppEnvironment{clock, dialogs, log, registry, true});
-    ASSERT_NE(window->device().LoadDeviceLibrary(), 0u);
-    window->device().ReadDevicePort();
-    ASSERT_EQ(window->device().Call<easyinner::AbrirPortaComunicacao>(window->device().DevicePort), 0);
+    ASSERT_NE(window->core().device().LoadDeviceLibrary(), 0u);
+    window->core().device().ReadDevicePort();
+    ASSERT_EQ(
+        window->core().device().Call<easyinner::AbrirPortaComunicacao>(window->core().device().DevicePort),
+        0);
 
     window.reset();
     const QString separator(47, u'-');
@@ -199,9 +202,9 @@ TEST_F(TrayTest, MinimizeOfAWindowHiddenInTheTrayKeepsItHidden)
 
 TEST_F(WindowLifecycleTest, StopRequestIsRememberedForAStartThatHasNotReachedItsLoop)
 {
-    EXPECT_FALSE(window->QuitRequested());
-    window->RequestQuit();
-    EXPECT_TRUE(window->QuitRequested());
+    EXPECT_FALSE(window->core().QuitRequested());
+    window->core().RequestQuit();
+    EXPECT_TRUE(window->core().QuitRequested());
 }
 
 } // namespace

@@ -1,7 +1,7 @@
 #include "LinkedDevice.h"
 #include "ScriptedDialogs.h"
 #include "TempDir.h"
-#include "app/TfrmCatraca.h"
+#include "manager/ManagerCore.h"
 #include "notify/NotificationServer.h"
 #include "platform/Registry.h"
 #include "support/ActivityLog.h"
@@ -19,7 +19,7 @@
 namespace zul {
 namespace {
 
-// The window makes its notification socket from the registry's socket values.
+// The core makes its notification socket from the registry's socket values.
 class NotificationSocketSettingsTest : public ::testing::Test
 {
 protected:
@@ -33,20 +33,20 @@ protected:
         AppEnvironment env{clock, dialogs, log, registry, true};
         env.notificationPort = 0;
         env.deviceLibrary = QStringLiteral("libNoSuchLibrary.so");
-        window = std::make_unique<TfrmCatraca>(env);
-        window->notificationServer().CheckNotificationSocket();
-        ASSERT_TRUE(window->notificationServer().isListening());
+        core = std::make_unique<ManagerCore>(env);
+        core->notificationServer().CheckNotificationSocket();
+        ASSERT_TRUE(core->notificationServer().isListening());
     }
 
     // True when a loopback client is taken on; false when it is closed at once.
     bool LoopbackAccepted()
     {
         QTcpSocket client;
-        client.connectToHost(QHostAddress::LocalHost, window->notificationServer().serverPort());
+        client.connectToHost(QHostAddress::LocalHost, core->notificationServer().serverPort());
         QElapsedTimer elapsed;
         elapsed.start();
         while (elapsed.elapsed() < 5000) {
-            if (window->notificationServer().clientCount() == 1)
+            if (core->notificationServer().clientCount() == 1)
                 return true;
             if (client.state() == QAbstractSocket::UnconnectedState)
                 return false;
@@ -64,7 +64,7 @@ protected:
     test::ScriptedDialogs dialogs;
     ActivityLog log{clock, dir.file(QStringLiteral("logCatraca"))};
     platform::RegistryStore registry{dir.file(QStringLiteral("machine.reg")).toStdString()};
-    std::unique_ptr<TfrmCatraca> window;
+    std::unique_ptr<ManagerCore> core;
 };
 
 TEST_F(NotificationSocketSettingsTest, UnsetIsOpenToEveryoneAndSaysSo)
@@ -81,7 +81,7 @@ TEST_F(NotificationSocketSettingsTest, AListWithoutTheClientRefusesIt)
     ASSERT_NO_FATAL_FAILURE(Start());
     EXPECT_FALSE(LoopbackAccepted());
     key()->writeString(SettingsStore::NotificationClientsValue, "10.20.0.0/16 127.0.0.1");
-    window.reset();
+    core.reset();
     ASSERT_NO_FATAL_FAILURE(Start());
     EXPECT_TRUE(LoopbackAccepted());
 }

@@ -15,7 +15,7 @@ class ActivityLog;
 class Clock;
 class OperatorDialogs;
 
-// What the main window is given instead of reaching for globals: the time source, the way
+// What the manager core is given instead of reaching for globals: the time source, the way
 // to talk to the operator, the log writer and the registry to use. Tests hand in a manual
 // clock, scripted dialogs, a temporary log folder and a registry file of their own.
 struct AppEnvironment
@@ -31,14 +31,14 @@ struct AppEnvironment
     OperatorDialogs& dialogs;
     ActivityLog& log;
     platform::RegistryStore registry;
-    // The window is never shown and no tray icon is added.
+    // No window is created, or none is shown, and no tray icon is added.
     bool headless = false;
     // The port the notification server listens on; tests take a free one.
     quint16 notificationPort = DefaultNotificationPort;
     // The vendor library to load: a file name looked up in the system's search order, or a
     // path. Empty: the platform's usual name.
     QString deviceLibrary;
-    // Multiplies the intervals of the window's timers. Tests run the timers in virtual time and
+    // Multiplies the intervals of the manager's timers. Tests run the timers in virtual time and
     // stretch the real ones so that they never fire by themselves.
     int timerIntervalFactor = 1;
     // The image paths of the running processes, for the duplicate-instance check. Unset: the
@@ -47,6 +47,10 @@ struct AppEnvironment
     std::function<std::vector<std::string>()> processImagePaths;
     // Whether the desktop has a notification area now. Unset: the system's answer.
     std::function<bool()> trayAvailable;
+    // Hands the application's exception handler (the receiver of an error that escaped an
+    // event handler) to whoever delivers the events. Unset: nobody catches them but the core's
+    // own boundaries.
+    std::function<void(std::function<void(const QString&)>)> installExceptionHandler;
 };
 
 } // namespace zul

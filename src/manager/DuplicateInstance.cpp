@@ -1,4 +1,4 @@
-#include "app/DuplicateInstance.h"
+#include "manager/DuplicateInstance.h"
 
 #include "platform/System.h"
 #include "support/ActivityLog.h"

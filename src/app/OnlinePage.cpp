@@ -1,7 +1,6 @@
-#include "access/OnlinePage.h"
+#include "app/OnlinePage.h"
 
 #include "access/DisplayTexts.h"
-#include "support/Clock.h"
 
 #include <QEvent>
 #include <QFont>
@@ -14,7 +13,6 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QTimer>
 #include <QVBoxLayout>
 #include <QValidator>
 
@@ -56,16 +54,9 @@ int indexOf(DisplayMessage message)
 
 } // namespace
 
-OnlinePage::OnlinePage(const Clock& clock, QWidget* parent) : QWidget(parent), m_clock(clock)
+OnlinePage::OnlinePage(OnlineDisplay& display, QWidget* parent) : QWidget(parent), m_display(display)
 {
     setObjectName(u"OnlinePage"_s);
-
-    tmrPassaEntr = new QTimer(this);
-    tmrPassaEntr->setObjectName(u"tmrPassaEntr"_s);
-    tmrPassaSaida = new QTimer(this);
-    tmrPassaSaida->setObjectName(u"tmrPassaSaida"_s);
-    for (QTimer* timer : {tmrPassaEntr, tmrPassaSaida})
-        timer->setInterval(300);
 
     auto* groups = new QHBoxLayout;
     groups->setSpacing(6);
@@ -91,25 +82,61 @@ OnlinePage::OnlinePage(const Clock& clock, QWidget* parent) : QWidget(parent), m
     layout->addStretch(1);
     layout->addLayout(buttons);
 
-    // Design state: the standing message shows the controller's clock, the passage messages
-    // their own line 1.
-    rbtDtHora->setChecked(true);
-    edtTexto->setReadOnly(true);
-    rbtTextoEntrada->setChecked(true);
-    rbtTextoSaida->setChecked(true);
-
-    // Wired after the design state, so building the page chooses nothing.
     for (const DisplayMessage message :
          {DisplayMessage::Standing, DisplayMessage::Entry, DisplayMessage::Exit}) {
-        connect(dateTimeButton(message), &QRadioButton::toggled, this, [this, message](bool on) {
-            if (on)
-                ChooseDateTimeDisplay(*this, message, ServerTime(), m_clock);
+        showMode(message, m_display.dateTimeMode(message));
+    }
+    showPanelColor(true, m_display.panelColor(true));
+    showPanelColor(false, m_display.panelColor(false));
+    // Wired after the state is shown, so building the page chooses nothing.
+    bindToDisplay();
+}
+
+void OnlinePage::bindToDisplay()
+{
+    for (const DisplayMessage message :
+         {DisplayMessage::Standing, DisplayMessage::Entry, DisplayMessage::Exit}) {
+        const Editors& e = editors(message);
+        connect(e.line1, &QLineEdit::textChanged, this,
+                [this, message](const QString& text) { m_display.setLine1(message, text); });
+        connect(e.line2, &QLineEdit::textChanged, this,
+                [this, message](const QString& text) { m_display.setLine2(message, text); });
+        connect(e.dateTime, &QRadioButton::toggled, this, [this, message](bool on) {
+            if (on && !m_display.dateTimeMode(message))
+                ChooseDateTimeDisplay(m_display, message, m_display.ServerTime(), m_display.clock());
         });
-        connect(textButton(message), &QRadioButton::toggled, this, [this, message](bool on) {
-            if (on)
-                ChooseTextDisplay(*this, message);
+        connect(e.text, &QRadioButton::toggled, this, [this, message](bool on) {
+            if (on && m_display.dateTimeMode(message))
+                ChooseTextDisplay(m_display, message);
         });
     }
+    connect(&m_display, &OnlineDisplay::lineChanged, this,
+            [this](DisplayMessage message, int line, const QString& text) {
+                QLineEdit* editor = line == 1 ? line1Editor(message) : line2Editor(message);
+                if (editor->text() != text)
+                    editor->setText(text);
+            });
+    connect(&m_display, &OnlineDisplay::modeChanged, this, &OnlinePage::showMode);
+    connect(&m_display, &OnlineDisplay::confirmationChanged, this, [this](bool isEntry, const QString& text) {
+        (isEntry ? lblConfirmaEntrada : lblConfirmaSaida)->setText(text);
+    });
+    connect(&m_display, &OnlineDisplay::panelColorChanged, this, &OnlinePage::showPanelColor);
+}
+
+void OnlinePage::showMode(DisplayMessage message, bool dateTime)
+{
+    const Editors& e = editors(message);
+    (dateTime ? e.dateTime : e.text)->setChecked(true);
+    e.line1->setReadOnly(dateTime);
+}
+
+void OnlinePage::showPanelColor(bool isEntry, int bgr)
+{
+    const DisplayMessage message = isEntry ? DisplayMessage::Entry : DisplayMessage::Exit;
+    for (QWidget* w :
+         {static_cast<QWidget*>(line1Editor(message)), static_cast<QWidget*>(line2Editor(message)),
+          static_cast<QWidget*>(isEntry ? panVerdeEntrada : panVerdeSaida)})
+        setColorOf(w, bgr);
 }
 
 QWidget* OnlinePage::createMessageGroup(DisplayMessage message, const QString& title)
@@ -126,17 +153,19 @@ QWidget* OnlinePage::createMessageGroup(DisplayMessage message, const QString& t
     switch (message) {
     case DisplayMessage::Standing:
         group->setObjectName(u"grpPadrao"_s);
-        e.line1 = edtTexto = createEditor(u"edtTexto"_s, u" 19/03/08 08:00 "_s, group);
-        e.line2 = edtDisplay = createEditor(u"edtDisplay"_s, u"VORLUND SOFTWARE"_s, group);
+        e.line1 = edtTexto = createEditor(u"edtTexto"_s, m_display.line1(message), group);
+        e.line2 = edtDisplay = createEditor(u"edtDisplay"_s, m_display.line2(message), group);
         break;
     case DisplayMessage::Entry:
         group->setObjectName(u"grpEntrada"_s);
         panVerdeEntrada = new QFrame(group);
         panVerdeEntrada->setObjectName(u"panVerdeEntrada"_s);
         editorParent = panVerdeEntrada;
-        e.line1 = edtTextoEntrada = createEditor(u"edtTextoEntrada"_s, u" Entrada >>>>>>"_s, editorParent);
-        e.line2 = edtDisplayEntrada = createEditor(u"edtDisplayEntrada"_s, QString(), editorParent);
-        confirm = lblConfirmaEntrada = new QLabel(u"Confirmar passagem"_s, group);
+        e.line1 = edtTextoEntrada =
+            createEditor(u"edtTextoEntrada"_s, m_display.line1(message), editorParent);
+        e.line2 = edtDisplayEntrada =
+            createEditor(u"edtDisplayEntrada"_s, m_display.line2(message), editorParent);
+        confirm = lblConfirmaEntrada = new QLabel(m_display.confirmation(true), group);
         lblConfirmaEntrada->setObjectName(u"lblConfirmaEntrada"_s);
         break;
     case DisplayMessage::Exit:
@@ -144,9 +173,10 @@ QWidget* OnlinePage::createMessageGroup(DisplayMessage message, const QString& t
         panVerdeSaida = new QFrame(group);
         panVerdeSaida->setObjectName(u"panVerdeSaida"_s);
         editorParent = panVerdeSaida;
-        e.line1 = edtTextoSaida = createEditor(u"edtTextoSaida"_s, u" <<<<<<  Saída"_s, editorParent);
-        e.line2 = edtDisplaySaida = createEditor(u"edtDisplaySaida"_s, QString(), editorParent);
-        confirm = lblConfirmaSaida = new QLabel(u"Confirmar Passagem"_s, group);
+        e.line1 = edtTextoSaida = createEditor(u"edtTextoSaida"_s, m_display.line1(message), editorParent);
+        e.line2 = edtDisplaySaida =
+            createEditor(u"edtDisplaySaida"_s, m_display.line2(message), editorParent);
+        confirm = lblConfirmaSaida = new QLabel(m_display.confirmation(false), group);
         lblConfirmaSaida->setObjectName(u"lblConfirmaSaida"_s);
         break;
     }
@@ -157,9 +187,6 @@ QWidget* OnlinePage::createMessageGroup(DisplayMessage message, const QString& t
         editorLayout->setContentsMargins(4, 4, 4, 4);
         editorLayout->setSpacing(2);
         layout->addWidget(panel);
-        for (QWidget* w :
-             {static_cast<QWidget*>(panel), static_cast<QWidget*>(e.line1), static_cast<QWidget*>(e.line2)})
-            setColorOf(w, PanelColor);
     }
     editorLayout->addWidget(e.line1);
     editorLayout->addWidget(e.line2);
@@ -207,20 +234,10 @@ QLineEdit* OnlinePage::createEditor(const QString& name, const QString& text, QW
     font.setFixedPitch(true);
     editor->setFont(font);
     const QFontMetrics metrics(font);
-    editor->setMinimumWidth(metrics.horizontalAdvance(QString(DisplayWidth + 1, u'W')) + 12);
-    editor->setValidator(new TypedLengthValidator(editor, DisplayWidth));
+    editor->setMinimumWidth(metrics.horizontalAdvance(QString(OnlineDisplay::DisplayWidth + 1, u'W')) + 12);
+    editor->setValidator(new TypedLengthValidator(editor, OnlineDisplay::DisplayWidth));
     editor->installEventFilter(this);
     return editor;
-}
-
-void OnlinePage::SetServerTimeSource(std::function<QDateTime()> source)
-{
-    m_serverTime = std::move(source);
-}
-
-QDateTime OnlinePage::ServerTime() const
-{
-    return m_serverTime ? m_serverTime() : QDateTime();
 }
 
 const OnlinePage::Editors& OnlinePage::editors(DisplayMessage message) const
@@ -246,11 +263,6 @@ QRadioButton* OnlinePage::dateTimeButton(DisplayMessage message) const
 QRadioButton* OnlinePage::textButton(DisplayMessage message) const
 {
     return editors(message).text;
-}
-
-QString& OnlinePage::savedText(DisplayMessage message)
-{
-    return m_saved[static_cast<size_t>(indexOf(message))];
 }
 
 QColor OnlinePage::fromWindowsColor(int bgr)
@@ -291,6 +303,14 @@ bool OnlinePage::eventFilter(QObject* watched, QEvent* event)
             return true;
     }
     return QWidget::eventFilter(watched, event);
+}
+
+void OnlinePage::FillEditorOnEnter(QLineEdit& editor)
+{
+    const QString filled = DisplayLine(editor.text());
+    // Rewriting an unchanged text would throw the caret to the end.
+    if (filled != editor.text())
+        editor.setText(filled);
 }
 
 // Down from line 1 and up from line 2 keep the caret's column, as on the display itself.
