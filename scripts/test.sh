@@ -1,17 +1,33 @@
 #!/usr/bin/env bash
 # Sets up a fresh machine, builds everything and runs every test:
 #   1. the Linux build (warnings as errors) and its unit and integration tests;
-#   2. the Windows halves cross-compiled with MinGW-w64, their tests run under Wine;
-#   3. the whole Linux test suite again, built with AddressSanitizer and UndefinedBehaviorSanitizer
+#   2. the whole Linux test suite again, built with AddressSanitizer and UndefinedBehaviorSanitizer
 #      (build-asan/), and each libFuzzer target of fuzz/ for ZUL_FUZZ_SECONDS (default 30) on the
 #      same sanitizers (build-fuzz/);
+#   3. the whole program cross-compiled for Windows with MinGW-w64 (build-mingw/), every test
+#      program run under Wine, the Windows installer built and installed silently under Wine,
+#      and a passage end to end with zul.exe under Wine;
 #   4. a headless smoke run of the built program.
+# Qt, SQLite and Crypto++ for MinGW-w64 (scripts/mingw-deps.sh) are built, when the machine has
+# no current copy yet, in the background at the lowest priority while the Linux phases run.
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 cd "$top"
 scripts/setup.sh
 
 jobs=$(nproc)
+mkdir -p build
+deps_log=$top/build/mingw-deps.log
+deps_pid=""
+if scripts/mingw-deps.sh --check; then
+    echo "== Windows dependencies: reusing $(scripts/mingw-deps.sh --print-prefix)"
+else
+    echo "== Windows dependencies: building $(scripts/mingw-deps.sh --print-prefix) in the background ($deps_log)"
+    nice -n 19 scripts/mingw-deps.sh >"$deps_log" 2>&1 &
+    deps_pid=$!
+fi
+deps_started=$SECONDS
+
 export QT_QPA_PLATFORM=offscreen
 # The compiler cache serves any checkout of the project on this machine, wherever it lies.
 export CCACHE_BASEDIR="$top" CCACHE_NOHASHDIR=1
@@ -19,12 +35,6 @@ export CCACHE_BASEDIR="$top" CCACHE_NOHASHDIR=1
 echo "== Linux build"
 cmake --preset ci >/dev/null
 cmake --build --preset ci -j"$jobs"
-
-echo "== Windows halves (MinGW-w64, Wine)"
-# The test programs run through build-mingw/wine-run.sh, which creates the Wine prefix
-# build-mingw/wine on first use and keeps one Wine server up for the run.
-cmake --preset mingw >/dev/null
-cmake --build --preset mingw -j"$jobs"
 
 echo "== Tests"
 status=0
@@ -43,10 +53,6 @@ ctest --preset ci -j"$jobs" --timeout 300 -E '^system\.AccessLoopUnderFaults$' |
 # second time, with a new seed, before it counts as failed. Its figures and seed are printed
 # either way, and a failing run keeps its files.
 ctest --preset ci --timeout 600 -R '^system\.AccessLoopUnderFaults$' --repeat until-pass:2 || status=1
-# Under Wine a test program very rarely stalls inside the emulated socket layer (seen once in
-# many runs, a blocked process using no CPU); such a test is run once more before it counts as
-# failed. A test that fails on its own merits fails both times.
-ctest --preset mingw --timeout 120 --repeat until-pass:2 || status=1
 
 echo "== Sanitizers (AddressSanitizer, UndefinedBehaviorSanitizer)"
 # Every Linux test once more in a build of its own; a report of either sanitizer fails the test.
@@ -65,6 +71,40 @@ echo "== Fuzzing"
 started=$SECONDS
 scripts/fuzz.sh "${ZUL_FUZZ_SECONDS:-30}" || status=1
 echo "(fuzzing: $((SECONDS - started)) s)"
+
+echo "== Windows (MinGW-w64, Wine)"
+started=$SECONDS
+if [ -n "$deps_pid" ]; then
+    if wait "$deps_pid"; then
+        echo "(Windows dependencies built in the background: $((SECONDS - deps_started)) s; $(grep -E 'built .* in [0-9]+ s' "$deps_log" || true))"
+    else
+        echo "(the Windows dependency build failed: end of $deps_log)"
+        tail -40 "$deps_log"
+    fi
+    started=$SECONDS
+fi
+if ZUL_MINGW_DEPS=$(scripts/mingw-deps.sh --print-prefix) && scripts/mingw-deps.sh --check; then
+    export ZUL_MINGW_DEPS
+    # The test programs run through build-mingw/wine-run.sh, which creates the Wine prefix
+    # build-mingw/wine on first use and keeps one Wine server up for the run.
+    cmake --preset mingw >/dev/null
+    cmake --build --preset mingw -j"$jobs"
+    cmake --build --preset mingw --target zul_installer
+    echo "(Windows build: $((SECONDS - started)) s)"
+    started=$SECONDS
+    # Under Wine a test program very rarely stalls inside the emulated socket layer (seen once
+    # in many runs, a blocked process using no CPU); such a test is run once more before it
+    # counts as failed. A test that fails on its own merits fails both times.
+    ctest --preset mingw --timeout 300 --repeat until-pass:2 || status=1
+    echo "(Windows tests under Wine: $((SECONDS - started)) s)"
+else
+    status=1
+    # Without Qt for MinGW at least the halves without Qt are built and tested.
+    unset ZUL_MINGW_DEPS
+    cmake --preset mingw >/dev/null
+    cmake --build --preset mingw -j"$jobs"
+    ctest --preset mingw --timeout 120 --repeat until-pass:2 || status=1
+fi
 
 echo "== Smoke run"
 build/bin/zul --version || status=1
