@@ -222,7 +222,13 @@ make -s -C "$work/src/libcrypto++" -f GNUmakefile -j"$jobs" static \
     CXX="$cxx" AR="$triplet-ar" RANLIB="$triplet-ranlib" CXXFLAGS="$cryptopp_cxxflags" >&2
 mkdir -p "$prefix/include/cryptopp"
 cp "$work"/src/libcrypto++/*.h "$prefix/include/cryptopp/"
-cp "$work/src/libcrypto++/libcryptopp.a" "$prefix/lib/"
+# Debian's makefile names the archive libcrypto++.a, upstream's libcryptopp.a.
+for archive in libcrypto++.a libcryptopp.a; do
+    if [ -f "$work/src/libcrypto++/$archive" ]; then
+        cp "$work/src/libcrypto++/$archive" "$prefix/lib/libcryptopp.a"
+        break
+    fi
+done
 cat >"$prefix/lib/pkgconfig/libcrypto++.pc" <<EOF
 prefix=$prefix
 libdir=\${prefix}/lib
