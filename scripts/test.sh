@@ -48,11 +48,10 @@ fi
 # Every test bounds its own waits; the limit turns anything that still hangs into a failure
 # instead of a stalled run.
 ctest --preset ci -j"$jobs" --timeout 300 -E '^system\.AccessLoopUnderFaults$' || status=1
-# The access loop under faults: real processes, random kills and a random seed each run. One run
-# in several has shown a passage stamped or matched wrongly (under investigation); it is run a
-# second time, with a new seed, before it counts as failed. Its figures and seed are printed
-# either way, and a failing run keeps its files.
-ctest --preset ci --timeout 600 -R '^system\.AccessLoopUnderFaults$' --repeat until-pass:2 || status=1
+# The access loop under faults: real processes, random kills and a random seed each run, on its
+# own so that nothing else loads the machine. Its figures and seed are printed; a failing run
+# keeps its files, and ZUL_AUDIT_DIR=<folder> audits them again.
+ctest --preset ci --timeout 600 -R '^system\.AccessLoopUnderFaults$' || status=1
 
 echo "== Sanitizers (AddressSanitizer, UndefinedBehaviorSanitizer)"
 # Every Linux test once more in a build of its own; a report of either sanitizer fails the test.

@@ -408,6 +408,7 @@ void AccessLoopRun::killManager()
     if (!m_manager)
         return;
     m_unheardFrom = lastRowId().value_or(m_lastKnownRowId);
+    m_figures.killsMs << QDateTime::currentMSecsSinceEpoch();
     m_manager->kill(); // SIGKILL
     m_manager->waitForFinished(kToolTimeoutMs);
     ++m_figures.kills;
@@ -693,6 +694,19 @@ std::optional<qint64> AccessLoopRun::lastRowId()
 void AccessLoopRun::keepFiles()
 {
     m_dir.setAutoRemove(false);
+    // What the audit needs besides the record, the database and the log folder: the client's
+    // transcript and the rows written while no client could listen (one "first last" per line).
+    QFile transcript(QDir(m_dir.path()).filePath(QStringLiteral("transcript.txt")));
+    if (transcript.open(QIODevice::WriteOnly))
+        transcript.write(m_transcript);
+    QFile kills(QDir(m_dir.path()).filePath(QStringLiteral("kills.txt")));
+    if (kills.open(QIODevice::WriteOnly))
+        for (const qint64 ms : m_figures.killsMs)
+            kills.write(QByteArray::number(ms) + '\n');
+    QFile unheard(QDir(m_dir.path()).filePath(QStringLiteral("unheard-rows.txt")));
+    if (unheard.open(QIODevice::WriteOnly))
+        for (const auto& [after, upTo] : m_unheardRows)
+            unheard.write(QByteArray::number(after) + ' ' + QByteArray::number(upTo) + '\n');
     if (!m_manager || m_manager->state() == QProcess::NotRunning) {
         QFile::remove(m_program);
         QFile::remove(m_libraryCopy);
@@ -707,10 +721,11 @@ TurnstileRecord AccessLoopRun::turnstileRecord() const
     return ParseTurnstileRecord(file.readAll());
 }
 
-QList<KeptPassage> AccessLoopRun::keptPassages() const
+QList<KeptPassage> ReadKeptPassages(const QSqlDatabase& database, const QString& logDir,
+                                    const QList<QPair<qint64, qint64>>& unheardRows)
 {
     QList<KeptPassage> kept;
-    QSqlQuery rows(QSqlDatabase::database(m_connectionName));
+    QSqlQuery rows(database);
     rows.exec(QStringLiteral(
         "SELECT rowid, NRPESSOA, IDREGISCATRACA, DTREGISCATRACA FROM REGISCATRACA ORDER BY rowid"));
     while (rows.next()) {
@@ -723,15 +738,20 @@ QList<KeptPassage> AccessLoopRun::keptPassages() const
         passage.ms = at.isValid() ? at.toMSecsSinceEpoch() : 0;
         passage.origin = QStringLiteral("row %1").arg(id);
         passage.unheard =
-            std::any_of(m_unheardRows.begin(), m_unheardRows.end(),
+            std::any_of(unheardRows.begin(), unheardRows.end(),
                         [&](const QPair<qint64, qint64>& r) { return id > r.first && id <= r.second; });
         kept << passage;
     }
     rows.finish();
-    QFile journal(QDir(m_logDir).filePath(QStringLiteral("passagensPendentes.jrn")));
+    QFile journal(QDir(logDir).filePath(QStringLiteral("passagensPendentes.jrn")));
     if (journal.open(QIODevice::ReadOnly))
         kept << ParseJournal(journal.readAll());
     return kept;
+}
+
+QList<KeptPassage> AccessLoopRun::keptPassages() const
+{
+    return ReadKeptPassages(QSqlDatabase::database(m_connectionName), m_logDir, m_unheardRows);
 }
 
 QList<Announcement> AccessLoopRun::announcements() const

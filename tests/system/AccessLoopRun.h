@@ -41,6 +41,7 @@ struct RunFigures
 {
     int cycles = 0;
     int kills = 0;
+    QList<qint64> killsMs; // when each SIGKILL was sent, ms since the epoch
     int taps = 0;
     int served = 0;        // taps followed by a release within the wait
     int databaseLocks = 0; // times another process held the write lock
@@ -50,6 +51,11 @@ struct RunFigures
     int pendingAtEnd = 0;  // journal entries still waiting after the final quiet period
     qint64 elapsedMs = 0;
 };
+
+// The passages a run's manager kept: the rows of REGISCATRACA and the lines of its journal in
+// `logDir`; rows numbered within one of `unheardRows` (after first, up to last) could not be heard.
+QList<KeptPassage> ReadKeptPassages(const QSqlDatabase& database, const QString& logDir,
+                                    const QList<QPair<qint64, qint64>>& unheardRows);
 
 class AccessLoopRun
 {

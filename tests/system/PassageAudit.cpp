@@ -8,6 +8,7 @@
 #include <QRegularExpression>
 #include <algorithm>
 #include <deque>
+#include <limits>
 #include <optional>
 #include <vector>
 
@@ -141,8 +142,76 @@ QList<Announcement> ParseTranscript(const QByteArray& text)
     return heard;
 }
 
+QList<int> NearestMaximumMatching(const std::vector<std::vector<std::pair<int, qint64>>>& fitting,
+                                  int keptCount)
+{
+    // Minimum-cost maximum flow over source -> rotation -> kept passage -> sink, every capacity
+    // one: each augmentation along a cheapest path adds one pair and keeps the total distance
+    // the least possible for that many pairs. The graphs are a few hundred edges at most.
+    const int rotations = static_cast<int>(fitting.size());
+    const int source = rotations + keptCount;
+    const int sink = source + 1;
+    struct Edge
+    {
+        int to;
+        int capacity;
+        qint64 cost;
+    };
+    std::vector<Edge> edges;
+    std::vector<std::vector<int>> out(sink + 1);
+    auto addEdge = [&](int from, int to, qint64 cost) {
+        out[from].push_back(static_cast<int>(edges.size()));
+        edges.push_back({to, 1, cost});
+        out[to].push_back(static_cast<int>(edges.size()));
+        edges.push_back({from, 0, -cost});
+    };
+    for (int r = 0; r < rotations; ++r) {
+        addEdge(source, r, 0);
+        for (const auto& [k, distance] : fitting[r])
+            addEdge(r, rotations + k, distance);
+    }
+    for (int k = 0; k < keptCount; ++k)
+        addEdge(rotations + k, sink, 0);
+
+    constexpr qint64 kUnreached = std::numeric_limits<qint64>::max();
+    for (;;) {
+        // Bellman-Ford: residual edges of matched pairs carry negative costs.
+        std::vector<qint64> cost(sink + 1, kUnreached);
+        std::vector<int> via(sink + 1, -1);
+        cost[source] = 0;
+        for (bool changed = true; changed;) {
+            changed = false;
+            for (int node = 0; node <= sink; ++node) {
+                if (cost[node] == kUnreached)
+                    continue;
+                for (int e : out[node]) {
+                    const Edge& edge = edges[e];
+                    if (edge.capacity > 0 && cost[node] + edge.cost < cost[edge.to]) {
+                        cost[edge.to] = cost[node] + edge.cost;
+                        via[edge.to] = e;
+                        changed = true;
+                    }
+                }
+            }
+        }
+        if (cost[sink] == kUnreached)
+            break;
+        for (int node = sink; node != source; node = edges[via[node] ^ 1].to) {
+            --edges[via[node]].capacity;
+            ++edges[via[node] ^ 1].capacity;
+        }
+    }
+
+    QList<int> matchOf(rotations, -1);
+    for (int r = 0; r < rotations; ++r)
+        for (int e : out[r])
+            if (edges[e].to >= rotations && edges[e].to < source && edges[e].capacity == 0 && (e % 2) == 0)
+                matchOf[r] = edges[e].to - rotations;
+    return matchOf;
+}
+
 AuditResult Audit(const TurnstileRecord& turnstile, const QList<KeptPassage>& kept,
-                  const QList<Announcement>& announcements)
+                  const QList<Announcement>& announcements, const QList<qint64>& killsMs)
 {
     AuditResult result;
     AuditFigures& f = result.figures;
@@ -189,33 +258,25 @@ AuditResult Audit(const TurnstileRecord& turnstile, const QList<KeptPassage>& ke
     auto forSomebody = [&](const Rotation& rotation) {
         return !turnstile.releases[rotation.release].candidates.isEmpty();
     };
-    // Closest in time first, so that each kept passage goes to the rotation it stamps. A
-    // rotation through a release nobody asked for is counted as that release; whoever walked
-    // through may be kept once but need not be.
-    struct Candidate
-    {
-        qint64 distance;
-        int rotation;
-        int kept;
-    };
-    std::vector<Candidate> candidates;
+    // As many rotations kept as the facts allow, and among those pairings the one nearest in
+    // time, so that each kept passage goes to the rotation it stamps. Taking the nearest pair
+    // first is not enough: a stamp is up to two seconds early, so one person's row can sit nearer
+    // to the rotation of a release that also answered them than to their own, and would leave
+    // their own rotation looking lost. A rotation through a release nobody asked for is counted
+    // as that release; whoever walked through may be kept once but need not be.
+    std::vector<std::vector<std::pair<int, qint64>>> fitting(turnstile.rotations.size());
     for (int r = 0; r < turnstile.rotations.size(); ++r) {
         const Rotation& rotation = turnstile.rotations[r];
         if (!counted(rotation))
             continue;
         for (int i = 0; i < kept.size(); ++i)
             if (fits(rotation, kept[i], !forSomebody(rotation)))
-                candidates.push_back({std::abs(kept[i].ms - rotation.ms), r, i});
+                fitting[r].push_back({i, std::abs(kept[i].ms - rotation.ms)});
     }
-    std::stable_sort(candidates.begin(), candidates.end(),
-                     [](const Candidate& a, const Candidate& b) { return a.distance < b.distance; });
-    QList<int> matchOf(turnstile.rotations.size(), -1);
-    for (const Candidate& c : candidates) {
-        if (matchOf[c.rotation] < 0 && !used[c.kept]) {
-            matchOf[c.rotation] = c.kept;
-            used[c.kept] = true;
-        }
-    }
+    const QList<int> matchOf = NearestMaximumMatching(fitting, static_cast<int>(kept.size()));
+    for (int k : matchOf)
+        if (k >= 0)
+            used[k] = true;
 
     QMap<QString, QChar> lastDirection; // person -> direction of their last confirmed passage
     for (int r = 0; r < turnstile.rotations.size(); ++r) {
@@ -229,6 +290,16 @@ AuditResult Audit(const TurnstileRecord& turnstile, const QList<KeptPassage>& ke
         const Release& release = turnstile.releases[rotation.release];
         if (forSomebody(rotation))
             ++f.rotations;
+        const bool killedInHandOver =
+            rotation.deliveredMs >= 0 && std::any_of(killsMs.begin(), killsMs.end(), [&](qint64 killMs) {
+                return killMs >= rotation.deliveredMs && killMs <= rotation.deliveredMs + kHandOverWindowMs;
+            });
+        if (matchOf[r] < 0 && forSomebody(rotation) && killedInHandOver) {
+            // The manager never knew of this passage: the direction it gives next follows the
+            // passage before it.
+            ++f.lostToKill;
+            continue;
+        }
         if (matchOf[r] < 0 && forSomebody(rotation)) {
             ++f.lost;
             problems << QStringLiteral("rotation %1 at %2 (read by the manager at %3) for %4 kept nowhere")
