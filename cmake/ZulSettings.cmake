@@ -16,7 +16,9 @@ else()
 endif()
 
 if(WIN32)
-    target_compile_definitions(zul_settings INTERFACE WIN32_LEAN_AND_MEAN NOMINMAX UNICODE=0 _WIN32_WINNT=0x0601)
+    # Wide-character Windows calls, as Qt's headers declare them; the platform layer names the
+    # byte-string (A) calls it uses explicitly.
+    target_compile_definitions(zul_settings INTERFACE WIN32_LEAN_AND_MEAN NOMINMAX UNICODE _UNICODE _WIN32_WINNT=0x0601)
 endif()
 
 # Qt strictness: no silent conversions between byte strings and QString (texts cross the

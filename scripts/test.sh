@@ -1,10 +1,15 @@
 #!/usr/bin/env bash
 # Sets up a fresh machine, builds everything and runs every test:
 #   1. the Linux build (warnings as errors) and its unit and integration tests;
-#   2. the Windows halves cross-compiled with MinGW-w64, their tests run under Wine;
-#   3. the whole Linux test suite again, built with AddressSanitizer and UndefinedBehaviorSanitizer
+#   2. the whole Linux test suite again, built with AddressSanitizer and UndefinedBehaviorSanitizer
 #      (build-asan/), and each libFuzzer target of fuzz/ for ZUL_FUZZ_SECONDS (default 30) on the
 #      same sanitizers (build-fuzz/);
+#   3. the Windows side cross-compiled with MinGW-w64 (build-mingw/), its tests run under Wine:
+#      by default the halves without Qt (platform layer, stand-in library, the service control
+#      manager); with ZUL_WINDOWS_FULL=1 the whole program, every test program, the Windows
+#      installer installed silently and a passage end to end with zul.exe under Wine, against Qt,
+#      SQLite and Crypto++ for MinGW-w64 (scripts/mingw-deps.sh, built in the background at the
+#      lowest priority while the Linux phases run when the machine has no current copy yet);
 #   4. a headless smoke run of the built program;
 #   5. the Debian packages built from the Linux build and checked in a throwaway root.
 set -euo pipefail
@@ -13,6 +18,21 @@ cd "$top"
 scripts/setup.sh
 
 jobs=$(nproc)
+mkdir -p build
+deps_log=$top/build/mingw-deps.log
+deps_pid=""
+windows_full=${ZUL_WINDOWS_FULL:-0}
+if [ "$windows_full" != 1 ]; then
+    echo "== Windows dependencies: not needed (the whole-program Windows build runs with ZUL_WINDOWS_FULL=1)"
+elif scripts/mingw-deps.sh --check; then
+    echo "== Windows dependencies: reusing $(scripts/mingw-deps.sh --print-prefix)"
+else
+    echo "== Windows dependencies: building $(scripts/mingw-deps.sh --print-prefix) in the background ($deps_log)"
+    nice -n 19 scripts/mingw-deps.sh >"$deps_log" 2>&1 &
+    deps_pid=$!
+fi
+deps_started=$SECONDS
+
 export QT_QPA_PLATFORM=offscreen
 # The compiler cache serves any checkout of the project on this machine, wherever it lies.
 export CCACHE_BASEDIR="$top" CCACHE_NOHASHDIR=1
@@ -20,12 +40,6 @@ export CCACHE_BASEDIR="$top" CCACHE_NOHASHDIR=1
 echo "== Linux build"
 cmake --preset ci >/dev/null
 cmake --build --preset ci -j"$jobs"
-
-echo "== Windows halves (MinGW-w64, Wine)"
-# The test programs run through build-mingw/wine-run.sh, which creates the Wine prefix
-# build-mingw/wine on first use and keeps one Wine server up for the run.
-cmake --preset mingw >/dev/null
-cmake --build --preset mingw -j"$jobs"
 
 echo "== Tests"
 status=0
@@ -43,10 +57,6 @@ ctest --preset ci -j"$jobs" --timeout 300 -E '^system\.AccessLoopUnderFaults$' |
 # own so that nothing else loads the machine. Its figures and seed are printed; a failing run
 # keeps its files, and ZUL_AUDIT_DIR=<folder> audits them again.
 ctest --preset ci --timeout 600 -R '^system\.AccessLoopUnderFaults$' || status=1
-# Under Wine a test program very rarely stalls inside the emulated socket layer (seen once in
-# many runs, a blocked process using no CPU); such a test is run once more before it counts as
-# failed. A test that fails on its own merits fails both times.
-ctest --preset mingw --timeout 120 --repeat until-pass:2 || status=1
 
 echo "== Sanitizers (AddressSanitizer, UndefinedBehaviorSanitizer)"
 # Every Linux test once more in a build of its own; a report of either sanitizer fails the test.
@@ -65,6 +75,42 @@ echo "== Fuzzing"
 started=$SECONDS
 scripts/fuzz.sh "${ZUL_FUZZ_SECONDS:-30}" || status=1
 echo "(fuzzing: $((SECONDS - started)) s)"
+
+echo "== Windows (MinGW-w64, Wine)"
+started=$SECONDS
+if [ -n "$deps_pid" ]; then
+    if wait "$deps_pid"; then
+        echo "(Windows dependencies built in the background: $((SECONDS - deps_started)) s; $(grep -E 'built .* in [0-9]+ s' "$deps_log" || true))"
+    else
+        echo "(the Windows dependency build failed: end of $deps_log)"
+        tail -40 "$deps_log"
+    fi
+    started=$SECONDS
+fi
+if [ "$windows_full" = 1 ] && ZUL_MINGW_DEPS=$(scripts/mingw-deps.sh --print-prefix) &&
+    scripts/mingw-deps.sh --check; then
+    export ZUL_MINGW_DEPS
+    # The test programs run through build-mingw/wine-run.sh, which creates the Wine prefix
+    # build-mingw/wine on first use and keeps one Wine server up for the run.
+    cmake --preset mingw >/dev/null
+    cmake --build --preset mingw -j"$jobs"
+    cmake --build --preset mingw --target zul_installer
+    echo "(Windows build: $((SECONDS - started)) s)"
+    started=$SECONDS
+    # Under Wine a test program very rarely stalls inside the emulated socket layer (seen once
+    # in many runs, a blocked process using no CPU); such a test is run once more before it
+    # counts as failed. A test that fails on its own merits fails both times.
+    ctest --preset mingw --timeout 300 --repeat until-pass:2 || status=1
+    echo "(Windows tests under Wine: $((SECONDS - started)) s)"
+else
+    # Asked for the whole program but without Qt for MinGW: a failure, and the halves are
+    # still built and tested.
+    [ "$windows_full" = 1 ] && status=1
+    unset ZUL_MINGW_DEPS
+    cmake --preset mingw >/dev/null
+    cmake --build --preset mingw -j"$jobs"
+    ctest --preset mingw --timeout 120 --repeat until-pass:2 || status=1
+fi
 
 echo "== Smoke run"
 build/bin/zul --version || status=1

@@ -68,8 +68,8 @@ TEST(ZulAdminDb, BadUsageIsRefused)
 
 TEST(ZulAdminDb, InitCreatesAPostgresDatabaseWithDemonstrationData)
 {
-    if (qEnvironmentVariableIsEmpty("ZUL_TEST_PG_PORT"))
-        GTEST_SKIP() << "no PostgreSQL server: run scripts/pg-start.sh and export ZUL_TEST_PG_*";
+    if (const char* why = test::postgreSqlUnavailable())
+        GTEST_SKIP() << why;
     const QString database = u"zt_admin_%1"_qs.arg(QCoreApplication::applicationPid());
     TXConnection server;
     server.ChangeServerType(xdtPostgreSQL);

@@ -66,8 +66,8 @@ protected:
     // the test is skipped without a server (scripts/pg-start.sh).
     void UsePostgreSQL()
     {
-        if (qEnvironmentVariableIsEmpty("ZUL_TEST_PG_PORT"))
-            GTEST_SKIP() << "no PostgreSQL server: run scripts/pg-start.sh and export ZUL_TEST_PG_*";
+        if (const char* why = postgreSqlUnavailable())
+            GTEST_SKIP() << why;
         static int counter = 0;
         const QString name = u"zt_manager_%1_%2"_qs.arg(QCoreApplication::applicationPid()).arg(++counter);
         const QString server = pgKeys();

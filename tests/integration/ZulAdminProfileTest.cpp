@@ -9,6 +9,8 @@
 #include <QFile>
 #include <QProcess>
 #include <gtest/gtest.h>
+#include <optional>
+#include <string>
 
 namespace zul {
 namespace {
@@ -39,6 +41,15 @@ protected:
         const AdminRun r =
             admin({u"profile"_s, u"set"_s, code, u"--database"_s, kind, u"--connect"_s, connect});
         ASSERT_EQ(r.exitCode, 0) << qPrintable(r.err);
+    }
+    // The profile the manager uses, as stored (the machine's registry on Windows, the file
+    // elsewhere).
+    std::optional<std::string> profileInUse() const
+    {
+        const auto key = platform::openLocalMachineKey(
+            platform::RegistryStore{QFile::encodeName(registryFile).toStdString()},
+            ConnectionProfiles::KeyPath, false);
+        return key ? key->readString("PortaADOCatraca") : std::nullopt;
     }
     QByteArray registryText() const
     {
@@ -81,21 +92,24 @@ TEST_F(ZulAdminProfile, UseRefusesAnotherDatabaseKindWithoutForce)
     EXPECT_TRUE(r.err.contains(u"warning: profile 5 is UsedDatabase POSTGRESQL (xdtPostgreSQL)"_s))
         << qPrintable(r.err);
     EXPECT_TRUE(r.err.contains(u"--force"_s));
-    EXPECT_FALSE(registryText().contains("PortaADOCatraca"));
+    EXPECT_EQ(profileInUse(), std::nullopt);
 
     r = admin({u"profile"_s, u"use"_s, u"6"_s});
     EXPECT_EQ(r.exitCode, 0) << qPrintable(r.err);
     EXPECT_EQ(r.err, QString());
-    EXPECT_TRUE(registryText().contains("\"PortaADOCatraca\"=\"6\""));
+    EXPECT_EQ(profileInUse(), "6");
 
     r = admin({u"profile"_s, u"use"_s, u"5"_s, u"--force"_s});
     EXPECT_EQ(r.exitCode, 0) << qPrintable(r.err);
     EXPECT_TRUE(r.err.contains(u"warning: profile 5"_s));
-    EXPECT_TRUE(registryText().contains("\"PortaADOCatraca\"=\"5\""));
+    EXPECT_EQ(profileInUse(), "5");
 }
 
 TEST_F(ZulAdminProfile, UnparsableRegistryIsNamedAndNeverWritten)
 {
+#ifdef _WIN32
+    GTEST_SKIP() << "the Windows registry is no file that can be cut short";
+#endif
     set(u"211"_s, u"SQLITE"_s, u"Data Source=/srv/zul.db"_s);
     // Cut in the middle of the encrypted string, as a full disk or a bad copy leaves it.
     QByteArray text = registryText();

@@ -4,7 +4,7 @@
 // catalogue, a fake main window and, when asked, the stand-in library bound to a turnstile
 // simulator running in-process on free ports.
 //
-//     zul::test::LinkedDevice link;          // libEasyInner.so, simulator started
+//     zul::test::LinkedDevice link;          // the stand-in library, simulator started
 //     link.openLink();                       // DefinirTipoConexao(1), AbrirPortaComunicacao(3570)
 //     link.device.PingDevice();
 //     EXPECT_EQ(link.sim->callNames().back(), "Ping");
@@ -40,6 +40,17 @@ inline QStringList logTexts(const ActivityLog& log, const Clock& clock)
     if (!texts.isEmpty() && texts.last().isEmpty())
         texts.removeLast(); // after the last line end
     return texts;
+}
+
+// The file name the system gives a shared library of this stem, as the build names it:
+// EasyInnerPartial.dll on Windows, libEasyInnerPartial.so elsewhere.
+inline QString sharedLibraryName(const QString& stem)
+{
+#ifdef _WIN32
+    return stem + QStringLiteral(".dll");
+#else
+    return QStringLiteral("lib") + stem + QStringLiteral(".so");
+#endif
 }
 
 struct LinkedDevice

@@ -264,8 +264,8 @@ TEST_F(LinkedDeviceTest, LoadingLogsTheFileAndHandle)
     const QStringList lines = logged();
     ASSERT_EQ(lines.size(), 2);
     EXPECT_EQ(lines[0], u"Carregando biblioteca da catraca..."_s);
-    EXPECT_EQ(lines[1], u"Biblioteca carregada: \"libEasyInner.so\" Handle: "_s +
-                            QString::number(device.LibraryHandle));
+    EXPECT_EQ(lines[1], u"Biblioteca carregada: \""_s + DeviceBinding::defaultLibraryName() +
+                            u"\" Handle: "_s + QString::number(device.LibraryHandle));
     EXPECT_GT(device.LibraryHandle, 32u);
 }
 
@@ -539,7 +539,7 @@ TEST_F(LinkedDeviceTest, StopClosesTheLink)
 
 TEST(PartialLibraryTest, MissingConfigurationEntryPointSendsNothing)
 {
-    test::LinkedDevice link(u"libEasyInnerPartial.so"_s);
+    test::LinkedDevice link(test::sharedLibraryName(u"EasyInnerPartial"_s));
     ASSERT_NO_FATAL_FAILURE(link.openLink());
     link.sim->clearCalls();
 

@@ -118,7 +118,7 @@ TEST_F(DeviceClearingTest, OfflineTurnstileGivesTheFailureBoxAndARestart)
 
 TEST(DeviceClearingWithoutList, AListThatCannotBeReadProvesNothing)
 {
-    test::LinkedDevice link{u"libEasyInnerPartial.so"_s};
+    test::LinkedDevice link{test::sharedLibraryName(u"EasyInnerPartial"_s)};
     ASSERT_NO_FATAL_FAILURE(link.openLink());
     ASSERT_NO_FATAL_FAILURE(link.holdAsOnlineLoop());
     link.sim->addUser("0000000001");

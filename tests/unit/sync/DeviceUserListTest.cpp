@@ -130,7 +130,7 @@ INSTANTIATE_TEST_SUITE_P(Limits, DeviceUserListBoundTest,
 
 TEST(DeviceUserListWithoutListEntryPoint, KeepsThePreviousListAndSaysSo)
 {
-    test::LinkedDevice link{u"libEasyInnerPartial.so"_s};
+    test::LinkedDevice link{test::sharedLibraryName(u"EasyInnerPartial"_s)};
     ASSERT_NO_FATAL_FAILURE(link.openLink());
     link.sim->addUser("0000000001");
     DeviceUserList users{link.device};

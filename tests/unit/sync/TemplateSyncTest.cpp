@@ -170,7 +170,7 @@ TEST_F(TemplateSyncTest, RecordOfTheWrongSizeIsNeverSent)
 TEST(TemplateSyncWithoutList, ChangesNothingWhenTheListCannotBeRead)
 {
     // The partial stand-in library has no TemProximoPacote.
-    test::LinkedDevice probe{u"libEasyInnerPartial.so"_s};
+    test::LinkedDevice probe{test::sharedLibraryName(u"EasyInnerPartial"_s)};
     ASSERT_NO_FATAL_FAILURE(probe.openLink());
     probe.sim->addUser("0000000099");
     QFile file(probe.dir.file(u"z.db"_s));
