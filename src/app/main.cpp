@@ -41,6 +41,7 @@ void Print(std::FILE* stream, const QString& text)
 
 int main(int argc, char** argv)
 {
+    zul::platform::attachParentConsole();
     QStringList arguments;
     for (int i = 0; i < argc; ++i)
         arguments << QString::fromLocal8Bit(argv[i]);

@@ -15,4 +15,10 @@ std::string executablePath();
 // cannot be opened are left out.
 std::vector<std::string> processImagePaths();
 
+// Gives the program's text output (usage, version, option errors) a place to go. The Windows
+// manager is a window program and starts without a console: its standard output and error then
+// go to the console of the command that started it, if any, unless they were redirected.
+// Nothing to do elsewhere.
+void attachParentConsole();
+
 } // namespace zul::platform

@@ -65,4 +65,6 @@ std::vector<std::string> processImagePaths()
     return paths;
 }
 
+void attachParentConsole() {}
+
 } // namespace zul::platform

@@ -1,5 +1,7 @@
 #include "platform/System.h"
 
+#include <cstdio>
+
 // clang-format off
 #include <windows.h>
 #include <psapi.h> // needs the types of windows.h
@@ -55,6 +57,23 @@ std::vector<std::string> processImagePaths()
         CloseHandle(process);
     }
     return paths;
+}
+
+void attachParentConsole()
+{
+    const auto unset = [](DWORD which) {
+        const HANDLE handle = ::GetStdHandle(which);
+        return handle == nullptr || handle == INVALID_HANDLE_VALUE ||
+               ::GetFileType(handle) == FILE_TYPE_UNKNOWN;
+    };
+    const bool out = unset(STD_OUTPUT_HANDLE);
+    const bool err = unset(STD_ERROR_HANDLE);
+    if ((!out && !err) || !::AttachConsole(ATTACH_PARENT_PROCESS))
+        return;
+    if (out)
+        std::freopen("CONOUT$", "w", stdout);
+    if (err)
+        std::freopen("CONOUT$", "w", stderr);
 }
 
 } // namespace zul::platform
