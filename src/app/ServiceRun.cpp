@@ -166,7 +166,7 @@ void ServiceNotifier::Tick()
 bool ManagerOnline(ManagerCore& manager)
 {
     DeviceBinding& device = manager.device();
-    return !device.StopFlag && device.LoopState >= OnlineLoop::Polling &&
+    return !device.IsStopRequested() && device.loopState() >= OnlineLoop::Polling &&
            manager.database().xcnCatraca.Connected();
 }
 

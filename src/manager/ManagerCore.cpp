@@ -148,14 +148,14 @@ void ManagerCore::FormCreate()
         WriteLog(u"Tentativa de executar a aplicação mais de uma vez"_s);
         WriteLog(Separator());
         m_env.dialogs.message(OperatorDialogs::Icon::Error, u"Erro"_s, msgPadrao.Lookup(u"LOADED"_s));
-        m_device->StopFlag = true;
+        m_device->RequestStop();
         return;
     }
     WriteLog(u"           Inicializando programa"_s);
     WriteLog(Separator());
     WriteLog(QString());
 
-    m_device->FailedPings = 0;
+    m_device->ResetFailedPings();
 
     // A log switch that cannot be read leaves the log on.
     try {
@@ -183,7 +183,6 @@ void ManagerCore::FormCreate()
     }
 
     m_device->ReadDevicePort();
-    m_device->DeviceNumber = 1;
     if (m_env.installExceptionHandler)
         m_env.installExceptionHandler([this](const QString& message) { onExcept(message); });
     CheckNotificationSocket();
@@ -215,7 +214,7 @@ void ManagerCore::FormDestroy()
     } else {
         WriteLog(u"    O programa foi finalizado normalmente"_s);
         m_device->Call<easyinner::EnviarMensagemPadraoOnLine>(
-            m_device->DeviceNumber, 0, toWin1252(msgPadrao.Lookup(u"FORA_DO_AR"_s)).constData());
+            m_device->deviceNumber(), 0, toWin1252(msgPadrao.Lookup(u"FORA_DO_AR"_s)).constData());
     }
     WriteLog(Separator());
     WriteLog(QString());
@@ -235,14 +234,14 @@ bool ManagerCore::FormClose()
                               msgPadrao.Lookup(u"SAIR_SERV"_s));
         return false;
     }
-    if (!m_device->StopFlag) {
+    if (!m_device->IsStopRequested()) {
         const bool online = m_statusLine != msgPadrao.Lookup(u"TENTANDO"_s) &&
                             m_statusLine != msgPadrao.Lookup(u"DESCONECT"_s);
         if (online && !m_env.dialogs.ask(OperatorDialogs::Icon::Warning, msgPadrao.Lookup(u"SAIR_TITLE"_s),
                                          msgPadrao.Lookup(u"SAIR"_s), false))
             return false;
         m_device->ShowStatus(status::Closing);
-        m_device->StopFlag = true;
+        m_device->RequestStop();
     }
     Q_EMIT closed();
     return true;
@@ -251,7 +250,7 @@ bool ManagerCore::FormClose()
 void ManagerCore::RequestQuit()
 {
     m_quitRequested = true;
-    m_device->StopFlag = true;
+    m_device->RequestStop();
     Q_EMIT closed();
 }
 

@@ -9,8 +9,8 @@ namespace zul {
 class DeviceBinding;
 
 // Waits `seconds` to `seconds` + 1 seconds for the controller (until the whole-second tick
-// passes the deadline second), dispatching window messages as they arrive; LastDeviceResult
-// holds 128 while waiting, and an operation run from the dispatch that changes it ends the wait
+// passes the deadline second), dispatching window messages as they arrive; the last result
+// is WaitingForReply while waiting, and an operation run from the dispatch that changes it ends the wait
 // early.
 void WaitForDeviceReply(DeviceBinding& device, int seconds);
 

@@ -201,7 +201,7 @@ TEST_P(ManagerOnlineTest, ClosingWhileOnlineAnsweredYesEndsTheLoopAndTheProgram)
 
     EXPECT_EQ(closed, 1);
     EXPECT_EQ(statusAfterAnswer, QStringLiteral("Feche a conexão"));
-    EXPECT_TRUE(window->device().StopFlag);
+    EXPECT_TRUE(window->device().IsStopRequested());
     EXPECT_TRUE(dialogs.allAnswersUsed());
 
     window.reset();

@@ -85,7 +85,7 @@ TEST_F(ManagerStartupTest, DatabaseDownRetriesQuietlyAndStartsTheLinkWhenItComes
     ASSERT_EQ(dialogs.shown.size(), 1);
     EXPECT_TRUE(dialogs.shown[0].text.startsWith(
         QStringLiteral("Não é possível conectar ao Banco de Dados ORACLE.")));
-    EXPECT_TRUE(window->device().StopFlag);
+    EXPECT_TRUE(window->device().IsStopRequested());
     EXPECT_TRUE(window->database().tmrReconnect.isActive());
     EXPECT_TRUE(window->tmrInicializa->isActive());
     EXPECT_EQ(window->StatusLine(), QStringLiteral("Catraca desconectada [Não conectou ao banco de dados!]"));
@@ -124,7 +124,7 @@ TEST_F(ManagerStartupTest, DuplicateCopyShowsTheBoxClosesItselfAndLeavesTheTurns
     CreateWindow();
     EXPECT_EQ(Start(), QString());
     EXPECT_TRUE(window->DuplicateInstance());
-    EXPECT_TRUE(window->device().StopFlag);
+    EXPECT_TRUE(window->device().IsStopRequested());
     ASSERT_EQ(dialogs.shown.size(), 1);
     EXPECT_EQ(dialogs.shown[0].text,
               QStringLiteral("Apenas uma instância desta aplicação pode ser carregada pelo Windows."));

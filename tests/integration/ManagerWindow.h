@@ -166,7 +166,7 @@ protected:
         timers->whenever([this, remaining, next, deadline] {
             if (clock.elapsedMs() > deadline) {
                 ADD_FAILURE() << "scenario stuck at step " << *next;
-                window->device().StopFlag = true;
+                window->device().RequestStop();
                 return true;
             }
             if (*next < remaining->size() && (*remaining)[*next].ready()) {
@@ -179,7 +179,7 @@ protected:
         EXPECT_TRUE(timers->stepsDone()) << "the online loop ended before the scenario did";
     }
 
-    bool Polling() const { return window->device().LoopState == OnlineLoop::Polling; }
+    bool Polling() const { return window->device().loopState() == OnlineLoop::Polling; }
 
     QStringList Logged() const { return logTexts(log, clock); }
     long Calls(const std::string& name) const

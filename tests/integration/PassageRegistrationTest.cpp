@@ -88,7 +88,7 @@ protected:
 TEST_P(PassageRegistrationTest, RefusedPassageIsWrittenOnceAtItsTime)
 {
     const QDateTime passedAt(QDate(2026, 1, 5), QTime(8, 1, 30));
-    link.device.UserDados = TUserDados{u"0000000001"_qs, u"ANA"_qs, false};
+    link.device.userDados() = TUserDados{u"0000000001"_qs, u"ANA"_qs, false};
     connection.SetConnected(false);
     feedback->ConfirmPassage();
     EXPECT_TRUE(broadcasts.isEmpty());
@@ -107,7 +107,7 @@ TEST_P(PassageRegistrationTest, RefusedPassageIsWrittenOnceAtItsTime)
     EXPECT_TRUE(journal->isEmpty());
 
     // A later passage the database takes at once goes in with the server's own clock.
-    link.device.UserDados.IsEntry = true;
+    link.device.userDados().IsEntry = true;
     feedback->ConfirmPassage();
     EXPECT_EQ(passageTimes().size(), 2);
     EXPECT_EQ(lastDirection(), u"E"_qs);

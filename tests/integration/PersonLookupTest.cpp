@@ -103,7 +103,7 @@ protected:
     // Looks `number` up with a record holding stale values; `found` as LookUpPerson answered.
     TUserDados look(const QString& number, bool* found = nullptr)
     {
-        TUserDados& user = link.device.UserDados;
+        TUserDados& user = link.device.userDados();
         user = {number, u"ANTERIOR"_qs, false};
         const bool answer = lookup.LookUpPerson();
         if (found)

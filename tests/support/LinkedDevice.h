@@ -84,16 +84,15 @@ struct LinkedDevice
     {
         ASSERT_NE(device.LoadDeviceLibrary(), 0u) << "stand-in library not found";
         device.ReadDevicePort();
-        device.LinkType = device.currentLinkType();
-        device.Call<easyinner::DefinirTipoConexao>(device.LinkType);
-        ASSERT_EQ(device.Call<easyinner::AbrirPortaComunicacao>(device.DevicePort), 0);
+        device.Call<easyinner::DefinirTipoConexao>(device.currentLinkType());
+        ASSERT_EQ(device.Call<easyinner::AbrirPortaComunicacao>(device.devicePort()), 0);
     }
 
     // The link held as the online loop holds it while it runs: the commands run on it and
     // need not open it. Given back when `loopClaim` is reset.
     void holdAsOnlineLoop()
     {
-        loopClaim = device.Link.claim(LinkHolder::Connection);
+        loopClaim = device.link().claim(LinkHolder::Connection);
         ASSERT_TRUE(loopClaim.has_value());
         loopClaim->becomes(LinkHolder::OnlineLoop);
     }

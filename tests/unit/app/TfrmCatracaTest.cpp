@@ -180,7 +180,7 @@ TEST_F(TfrmCatracaTest, SerialPortAnswerRenamesAndTicksTheSerialItem)
     EXPECT_TRUE(window.mnuSerial->isChecked());
     EXPECT_FALSE(window.mnuTCP->isChecked());
     EXPECT_EQ(window.mnuTCP->text(), QStringLiteral("TCP/&IP (Porta 3570)"));
-    EXPECT_EQ(core.device().DevicePort, 2);
+    EXPECT_EQ(core.device().devicePort(), 2);
     const DeviceLinkChoice link = core.deviceLinkChoice();
     EXPECT_EQ(link.linkType, 0);
     EXPECT_EQ(link.portDigits, QStringLiteral("2"));
@@ -193,7 +193,7 @@ TEST_F(TfrmCatracaTest, InvalidPortChangesNothingAndRaises)
     Command(window.mnuTCP);
     EXPECT_EQ(window.mnuTCP->text(), QStringLiteral("TCP/&IP (Porta 3570)"));
     EXPECT_TRUE(window.mnuTCP->isChecked());
-    EXPECT_EQ(core.device().DevicePort, 0);
+    EXPECT_EQ(core.device().devicePort(), 0);
     EXPECT_TRUE(window.mnuOpcoes->menuAction()->isEnabled()); // EnableMenus ran first
     EXPECT_TRUE(LogLines().contains(QStringLiteral(" Mensagem: Porta inválida!")));
 
@@ -249,7 +249,7 @@ TEST_F(TfrmCatracaTest, CancelledPortLeavesTheTickWhereItWas)
     Command(window.mnuSerial);
     EXPECT_TRUE(window.mnuTCP->isChecked());
     EXPECT_FALSE(window.mnuSerial->isChecked());
-    EXPECT_EQ(core.device().DevicePort, 0);
+    EXPECT_EQ(core.device().devicePort(), 0);
     EXPECT_EQ(core.deviceLinkChoice().linkType, 1);
     EXPECT_EQ(core.deviceLinkChoice().portDigits, QStringLiteral("3570"));
 }
@@ -327,7 +327,7 @@ TEST_F(TfrmCatracaTest, ProfileCodeCommand)
 
     dialogs.queueInput(QStringLiteral("412"));
     Command(window.mnuStringConex);
-    EXPECT_TRUE(core.device().StopFlag); // the connection was stopped first
+    EXPECT_TRUE(core.device().IsStopRequested()); // the connection was stopped first
     ASSERT_EQ(dialogs.shown.size(), 1);
     EXPECT_EQ(dialogs.shown[0].title, QStringLiteral("Porta para Conexão"));
     EXPECT_EQ(dialogs.shown[0].value, QStringLiteral("305"));

@@ -52,7 +52,7 @@ struct CloseCase
 {
     const char* name;
     const char* statusKey; // the status line shown when the close is asked
-    bool stopped;          // StopFlag already set
+    bool stopped;          // a stop already requested
     std::optional<bool> answer;
     bool asked;
     bool closes;
@@ -67,7 +67,10 @@ TEST_P(CloseRequest, AsksOnlyWhileTheTurnstileIsOnline)
     const CloseCase& c = GetParam();
     window->core().device().ShowStatus(0); // any status first, so the case's one is a change
     window->core().SetStatusLine(window->core().messages().Lookup(QString::fromLatin1(c.statusKey)));
-    window->core().device().StopFlag = c.stopped;
+    if (c.stopped)
+        window->core().device().RequestStop();
+    else
+        window->core().device().ClearStopRequest();
     if (c.answer)
         dialogs.queueAnswer(*c.answer);
 
@@ -80,7 +83,7 @@ TEST_P(CloseRequest, AsksOnlyWhileTheTurnstileIsOnline)
                   QStringLiteral("A catraca está online.\r\nConfirma saída do Gerenciador da Catraca?"));
         EXPECT_EQ(dialogs.unscripted, c.answer ? 0 : 1);
     }
-    EXPECT_EQ(window->core().device().StopFlag, c.closes || c.stopped);
+    EXPECT_EQ(window->core().device().IsStopRequested(), c.closes || c.stopped);
     if (c.closes && !c.stopped) {
         EXPECT_EQ(window->lblConnect->text(), QStringLiteral("Feche a conexão"));
     }
@@ -103,7 +106,7 @@ INSTANTIATE_TEST_SUITE_P(
 TEST_F(WindowLifecycleTest, ServiceWindowRefusesTheFrameCloseWithABox)
 {
     window->Initialize(true);
-    window->core().device().StopFlag = true;
+    window->core().device().RequestStop();
     EXPECT_FALSE(CloseFromFrame());
     ASSERT_EQ(dialogs.shown.size(), 1);
     EXPECT_EQ(dialogs.shown[0].kind, test::ScriptedDialogs::Kind::Message);
@@ -112,12 +115,12 @@ TEST_F(WindowLifecycleTest, ServiceWindowRefusesTheFrameCloseWithABox)
               QStringLiteral("Esta aplicação não pode ser finalizada através deste comando."));
 
     // A stop of the service ends it all the same, online loop included.
-    window->core().device().StopFlag = false;
+    window->core().device().ClearStopRequest();
     int closed = 0;
     QObject::connect(window.get(), &TfrmCatraca::closed, [&] { ++closed; });
     window->core().RequestQuit();
     EXPECT_EQ(closed, 1);
-    EXPECT_TRUE(window->core().device().StopFlag);
+    EXPECT_TRUE(window->core().device().IsStopRequested());
 }
 
 TEST_F(WindowLifecycleTest, EndSessionLogsItsThreeLinesAndAsksNothing)
@@ -127,7 +130,7 @@ TEST_F(WindowLifecycleTest, EndSessionLogsItsThreeLinesAndAsksNothing)
     EXPECT_EQ(Logged(), (QStringList{separator, QStringLiteral("     Encerramento do Windows (WMEndSession)"),
                                      separator}));
     EXPECT_TRUE(dialogs.shown.isEmpty());
-    EXPECT_FALSE(window->core().device().StopFlag);
+    EXPECT_FALSE(window->core().device().IsStopRequested());
 }
 
 TEST_F(WindowLifecycleTest, DestructionLogsTheNormalEndAndTellsTheDisplay)
@@ -138,7 +141,7 @@ TEST_F(WindowLifecycleTest, DestructionLogsTheNormalEndAndTellsTheDisplay)
     ASSERT_NE(window->core().device().LoadDeviceLibrary(), 0u);
     window->core().device().ReadDevicePort();
     ASSERT_EQ(
-        window->core().device().Call<easyinner::AbrirPortaComunicacao>(window->core().device().DevicePort),
+        window->core().device().Call<easyinner::AbrirPortaComunicacao>(window->core().device().devicePort()),
         0);
 
     window.reset();

@@ -206,7 +206,7 @@ TEST_F(ManagerDatabaseTest, WithoutOperatorTheQuestionIsNotAskedAnd211IsUsedAndL
 TEST_F(ManagerDatabaseTest, ReportModeFailureShowsOneBoxPerCallAndReleasesTheTurnstile)
 {
     settings.writeProfileCode(QStringLiteral("211"));
-    device.StopFlag = false;
+    device.ClearStopRequest();
 
     EXPECT_FALSE(database->ConnectDatabase(false, true));
     EXPECT_TRUE(database->ReportMode());
@@ -215,7 +215,7 @@ TEST_F(ManagerDatabaseTest, ReportModeFailureShowsOneBoxPerCallAndReleasesTheTur
         ui.boxes[0].startsWith(QStringLiteral("Não é possível conectar ao Banco de Dados ORACLE.\r\n\r")));
     EXPECT_TRUE(ui.boxes[0].contains(QStringLiteral("Verifique a conexão com o Banco de Dados")));
     EXPECT_EQ(ui.releases, QStringList{QString()});
-    EXPECT_TRUE(device.StopFlag);
+    EXPECT_TRUE(device.IsStopRequested());
     EXPECT_TRUE(database->tmrReconnect.isActive());
     EXPECT_EQ(deviceUi.caption, QStringLiteral("Catraca desconectada [Não conectou ao banco de dados!]"));
     const QStringList logged = Logged();
@@ -243,7 +243,7 @@ TEST_F(ManagerDatabaseTest, QuietAttemptsLogTheirConnectingLineOnce)
     database->tmrReconnectTimer();
     database->tmrReconnectTimer();
     EXPECT_EQ(Logged().count(QStringLiteral("Conectando banco de dados[Exceção Inativa]")), 1);
-    EXPECT_EQ(device.StatusText, QStringLiteral("[Exceção Inativa]"));
+    EXPECT_EQ(device.statusText(), QStringLiteral("[Exceção Inativa]"));
     // A reporting attempt in between is a new line, and the next quiet one logs again.
     database->ConnectDatabase(false, true);
     database->tmrReconnectTimer();
@@ -263,7 +263,7 @@ TEST_F(ManagerDatabaseTest, QuietSuccessRestartsTheTurnstileAndReportSuccessDoes
     database->tmrReconnectTimer();
     EXPECT_FALSE(database->tmrReconnect.isActive());
     EXPECT_TRUE(deviceUi.inicializaTimerOn);
-    EXPECT_TRUE(device.StopFlag);
+    EXPECT_TRUE(device.IsStopRequested());
     EXPECT_EQ(ui.states.last(), true);
     EXPECT_EQ(Logged().last(), QStringLiteral("Preparando inicialização da catraca"));
 
@@ -329,7 +329,7 @@ TEST_F(ManagerDatabaseTest, CheckWithTheDatabaseDownTellsTheDisplayAndReportsIt)
     linked.CheckDatabaseConnection();
     EXPECT_EQ(ui.states, QList<bool>{false});
     EXPECT_EQ(ui.boxes.size(), 1);
-    EXPECT_EQ(link.device.LastDeviceResult, 0);
+    EXPECT_EQ(link.device.lastResult(), 0);
     EXPECT_EQ(link.callCount("EnviarMensagemPadraoOnLine"), 1);
     EXPECT_EQ(link.sim->display().line1 + link.sim->display().line2,
               std::string("    CATRACA       DESCONECTADA  "));

@@ -70,7 +70,7 @@ TEST_F(ManagerCoreTest, LinkChoiceAndMountingAreTheCoresState)
     EXPECT_EQ(core.linkMenu().serialCaption, QStringLiteral("&Serial   (Porta 7)"));
     EXPECT_TRUE(core.linkMenu().serialTicked);
     EXPECT_FALSE(core.linkMenu().tcpTicked);
-    EXPECT_EQ(core.device().DevicePort, 7);
+    EXPECT_EQ(core.device().devicePort(), 7);
     EXPECT_EQ(linkChanges, 1);
 
     // A refused answer abandons the command: nothing changes.
