@@ -466,8 +466,7 @@ void OnlineLoop::sendPassageText()
         m_device.EnterState(SendStandingText);
         return;
     }
-    easyinner::EnviarMensagemTemporariaOnLine::Pointer temporaryMessage = nullptr;
-    if (m_device.BindEntryPoint(temporaryMessage, easyinner::EnviarMensagemTemporariaOnLine::name)) {
+    if (m_device.Bound<easyinner::EnviarMensagemTemporariaOnLine>() != nullptr) {
         if (IsBlank(m_device.userDados().BadgeName)) {
             // A person without a usable badge name is refused, and the connection restarts.
             m_device.Call<easyinner::EnviarMensagemTemporariaOnLine>(

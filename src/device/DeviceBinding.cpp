@@ -92,6 +92,7 @@ quintptr DeviceBinding::LoadDeviceLibrary()
     writeLog(u"Carregando biblioteca da catraca..."_s);
     if (m_library.load(m_libraryFileName.toLocal8Bit().toStdString()))
         m_libraryHandle = m_library.nativeHandle();
+    resolveEntryPoints();
     if (m_libraryHandle != 0)
         writeLog(u"Biblioteca carregada: \""_s + m_libraryFileName + u"\" Handle: "_s +
                  QString::number(m_libraryHandle));
@@ -105,6 +106,7 @@ void DeviceBinding::UnloadDeviceLibrary()
     m_library.unload();
     // Nothing may be called through a library that is gone.
     m_libraryHandle = 0;
+    m_entryPoints.fill(nullptr);
 }
 
 QString DeviceBinding::libraryNotFoundText() const
@@ -117,16 +119,19 @@ QString DeviceBinding::libraryErrorText() const
     return m_messages.Format(u"DLL_ERRO"_s, {m_libraryFileName});
 }
 
-bool DeviceBinding::lookUp(const char* name, void*& address) const noexcept
+// Each entry point is looked up by name here and only here: the calls go through the table.
+void DeviceBinding::resolveEntryPoints()
 {
+    m_entryPoints.fill(nullptr);
     // Handles up to 32 are error values on Windows, never a loaded module.
     if (m_libraryHandle <= 32)
-        return false;
-    try {
-        address = m_library.symbol(name);
-        return true;
-    } catch (...) {
-        return false;
+        return;
+    for (std::size_t slot = 0; slot < m_entryPoints.size(); ++slot) {
+        try {
+            m_entryPoints[slot] = m_library.symbol(easyinner::EntryPointNames[slot]);
+        } catch (...) {
+            m_entryPoints[slot] = nullptr;
+        }
     }
 }
 
@@ -292,24 +297,22 @@ int DeviceBinding::SendOnlineConfig()
     using namespace easyinner;
     try {
         QStringList missing;
-        const auto bind = [&]<class EntryPoint>(EntryPoint) {
-            typename EntryPoint::Pointer proc = nullptr;
-            if (!BindEntryPoint(proc, EntryPoint::name))
+        const auto bound = [&]<class EntryPoint>(EntryPoint) {
+            const typename EntryPoint::Pointer proc = Bound<EntryPoint>();
+            if (proc == nullptr)
                 missing << QString::fromLatin1(EntryPoint::name);
             return proc;
         };
-        const auto configurarInnerOnLine = bind(ConfigurarInnerOnLine{});
-        const auto habilitarTeclado = bind(HabilitarTeclado{});
-        const auto configurarAcionamento1 = bind(ConfigurarAcionamento1{});
-        const auto configurarTipoLeitor = bind(ConfigurarTipoLeitor{});
-        const auto configurarLeitor1 = bind(ConfigurarLeitor1{});
-        const auto definirQuantidadeDigitosCartao = bind(DefinirQuantidadeDigitosCartao{});
-        const auto receberDataHoraDadosOnLine = bind(ReceberDataHoraDadosOnLine{});
-        const auto definirFuncaoDefaultSensorBiometria = bind(DefinirFuncaoDefaultSensorBiometria{});
-        // Looked up with the others but never used: the second reader keeps its own settings.
-        ConfigurarLeitor2::Pointer configurarLeitor2 = nullptr;
-        BindEntryPoint(configurarLeitor2, ConfigurarLeitor2::name);
-        const auto enviarConfiguracoes = bind(EnviarConfiguracoes{});
+        const auto configurarInnerOnLine = bound(ConfigurarInnerOnLine{});
+        const auto habilitarTeclado = bound(HabilitarTeclado{});
+        const auto configurarAcionamento1 = bound(ConfigurarAcionamento1{});
+        const auto configurarTipoLeitor = bound(ConfigurarTipoLeitor{});
+        const auto configurarLeitor1 = bound(ConfigurarLeitor1{});
+        const auto definirQuantidadeDigitosCartao = bound(DefinirQuantidadeDigitosCartao{});
+        const auto receberDataHoraDadosOnLine = bound(ReceberDataHoraDadosOnLine{});
+        const auto definirFuncaoDefaultSensorBiometria = bound(DefinirFuncaoDefaultSensorBiometria{});
+        // The second reader is not among them: it keeps its own settings.
+        const auto enviarConfiguracoes = bound(EnviarConfiguracoes{});
 
         // The settings are handed over only when all of them can be, and then sent.
         if (!missing.isEmpty())
@@ -349,8 +352,8 @@ void DeviceBinding::StartConnection(const std::function<bool()>& databaseConnect
     if (!connected)
         return;
 
-    easyinner::FecharPortaComunicacao::Pointer closePort = nullptr;
-    if (!BindEntryPoint(closePort, easyinner::FecharPortaComunicacao::name)) {
+    const easyinner::FecharPortaComunicacao::Pointer closePort = Bound<easyinner::FecharPortaComunicacao>();
+    if (closePort == nullptr) {
         ShowStatus(status::Blank);
         m_ui.enableMenus();
         throw Error(m_messages.Lookup(u"FALHA_DLL"_s));

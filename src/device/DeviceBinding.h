@@ -7,6 +7,7 @@
 
 #include <QString>
 #include <QtGlobal>
+#include <array>
 #include <functional>
 #include <optional>
 
@@ -46,24 +47,20 @@ public:
     QString libraryNotFoundText() const;
     QString libraryErrorText() const;
 
-    // Looks `name` up afresh. False, with `proc` unchanged, while no library is loaded; else
-    // `proc` takes the address found (null when absent) and the answer is whether it is set.
-    template <class Pointer> bool BindEntryPoint(Pointer& proc, const char* name) const
+    // The address of the entry point, resolved once when the library was loaded; null while
+    // no library is loaded or when the loaded one lacks it.
+    template <class EntryPoint> typename EntryPoint::Pointer Bound() const
     {
-        void* address = nullptr;
-        if (!lookUp(name, address))
-            return false;
-        proc = reinterpret_cast<Pointer>(address);
-        return proc != nullptr;
+        return reinterpret_cast<typename EntryPoint::Pointer>(m_entryPoints[EntryPoint::index]);
     }
 
-    // Binds the entry point afresh and calls it. Nothing when it cannot be bound, so callers
-    // keep the result they had set before: `if (auto r = Call<easyinner::Ping>(DeviceNumber))`.
-    // Byte results are reduced to their low 8 bits.
+    // Calls the entry point. Nothing when the library lacks it (or none is loaded):
+    // `if (auto r = Call<easyinner::Ping>(deviceNumber()))`. Byte results are reduced to their
+    // low 8 bits.
     template <class EntryPoint, class... Args> std::optional<int> Call(Args... args) const
     {
-        typename EntryPoint::Pointer proc = nullptr;
-        if (!BindEntryPoint(proc, EntryPoint::name))
+        const typename EntryPoint::Pointer proc = Bound<EntryPoint>();
+        if (proc == nullptr)
             return std::nullopt;
         if (m_meter)
             m_meter->entering();
@@ -203,7 +200,7 @@ public:
     DeviceUi& ui() const { return m_ui; }
 
 private:
-    bool lookUp(const char* name, void*& address) const noexcept;
+    void resolveEntryPoints();
     void writeLog(const QString& text) const;
     void reopenLink();
 
@@ -213,6 +210,8 @@ private:
     DeviceUi& m_ui;
     QString m_libraryFileName;
     platform::DynamicLibrary m_library;
+    // The entry points by slot (easyinner::slot), resolved at load.
+    std::array<void*, easyinner::EntryPointCount> m_entryPoints{};
     CallMeter* m_meter = nullptr;
 
     quintptr m_libraryHandle = 0;

@@ -37,8 +37,7 @@ bool DeviceUserList::CollectDeviceUserList()
     device.log().write(u"Listando usuários na catraca"_s);
 
     bool read = false;
-    TemProximoPacote::Pointer hasPacket = nullptr;
-    if (device.BindEntryPoint(hasPacket, TemProximoPacote::name)) {
+    if (device.Bound<TemProximoPacote>() != nullptr) {
         read = true;
         cdsUsersCatraca.Close();
         cdsUsersCatraca.CreateDataSet({{CDUSER, ftString, UserCodeSize}});
@@ -58,8 +57,7 @@ bool DeviceUserList::CollectDeviceUserList()
                 continue;
             WaitForDeviceReply(device, 2);
             device.Invoke<ReceberPacoteListaUsuariosBio>(device.deviceNumber());
-            TemProximoUsuario::Pointer hasUser = nullptr;
-            if (!device.BindEntryPoint(hasUser, TemProximoUsuario::name))
+            if (device.Bound<TemProximoUsuario>() == nullptr)
                 continue;
             int refusedInARow = 0;
             while (device.Call<TemProximoUsuario>().value_or(0) != 0) {

@@ -1,6 +1,7 @@
 #include "device/DeviceBinding.h"
 
 #include "LinkedDevice.h"
+#include "platform/DynamicLibrary.h"
 #include "support/Error.h"
 
 #include <QObject>
@@ -163,10 +164,7 @@ TEST_F(UnloadedDeviceTest, LibraryNotFoundGivesHandleZeroAndNamesTheFile)
 TEST_F(UnloadedDeviceTest, NothingBindsWhileTheLibraryIsNotLoaded)
 {
     device.LoadDeviceLibrary();
-    auto sentinel = reinterpret_cast<easyinner::Ping::Pointer>(0x1234);
-    auto proc = sentinel;
-    EXPECT_FALSE(device.BindEntryPoint(proc, "Ping"));
-    EXPECT_EQ(proc, sentinel);
+    EXPECT_EQ(device.Bound<easyinner::Ping>(), nullptr);
     EXPECT_FALSE(device.Call<easyinner::Ping>(device.deviceNumber()).has_value());
 
     device.RecordResult(77);
@@ -269,17 +267,28 @@ TEST_F(LinkedDeviceTest, LoadingLogsTheFileAndHandle)
     EXPECT_GT(device.libraryHandle(), 32u);
 }
 
-TEST_F(LinkedDeviceTest, BindingLooksUpEveryNameAfresh)
+TEST_F(LinkedDeviceTest, EntryPointsAreResolvedAtLoadAndForgottenAtUnload)
 {
-    easyinner::Ping::Pointer ping = nullptr;
-    EXPECT_TRUE(device.BindEntryPoint(ping, "Ping"));
-    EXPECT_NE(ping, nullptr);
-    EXPECT_FALSE(device.BindEntryPoint(ping, "PingInexistente"));
-    EXPECT_EQ(ping, nullptr);
+    EXPECT_NE(device.Bound<easyinner::Ping>(), nullptr);
+    EXPECT_NE(device.Bound<easyinner::IncluirUsuarioSemDigitalBio>(), nullptr);
 
     device.UnloadDeviceLibrary();
     EXPECT_EQ(device.libraryHandle(), 0u);
+    EXPECT_EQ(device.Bound<easyinner::Ping>(), nullptr);
     EXPECT_FALSE(device.Call<easyinner::Ping>(device.deviceNumber()).has_value());
+
+    ASSERT_NE(device.LoadDeviceLibrary(), 0u);
+    platform::DynamicLibrary library;
+    ASSERT_TRUE(library.load(device.libraryFileName().toStdString()));
+#define ZUL_EXPECT_RESOLVED(Name, Result, Shape, Parameters)                                                 \
+    EXPECT_EQ(reinterpret_cast<void*>(device.Bound<easyinner::Name>()), library.symbol(#Name)) << #Name;
+    ZUL_EASYINNER_ENTRY_POINTS(ZUL_EXPECT_RESOLVED)
+#undef ZUL_EXPECT_RESOLVED
+
+    // A library loaded again is resolved again.
+    device.UnloadDeviceLibrary();
+    ASSERT_NE(device.LoadDeviceLibrary(), 0u);
+    EXPECT_NE(device.Bound<easyinner::Ping>(), nullptr);
 }
 
 TEST_F(LinkedDeviceTest, PingRuleReopensOnTheTwoHundredFirstFailureAndLogsEachWayOnce)
@@ -536,6 +545,18 @@ TEST_F(LinkedDeviceTest, StopClosesTheLink)
 }
 
 // --- a library without some entry points -------------------------------------------------------
+
+TEST(PartialLibraryTest, OnlyTheEntryPointsTheLibraryLacksStayUnbound)
+{
+    test::LinkedDevice link(test::sharedLibraryName(u"EasyInnerPartial"_s));
+    ASSERT_NE(link.device.LoadDeviceLibrary(), 0u);
+    EXPECT_EQ(link.device.Bound<easyinner::DefinirFuncaoDefaultSensorBiometria>(), nullptr);
+    EXPECT_EQ(link.device.Bound<easyinner::ConfigurarLeitor2>(), nullptr);
+    EXPECT_EQ(link.device.Bound<easyinner::TemProximoPacote>(), nullptr);
+    EXPECT_EQ(link.device.Bound<easyinner::UsuarioFoiEnviado>(), nullptr);
+    EXPECT_NE(link.device.Bound<easyinner::TemProximoUsuario>(), nullptr);
+    EXPECT_NE(link.device.Bound<easyinner::IncluirUsuarioSemDigitalBio>(), nullptr);
+}
 
 TEST(PartialLibraryTest, MissingConfigurationEntryPointSendsNothing)
 {
