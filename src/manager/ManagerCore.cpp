@@ -332,17 +332,10 @@ void ManagerCore::ReportError(const QString& text, bool raise)
     m_env.dialogs.message(OperatorDialogs::Icon::Error, u"Erro"_s, text);
 }
 
-bool ManagerCore::IsBlank(const QString& text)
-{
-    return zul::IsBlank(text);
-}
-
 void ManagerCore::SetStatusLine(const QString& text)
 {
     m_statusLine = text;
-    m_statusHint = text;
-    m_trayTip = TrayTipFor(text);
-    Q_EMIT statusChanged();
+    setStatusHints(text, TrayTipFor(text));
 }
 
 void ManagerCore::setStatusLine(const QString& caption)
@@ -575,28 +568,30 @@ void ManagerCore::RunQueueStep()
     m_pending->RunQueueStep();
 }
 
+void ManagerCore::showTiming(QString& panel, const QString& text)
+{
+    panel = text;
+    Q_EMIT timingsChanged();
+}
+
 void ManagerCore::SetHousekeepingCaption(const QString& caption)
 {
-    m_housekeepingCaption = caption;
-    Q_EMIT timingsChanged();
+    showTiming(m_housekeepingCaption, caption);
 }
 
 void ManagerCore::setSyncTiming(const QString& text)
 {
-    m_syncTiming = text;
-    Q_EMIT timingsChanged();
+    showTiming(m_syncTiming, text);
 }
 
 void ManagerCore::setClearingTiming(const QString& text)
 {
-    m_clearingTiming = text;
-    Q_EMIT timingsChanged();
+    showTiming(m_clearingTiming, text);
 }
 
 void ManagerCore::setUpdateTiming(const QString& text)
 {
-    m_updateTiming = text;
-    Q_EMIT timingsChanged();
+    showTiming(m_updateTiming, text);
 }
 
 void ManagerCore::setScheduleCaption(const QString& caption)

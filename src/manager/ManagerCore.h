@@ -120,7 +120,6 @@ public:
     // raise = true abandons the current operation: the error ends in the application's
     // exception handler, which logs it. raise = false shows the error box.
     void ReportError(const QString& text, bool raise);
-    static bool IsBlank(const QString& text);
 
     // The status line, with the hint of the status panel and the tip of the tray icon.
     void SetStatusLine(const QString& text);
@@ -256,6 +255,8 @@ Q_SIGNALS:
     void closed();
 
 private:
+    // Shows `text` in one of the status panel's timing fields.
+    void showTiming(QString& panel, const QString& text);
     void FormDestroy();
     void PutDirectionTexts();
     void RefreshDisplayDates();

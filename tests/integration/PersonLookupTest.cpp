@@ -2,17 +2,11 @@
 
 #include "DbBackend.h"
 #include "LinkedDevice.h"
+#include "QtPrinters.h"
 #include "db/Statements.h"
 #include "db/XFields.h"
 
 #include <ostream>
-
-QT_BEGIN_NAMESPACE
-inline void PrintTo(const QString& text, std::ostream* os)
-{
-    *os << '"' << text.toStdString() << '"';
-}
-QT_END_NAMESPACE
 
 using namespace zul;
 using zul::test::DbBackendTest;

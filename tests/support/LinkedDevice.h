@@ -10,6 +10,7 @@
 //     EXPECT_EQ(link.sim->callNames().back(), "Ping");
 
 #include "FakeDeviceUi.h"
+#include "LogReader.h"
 #include "SimulatorFixture.h"
 #include "TempDir.h"
 #include "device/DeviceBinding.h"
@@ -25,22 +26,6 @@
 #include <optional>
 
 namespace zul::test {
-
-// The texts of the day's log lines, without their time stamps.
-inline QStringList logTexts(const ActivityLog& log, const Clock& clock)
-{
-    QFile file(log.filePathFor(clock.now().date()));
-    if (!file.open(QIODevice::ReadOnly))
-        return {};
-    QStringList texts;
-    for (const QString& line : fromWin1252(file.readAll()).split(QStringLiteral("\r\n"))) {
-        const qsizetype tab = line.indexOf(u'\t');
-        texts << (tab < 0 ? line : line.mid(tab + 1));
-    }
-    if (!texts.isEmpty() && texts.last().isEmpty())
-        texts.removeLast(); // after the last line end
-    return texts;
-}
 
 // The file name the system gives a shared library of this stem, as the build names it:
 // EasyInnerPartial.dll on Windows, libEasyInnerPartial.so elsewhere.

@@ -9,6 +9,7 @@
 //     EXPECT_TRUE(templates.SynchroniseTemplates());
 
 #include "LinkedDevice.h"
+#include "QtPrinters.h"
 #include "db/XConnection.h"
 #include "db/XDataSet.h"
 #include "db/XParams.h"
@@ -20,12 +21,6 @@
 #include <gtest/gtest.h>
 #include <ostream>
 #include <set>
-
-// Readable failure messages for texts.
-inline void PrintTo(const QString& text, std::ostream* os)
-{
-    *os << '"' << text.toStdString() << '"';
-}
 
 namespace zul::test {
 

@@ -1,6 +1,7 @@
 #include "access/OnlineLoop.h"
 
 #include "LinkedDevice.h"
+#include "QtPrinters.h"
 #include "access/ReleaseRecord.h"
 #include "support/Error.h"
 
@@ -11,13 +12,6 @@
 #include <functional>
 #include <gtest/gtest.h>
 #include <ostream>
-
-QT_BEGIN_NAMESPACE
-inline void PrintTo(const QString& text, std::ostream* os)
-{
-    *os << '"' << text.toStdString() << '"';
-}
-QT_END_NAMESPACE
 
 namespace zul {
 namespace {

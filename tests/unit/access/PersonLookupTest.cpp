@@ -1,6 +1,7 @@
 #include "access/PersonLookup.h"
 
 #include "LinkedDevice.h"
+#include "QtPrinters.h"
 #include "access/PassageJournal.h"
 #include "db/XConnection.h"
 #include "db/XDataSet.h"
@@ -8,13 +9,6 @@
 #include <QFile>
 #include <gtest/gtest.h>
 #include <ostream>
-
-QT_BEGIN_NAMESPACE
-inline void PrintTo(const QString& text, std::ostream* os)
-{
-    *os << '"' << text.toStdString() << '"';
-}
-QT_END_NAMESPACE
 
 namespace zul {
 namespace {

@@ -1,5 +1,6 @@
 #include "app/TfrmCatraca.h"
 
+#include "LogReader.h"
 #include "ScriptedDialogs.h"
 #include "TempDir.h"
 #include "app/OnlinePage.h"
@@ -46,18 +47,7 @@ protected:
             [this](const QString& message) { core.onExcept(message); });
     }
 
-    QStringList LogLines() const
-    {
-        QFile file(log.filePathFor(clock.now().date()));
-        if (!file.open(QIODevice::ReadOnly))
-            return {};
-        QStringList lines = fromWin1252(file.readAll()).split(QStringLiteral("\r\n"));
-        if (!lines.isEmpty() && lines.last().isEmpty())
-            lines.removeLast();
-        for (QString& line : lines)
-            line = line.section(u'\t', 1); // drop the time stamp
-        return lines;
-    }
+    QStringList LogLines() const { return test::logTexts(log, clock); }
 
     std::unique_ptr<platform::RegistryKey> Key(bool create = false) const
     {

@@ -109,19 +109,6 @@ TEST_F(ManagerCoreTest, ErrorOfAGuardedHandlerIsReportedNotThrown)
                            QStringLiteral(" Mensagem: boom"), separator}));
 }
 
-TEST(IsBlank, OnlyTheSpaceCounts)
-{
-    struct Case
-    {
-        const char16_t* text;
-        bool blank;
-    };
-    for (const Case c : {Case{u"", true}, Case{u" ", true}, Case{u"   ", true}, Case{u" a ", false},
-                         Case{u"\t", false}, Case{u" \u00a0", false}, Case{u"211", false}})
-        EXPECT_EQ(ManagerCore::IsBlank(QString::fromUtf16(c.text)), c.blank)
-            << QString::fromUtf16(c.text).toStdString();
-}
-
 TEST_F(ManagerCoreTest, ReportErrorShowsTheBoxOrRaises)
 {
     core.ReportError(QStringLiteral("Sem conexão"), false);

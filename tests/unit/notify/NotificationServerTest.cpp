@@ -1,5 +1,7 @@
 #include "notify/NotificationServer.h"
 
+#include "LogReader.h"
+#include "QtPrinters.h"
 #include "TempDir.h"
 #include "support/ActivityLog.h"
 #include "support/Clock.h"
@@ -19,17 +21,6 @@
 #include <vector>
 
 using namespace zul;
-
-QT_BEGIN_NAMESPACE
-inline void PrintTo(const QString& text, std::ostream* os)
-{
-    *os << '"' << text.toStdString() << '"';
-}
-inline void PrintTo(const QStringList& list, std::ostream* os)
-{
-    *os << '[' << list.join(u'|').toStdString() << ']';
-}
-QT_END_NAMESPACE
 
 namespace {
 
@@ -95,18 +86,6 @@ INSTANTIATE_TEST_SUITE_P(Notifications, PersonNumberTest,
 
 const QString kOpenToEveryone = u"Socket TCP aberto a todos: nenhuma lista de clientes permitidos"_qs;
 
-// The texts of the day's log, without their time stamps.
-QStringList logTextsOf(const ActivityLog& log, const Clock& clock)
-{
-    QFile file(log.filePathFor(clock.now().date()));
-    if (!file.open(QIODevice::ReadOnly))
-        return {};
-    QStringList texts;
-    for (const QString& line : fromWin1252(file.readAll()).split(u"\r\n"_qs, Qt::SkipEmptyParts))
-        texts.append(line.section(u'\t', 1));
-    return texts;
-}
-
 class NotificationServerTest : public ::testing::Test
 {
 protected:
@@ -169,7 +148,7 @@ protected:
         return got;
     }
 
-    QStringList logTexts() const { return logTextsOf(log, clock); }
+    QStringList logTexts() const { return test::logTexts(log, clock); }
 
     qsizetype logged(const QString& start) const
     {
@@ -598,7 +577,7 @@ TEST(NotificationServerPortTest, APortTakenIsLoggedAndTriedAgainAtTheNextCheck)
     EXPECT_TRUE(server.isListening());
     EXPECT_EQ(server.serverPort(), port);
 
-    const QStringList texts = logTextsOf(log, clock);
+    const QStringList texts = test::logTexts(log, clock);
     ASSERT_EQ(texts.size(), 4);
     EXPECT_EQ(texts.at(0), u"Verificar socket TCP"_qs);
     EXPECT_EQ(texts.at(1), kOpenToEveryone);

@@ -1,5 +1,7 @@
 #include "sync/ScheduledSync.h"
 
+#include "LogReader.h"
+#include "QtPrinters.h"
 #include "ScriptedDialogs.h"
 #include "TempDir.h"
 #include "support/ActivityLog.h"
@@ -19,10 +21,6 @@
 using namespace zul;
 
 QT_BEGIN_NAMESPACE
-inline void PrintTo(const QString& text, std::ostream* os)
-{
-    *os << '"' << text.toStdString() << '"';
-}
 inline void PrintTo(const QDateTime& when, std::ostream* os)
 {
     *os << when.toString(u"yyyy-MM-dd HH:mm:ss.zzz"_qs).toStdString();
@@ -98,13 +96,8 @@ protected:
     QStringList logTexts() const
     {
         QStringList texts;
-        for (const QDate& day : {QDate(2026, 1, 5), QDate(2026, 1, 6)}) {
-            QFile file(log.filePathFor(day));
-            if (!file.open(QIODevice::ReadOnly))
-                continue;
-            for (const QString& line : fromWin1252(file.readAll()).split(u"\r\n"_qs, Qt::SkipEmptyParts))
-                texts.append(line.section(u'\t', 1));
-        }
+        for (const QDate& day : {QDate(2026, 1, 5), QDate(2026, 1, 6)})
+            texts << test::logTexts(log, day);
         return texts;
     }
 };
