@@ -10,6 +10,8 @@
 
 namespace zul {
 
+using namespace Qt::StringLiterals;
+
 class DatabaseUi;
 class DeviceBinding;
 class OperatorDialogs;
@@ -29,7 +31,7 @@ class ManagerDatabase : public QObject
     Q_OBJECT
 public:
     static constexpr int ReconnectIntervalMs = 1000;
-    static inline const QString DefaultProfileCode = QStringLiteral("211");
+    static inline const QString DefaultProfileCode = u"211"_s;
 
     // The connection's server type is fixed here, from the profiles installed for the layer
     // (db::SetProfileSource); the profile code chosen later changes only the connection string.

@@ -6,6 +6,8 @@
 
 namespace zul {
 
+using namespace Qt::StringLiterals;
+
 class DeviceBinding;
 
 // Waits `seconds` to `seconds` + 1 seconds for the controller (until the whole-second tick
@@ -18,7 +20,7 @@ void WaitForDeviceReply(DeviceBinding& device, int seconds);
 class DeviceUserList
 {
 public:
-    static inline const QString CDUSER = QStringLiteral("CDUSER");
+    static inline const QString CDUSER = u"CDUSER"_s;
 
     explicit DeviceUserList(DeviceBinding& device) : m_device(device) {}
     DeviceUserList(const DeviceUserList&) = delete;

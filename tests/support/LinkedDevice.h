@@ -27,14 +27,16 @@
 
 namespace zul::test {
 
+using namespace Qt::StringLiterals;
+
 // The file name the system gives a shared library of this stem, as the build names it:
 // EasyInnerPartial.dll on Windows, libEasyInnerPartial.so elsewhere.
 inline QString sharedLibraryName(const QString& stem)
 {
 #ifdef _WIN32
-    return stem + QStringLiteral(".dll");
+    return stem + u".dll"_s;
 #else
-    return QStringLiteral("lib") + stem + QStringLiteral(".so");
+    return u"lib"_s + stem + u".so"_s;
 #endif
 }
 

@@ -13,13 +13,15 @@
 
 namespace zul::test {
 
+using namespace Qt::StringLiterals;
+
 inline QStringList logTexts(const ActivityLog& log, const QDate& day)
 {
     QFile file(log.filePathFor(day));
     if (!file.open(QIODevice::ReadOnly))
         return {};
     QStringList texts;
-    for (const QString& line : fromWin1252(file.readAll()).split(QStringLiteral("\r\n"))) {
+    for (const QString& line : fromWin1252(file.readAll()).split(u"\r\n"_s)) {
         const qsizetype tab = line.indexOf(u'\t');
         texts << (tab < 0 ? line : line.mid(tab + 1));
     }

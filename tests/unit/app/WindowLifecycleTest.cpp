@@ -13,6 +13,8 @@
 #include <gtest/gtest.h>
 #include <memory>
 
+using namespace Qt::StringLiterals;
+
 namespace zul {
 namespace {
 
@@ -24,7 +26,7 @@ protected:
     {
         AppEnvironment env{clock, dialogs, log, registry, true};
         env.notificationPort = 0;
-        env.deviceLibrary = QStringLiteral("libNoSuchLibrary.so");
+        env.deviceLibrary = u"libNoSuchLibrary.so"_s;
         window = std::make_unique<TfrmCatraca>(env);
     }
 
@@ -43,8 +45,8 @@ protected:
     test::TempDir dir;
     ManualClock clock;
     test::ScriptedDialogs dialogs;
-    ActivityLog log{clock, dir.file(QStringLiteral("logCatraca"))};
-    platform::RegistryStore registry{dir.file(QStringLiteral("machine.reg")).toStdString()};
+    ActivityLog log{clock, dir.file(u"logCatraca"_s)};
+    platform::RegistryStore registry{dir.file(u"machine.reg"_s).toStdString()};
     std::unique_ptr<TfrmCatraca> window;
 };
 
@@ -78,14 +80,14 @@ TEST_P(CloseRequest, AsksOnlyWhileTheTurnstileIsOnline)
     EXPECT_EQ(dialogs.shown.size(), c.asked ? 1 : 0);
     if (c.asked) {
         EXPECT_EQ(dialogs.shown[0].kind, test::ScriptedDialogs::Kind::Question);
-        EXPECT_EQ(dialogs.shown[0].title, QStringLiteral("Catraca Biométrica - Gerenciador"));
+        EXPECT_EQ(dialogs.shown[0].title, u"Catraca Biométrica - Gerenciador"_s);
         EXPECT_EQ(dialogs.shown[0].text,
-                  QStringLiteral("A catraca está online.\r\nConfirma saída do Gerenciador da Catraca?"));
+                  u"A catraca está online.\r\nConfirma saída do Gerenciador da Catraca?"_s);
         EXPECT_EQ(dialogs.unscripted, c.answer ? 0 : 1);
     }
     EXPECT_EQ(window->core().device().IsStopRequested(), c.closes || c.stopped);
     if (c.closes && !c.stopped) {
-        EXPECT_EQ(window->lblConnect->text(), QStringLiteral("Feche a conexão"));
+        EXPECT_EQ(window->lblConnect->text(), u"Feche a conexão"_s);
     }
     if (!c.closes) {
         EXPECT_EQ(window->lblConnect->text(),
@@ -111,8 +113,7 @@ TEST_F(WindowLifecycleTest, ServiceWindowRefusesTheFrameCloseWithABox)
     ASSERT_EQ(dialogs.shown.size(), 1);
     EXPECT_EQ(dialogs.shown[0].kind, test::ScriptedDialogs::Kind::Message);
     EXPECT_EQ(dialogs.shown[0].icon, OperatorDialogs::Icon::Warning);
-    EXPECT_EQ(dialogs.shown[0].text,
-              QStringLiteral("Esta aplicação não pode ser finalizada através deste comando."));
+    EXPECT_EQ(dialogs.shown[0].text, u"Esta aplicação não pode ser finalizada através deste comando."_s);
 
     // A stop of the service ends it all the same, online loop included.
     window->core().device().ClearStopRequest();
@@ -127,8 +128,8 @@ TEST_F(WindowLifecycleTest, EndSessionLogsItsThreeLinesAndAsksNothing)
 {
     window->core().EndSession();
     const QString separator(47, u'-');
-    EXPECT_EQ(Logged(), (QStringList{separator, QStringLiteral("     Encerramento do Windows (WMEndSession)"),
-                                     separator}));
+    EXPECT_EQ(Logged(),
+              (QStringList{separator, u"     Encerramento do Windows (WMEndSession)"_s, separator}));
     EXPECT_TRUE(dialogs.shown.isEmpty());
     EXPECT_FALSE(window->core().device().IsStopRequested());
 }
@@ -147,8 +148,7 @@ TEST_F(WindowLifecycleTest, DestructionLogsTheNormalEndAndTellsTheDisplay)
     window.reset();
     const QString separator(47, u'-');
     EXPECT_EQ(Logged().mid(Logged().size() - 4),
-              (QStringList{separator, QStringLiteral("    O programa foi finalizado normalmente"), separator,
-                           QString()}));
+              (QStringList{separator, u"    O programa foi finalizado normalmente"_s, separator, QString()}));
     const sim::Display display = link.sim->display();
     EXPECT_EQ(display.line1 + display.line2, std::string("Servidor Catraca Foi  Desligado "));
 }
@@ -161,7 +161,7 @@ protected:
     {
         AppEnvironment env{clock, dialogs, log, registry, false};
         env.notificationPort = 0;
-        env.deviceLibrary = QStringLiteral("libNoSuchLibrary.so");
+        env.deviceLibrary = u"libNoSuchLibrary.so"_s;
         env.trayAvailable = [this] { return trayArea; };
         window = std::make_unique<TfrmCatraca>(env);
     }
