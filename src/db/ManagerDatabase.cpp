@@ -52,7 +52,8 @@ ManagerDatabase::ManagerDatabase(DeviceBinding& device, const TMessages& message
     xcmVerifica.SetConnection(&xcnCatraca);
     tmrReconnect.setObjectName(u"tmrReconnect"_s);
     tmrReconnect.setInterval(ReconnectIntervalMs);
-    connect(&tmrReconnect, &QTimer::timeout, this, &ManagerDatabase::tmrReconnectTimer);
+    connect(&tmrReconnect, &QTimer::timeout, this,
+            [this] { RunGuarded(OnExcept, [this] { tmrReconnectTimer(); }); });
 }
 
 ManagerDatabase::~ManagerDatabase() = default;

@@ -2,6 +2,7 @@
 
 #include "db/XConnection.h"
 #include "db/XDataSet.h"
+#include "support/Error.h"
 
 #include <QObject>
 #include <QString>
@@ -71,6 +72,8 @@ public:
     std::function<void()> AfterConnect;
     // Called when the periodic check found the connection working without re-opening it.
     std::function<void()> AfterCheck;
+    // The application's exception handler, for an error escaping the handler of `tmrReconnect`.
+    ExceptionHandler OnExcept;
 
 private:
     void writeLog(const QString& text) const;

@@ -78,6 +78,7 @@ void ManagerCore::CreateSubsystems()
     TXConnection& connection = m_database->xcnCatraca;
     m_notify = std::make_unique<NotificationServer>(m_env.log, m_env.clock, m_env.notificationPort,
                                                     ReadNotificationAccess());
+    m_notify->setExceptionHandler([this](const QString& message) { onExcept(message); });
     const auto broadcast = [this](const QString& text, const QString& prefix) {
         m_notify->BroadcastToClients(text, prefix);
     };
@@ -94,6 +95,7 @@ void ManagerCore::CreateSubsystems()
         PassageHooks{broadcast, reconnect, [this] { return m_lookup->ServerNow(); }});
     // Passages the database refused go in as soon as it is back, and at every periodic check.
     m_database->AfterConnect = [this] { m_feedback->ReplayJournal(); };
+    m_database->OnExcept = [this](const QString& message) { onExcept(message); };
     m_database->AfterCheck = [this] { m_feedback->ReplayJournal(); };
     m_lookup->journal = m_journal.get();
 

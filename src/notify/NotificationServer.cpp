@@ -51,10 +51,11 @@ NotificationServer::NotificationServer(const ActivityLog& log, Clock& clock, qui
       m_access(std::move(access))
 {
     sskCatraca->setMaxPendingConnections(MaxClients);
-    connect(sskCatraca, &QTcpServer::newConnection, this, &NotificationServer::AcceptClients);
-    connect(sskCatraca, &QTcpServer::acceptError, this, &NotificationServer::AcceptFailed);
+    connect(sskCatraca, &QTcpServer::newConnection, this, [this] { guarded([this] { AcceptClients(); }); });
+    connect(sskCatraca, &QTcpServer::acceptError, this,
+            [this](QAbstractSocket::SocketError error) { guarded([this, error] { AcceptFailed(error); }); });
     m_housekeeping.setInterval(QuietCheckMs);
-    connect(&m_housekeeping, &QTimer::timeout, this, &NotificationServer::CheckQuietClients);
+    connect(&m_housekeeping, &QTimer::timeout, this, [this] { guarded([this] { CheckQuietClients(); }); });
 }
 
 NotificationServer::~NotificationServer()
@@ -164,13 +165,15 @@ void NotificationServer::AcceptClients()
         socket->setReadBufferSize(ReadBufferBytes);
         socket->setSocketOption(QAbstractSocket::SendBufferSizeSocketOption, int(MaxSendBacklog));
         m_clients.push_back(std::move(client));
-        connect(socket, &QTcpSocket::readyRead, this, [this, c] { ClientDataReceived(c); });
+        connect(socket, &QTcpSocket::readyRead, this,
+                [this, c] { guarded([this, c] { ClientDataReceived(c); }); });
         connect(socket, &QTcpSocket::errorOccurred, this, [this](QAbstractSocket::SocketError error) {
             // A client closing its end is how a sender says goodbye, not a fault of the socket.
             if (error != QAbstractSocket::RemoteHostClosedError)
-                ClientError(error);
+                guarded([this, error] { ClientError(error); });
         });
-        connect(socket, &QTcpSocket::disconnected, this, [this, c] { ClientGone(c); });
+        connect(socket, &QTcpSocket::disconnected, this,
+                [this, c] { guarded([this, c] { ClientGone(c); }); });
         // It may have sent before the connection was taken off the list.
         if (socket->bytesAvailable() > 0)
             ClientDataReceived(c);

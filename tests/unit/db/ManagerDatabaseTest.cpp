@@ -11,9 +11,12 @@
 #include "device/DeviceBinding.h"
 #include "support/ActivityLog.h"
 #include "support/Clock.h"
+#include "support/Error.h"
 #include "support/Messages.h"
 #include "support/Settings.h"
 
+#include <QCoreApplication>
+#include <QEventLoop>
 #include <QFile>
 #include <gtest/gtest.h>
 #include <memory>
@@ -27,7 +30,12 @@ class FakeDatabaseUi final : public DatabaseUi
 {
 public:
     void EnableMenus() override { ++menusEnabled; }
-    void ShowDbState(bool connected) override { states.append(connected); }
+    void ShowDbState(bool connected) override
+    {
+        if (failShowingState)
+            throw Error(u"painel indisponível"_s);
+        states.append(connected);
+    }
     void ShowErrorBox(const QString& text) override { boxes.append(text); }
     void ShowMessageAndRelease(const QString& text) override { releases.append(text); }
     bool OperatorPresent() const override { return operatorPresent; }
@@ -37,6 +45,7 @@ public:
     QStringList boxes;
     QStringList releases;
     bool operatorPresent = true;
+    bool failShowingState = false;
 };
 
 // The manager's connection on profile "211", a SQLite file that exists only while the test says
@@ -232,6 +241,18 @@ TEST_F(ManagerDatabaseTest, ReportModeFailureShowsOneBoxPerCallAndReleasesTheTur
 
     EXPECT_FALSE(database->ConnectDatabase(false, true));
     EXPECT_EQ(ui.boxes.size(), 2);
+}
+
+TEST_F(ManagerDatabaseTest, ErrorOfTheReconnectTimerGoesToTheExceptionHandlerNotIntoQt)
+{
+    QStringList reported;
+    database->OnExcept = [&](const QString& message) { reported << message; };
+    ui.failShowingState = true;
+    database->tmrReconnect.setInterval(0);
+    database->tmrReconnect.start();
+    for (int pass = 0; pass < 100 && reported.isEmpty(); ++pass)
+        EXPECT_NO_THROW(QCoreApplication::processEvents(QEventLoop::AllEvents, 10));
+    EXPECT_EQ(reported, QStringList{u"painel indisponível"_s});
 }
 
 TEST_F(ManagerDatabaseTest, QuietAttemptsLogTheirConnectingLineOnce)

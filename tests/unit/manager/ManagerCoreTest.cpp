@@ -4,6 +4,7 @@
 #include "ScriptedDialogs.h"
 #include "TempDir.h"
 #include "access/OnlineDisplay.h"
+#include "db/ManagerDatabase.h"
 #include "device/DeviceBinding.h"
 #include "device/DeviceCodes.h"
 #include "manager/CoreApplication.h"
@@ -108,6 +109,15 @@ TEST_F(ManagerCoreTest, ErrorOfAGuardedHandlerIsReportedNotThrown)
                                        u" Mensagem: Porta inválida!"_s, separator, separator,
                                        u" Exceção detectada pela aplicação(Captador ) "_s,
                                        u" Mensagem: boom"_s, separator}));
+}
+
+TEST_F(ManagerCoreTest, ReconnectTimerErrorsEndInTheExceptionHandler)
+{
+    ASSERT_TRUE(core.database().OnExcept);
+    core.database().OnExcept(u"Banco indisponível"_s);
+    const QString separator(47, u'-');
+    EXPECT_EQ(LogLines(), (QStringList{separator, u" Exceção detectada pela aplicação(Captador ) "_s,
+                                       u" Mensagem: Banco indisponível"_s, separator}));
 }
 
 TEST_F(ManagerCoreTest, ReportErrorShowsTheBoxOrRaises)

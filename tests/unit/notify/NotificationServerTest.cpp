@@ -5,6 +5,7 @@
 #include "TempDir.h"
 #include "support/ActivityLog.h"
 #include "support/Clock.h"
+#include "support/Error.h"
 #include "support/Win1252.h"
 
 #include <QEventLoop>
@@ -87,6 +88,50 @@ INSTANTIATE_TEST_SUITE_P(Notifications, PersonNumberTest,
 // --- the server on loopback ---------------------------------------------------------------------
 
 const QString kOpenToEveryone = u"Socket TCP aberto a todos: nenhuma lista de clientes permitidos"_s;
+
+// A manual clock that fails on demand: every handler of the server reads the time.
+class FailingClock final : public Clock
+{
+public:
+    QDateTime now() const { return m_inner.now(); }
+    qint64 epochMs() const { return m_inner.now().toMSecsSinceEpoch(); }
+    qint64 elapsedMs() const
+    {
+        if (failing)
+            throw Error(u"relógio indisponível"_s);
+        return m_inner.elapsedMs();
+    }
+    void sleep(int ms) { m_inner.sleep(ms); }
+    void pause(int ms) { m_inner.pause(ms); }
+    bool waitUntil(qint64 deadlineMs, const std::function<bool()>& done)
+    {
+        return m_inner.waitUntil(deadlineMs, done);
+    }
+
+    bool failing = false;
+
+private:
+    ManualClock m_inner;
+};
+
+TEST(NotificationServerGuard, ErrorOfASocketHandlerGoesToTheExceptionHandlerNotIntoQt)
+{
+    test::TempDir dir;
+    FailingClock clock;
+    ActivityLog log{clock, dir.path()};
+    NotificationServer server(log, clock, 0, NotificationAccess{});
+    QStringList reported;
+    server.setExceptionHandler([&](const QString& message) { reported << message; });
+    server.CheckNotificationSocket();
+    ASSERT_TRUE(server.isListening());
+
+    clock.failing = true;
+    QTcpSocket client;
+    client.connectToHost(QHostAddress::LocalHost, server.serverPort());
+    EXPECT_NO_THROW(EXPECT_TRUE(waitFor([&] { return !reported.isEmpty(); })));
+    EXPECT_EQ(reported.value(0), u"relógio indisponível"_s);
+    EXPECT_EQ(server.clientCount(), 0);
+}
 
 class NotificationServerTest : public ::testing::Test
 {
