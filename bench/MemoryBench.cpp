@@ -21,15 +21,17 @@
 #include <cstdio>
 #include <string>
 
+using namespace Qt::StringLiterals;
+
 namespace zul::test {
 namespace {
 
 qint64 RssKb(qint64 pid)
 {
-    QFile status(u"/proc/%1/status"_qs.arg(pid));
+    QFile status(u"/proc/%1/status"_s.arg(pid));
     if (!status.open(QIODevice::ReadOnly))
         return -1;
-    static const QRegularExpression rss(u"VmRSS:\\s+(\\d+) kB"_qs);
+    static const QRegularExpression rss(u"VmRSS:\\s+(\\d+) kB"_s);
     const auto match = rss.match(QString::fromLatin1(status.readAll()));
     return match.hasMatch() ? match.captured(1).toLongLong() : -1;
 }
@@ -52,25 +54,25 @@ class MemoryBench : public ManagerWindowTest
 TEST_F(MemoryBench, IdleHeadlessManager)
 {
     CreateDatabase();
-    const QString program = dir.file(QStringLiteral("zul-memory-run"));
+    const QString program = dir.file(u"zul-memory-run"_s);
     ASSERT_TRUE(QFile::copy(QStringLiteral(ZUL_PROGRAM_PATH), program));
     QFile::setPermissions(program, QFile::permissions(QStringLiteral(ZUL_PROGRAM_PATH)));
     QFile::copy(QStringLiteral(ZUL_EASYINNER_PATH),
                 dir.file(QFileInfo(QStringLiteral(ZUL_EASYINNER_PATH)).fileName()));
-    QDir().mkpath(dir.file(QStringLiteral("lock")));
+    QDir().mkpath(dir.file(u"lock"_s));
     QProcess manager;
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    const QString device = u"127.0.0.1:%1"_qs.arg(sim.simulator().port());
-    environment.insert(u"QT_QPA_PLATFORM"_qs, u"offscreen"_qs);
-    environment.insert(u"ZUL_SIM_TCP_3570"_qs, device);
-    environment.insert(u"ZUL_SIM_SERIAL_1"_qs, device);
-    environment.insert(u"ZUL_LOCK_DIR"_qs, dir.file(QStringLiteral("lock")));
-    environment.remove(u"ZUL_REGISTRY"_qs);
+    const QString device = u"127.0.0.1:%1"_s.arg(sim.simulator().port());
+    environment.insert(u"QT_QPA_PLATFORM"_s, u"offscreen"_s);
+    environment.insert(u"ZUL_SIM_TCP_3570"_s, device);
+    environment.insert(u"ZUL_SIM_SERIAL_1"_s, device);
+    environment.insert(u"ZUL_LOCK_DIR"_s, dir.file(u"lock"_s));
+    environment.remove(u"ZUL_REGISTRY"_s);
     manager.setProcessEnvironment(environment);
     manager.setProcessChannelMode(QProcess::MergedChannels);
-    manager.start(program, {u"--registry"_qs, dir.file(QStringLiteral("machine.reg")), u"--log-dir"_qs,
-                            dir.file(QStringLiteral("process-log")), u"--headless"_qs,
-                            u"--notification-port"_qs, QString::number(FreeTcpPort())});
+    manager.start(program,
+                  {u"--registry"_s, dir.file(u"machine.reg"_s), u"--log-dir"_s, dir.file(u"process-log"_s),
+                   u"--headless"_s, u"--notification-port"_s, QString::number(FreeTcpPort())});
     ASSERT_TRUE(manager.waitForStarted(30000));
     QElapsedTimer waited;
     waited.start();
@@ -140,13 +142,13 @@ TEST_F(MemoryBench, GrowthOverLoopPasses)
         case 2:
             if (round % 40 == 2) {
                 Execute(u"CREATE TRIGGER REFUSE BEFORE INSERT ON REGISCATRACA BEGIN SELECT RAISE(ABORT, "
-                        u"'disco cheio'); END"_qs);
+                        u"'disco cheio'); END"_s);
                 refusing = true;
             }
             break;
         case 3:
             if (refusing) {
-                Execute(u"DROP TRIGGER REFUSE"_qs);
+                Execute(u"DROP TRIGGER REFUSE"_s);
                 refusing = false;
             }
             break;

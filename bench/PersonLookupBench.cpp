@@ -17,6 +17,8 @@
 #include <chrono>
 #include <random>
 
+using namespace Qt::StringLiterals;
+
 namespace {
 
 constexpr int People = 100'000;
@@ -25,12 +27,12 @@ constexpr int Punches = 5'000'000;
 
 QString number(int i)
 {
-    return QStringLiteral("%1").arg(i, 10, 10, QChar(u'0'));
+    return u"%1"_s.arg(i, 10, 10, QChar(u'0'));
 }
 
 QString employeeCode(int i)
 {
-    return QStringLiteral("%1").arg(i, 6, 10, QChar(u'0'));
+    return u"%1"_s.arg(i, 6, 10, QChar(u'0'));
 }
 
 bool isEmployee(int person)
@@ -41,7 +43,7 @@ bool isEmployee(int person)
 QString stamp(qint64 second)
 {
     static const QDateTime base(QDate(2025, 1, 1), QTime(0, 0));
-    return base.addSecs(second).toString(u"yyyy-MM-dd HH:mm:ss"_qs);
+    return base.addSecs(second).toString(u"yyyy-MM-dd HH:mm:ss"_s);
 }
 
 // The database is built once per run, in a temporary file, in one transaction with prepared
@@ -54,55 +56,55 @@ struct Database
 
     Database()
     {
-        file = dir.filePath(u"bench.db"_qs);
+        file = dir.filePath(u"bench.db"_s);
         QElapsedTimer timer;
         timer.start();
         {
-            QSqlDatabase db = QSqlDatabase::addDatabase(u"QSQLITE"_qs, u"bench-build"_qs);
+            QSqlDatabase db = QSqlDatabase::addDatabase(u"QSQLITE"_s, u"bench-build"_s);
             db.setDatabaseName(file);
             db.open();
             QSqlQuery q(db);
-            q.exec(u"PRAGMA journal_mode = OFF"_qs);
-            q.exec(u"PRAGMA synchronous = OFF"_qs);
+            q.exec(u"PRAGMA journal_mode = OFF"_s);
+            q.exec(u"PRAGMA synchronous = OFF"_s);
             q.exec(
                 u"CREATE TABLE PESSOA (NRPESSOA VARCHAR(10) NOT NULL PRIMARY KEY, CDFUNC VARCHAR(10), "
-                u"CDEMPRESA VARCHAR(2), NMCRACHAPESSOA VARCHAR(40), IDACESSOCATRACA CHAR(1) NOT NULL DEFAULT 'N')"_qs);
+                u"CDEMPRESA VARCHAR(2), NMCRACHAPESSOA VARCHAR(40), IDACESSOCATRACA CHAR(1) NOT NULL DEFAULT 'N')"_s);
             q.exec(
                 u"CREATE TABLE REGISCATRACA (NRPESSOA VARCHAR(10) NOT NULL, IDREGISCATRACA CHAR(1) NOT NULL, "
-                u"DTREGISCATRACA TEXT NOT NULL)"_qs);
+                u"DTREGISCATRACA TEXT NOT NULL)"_s);
             q.exec(u"CREATE TABLE BATIDAPONTO (CDFUNC VARCHAR(10) NOT NULL, CDEMPRESA VARCHAR(2) NOT NULL, "
-                   u"IDSENTBATIDA CHAR(1) NOT NULL, DTBATIDAPTO TEXT NOT NULL)"_qs);
+                   u"IDSENTBATIDA CHAR(1) NOT NULL, DTBATIDAPTO TEXT NOT NULL)"_s);
             db.transaction();
             std::mt19937 random(42);
             QSqlQuery person(db);
-            person.prepare(u"INSERT INTO PESSOA VALUES (?, ?, ?, ?, 'S')"_qs);
+            person.prepare(u"INSERT INTO PESSOA VALUES (?, ?, ?, ?, 'S')"_s);
             for (int i = 1; i <= People; ++i) {
                 person.bindValue(0, number(i));
                 person.bindValue(1, isEmployee(i) ? employeeCode(i) : QString());
-                person.bindValue(2, isEmployee(i) ? u"01"_qs : QString());
-                person.bindValue(3, u"PESSOA NUMERO %1"_qs.arg(i));
+                person.bindValue(2, isEmployee(i) ? u"01"_s : QString());
+                person.bindValue(3, u"PESSOA NUMERO %1"_s.arg(i));
                 person.exec();
             }
             QSqlQuery passage(db);
-            passage.prepare(u"INSERT INTO REGISCATRACA VALUES (?, ?, ?)"_qs);
+            passage.prepare(u"INSERT INTO REGISCATRACA VALUES (?, ?, ?)"_s);
             for (int i = 0; i < Passages; ++i) {
                 passage.bindValue(0, number(static_cast<int>(random() % People) + 1));
-                passage.bindValue(1, i % 2 ? u"S"_qs : u"E"_qs);
+                passage.bindValue(1, i % 2 ? u"S"_s : u"E"_s);
                 passage.bindValue(2, stamp(i * 6));
                 passage.exec();
             }
             QSqlQuery punch(db);
-            punch.prepare(u"INSERT INTO BATIDAPONTO VALUES (?, '01', ?, ?)"_qs);
+            punch.prepare(u"INSERT INTO BATIDAPONTO VALUES (?, '01', ?, ?)"_s);
             for (int i = 0; i < Punches; ++i) {
                 const int employee = (static_cast<int>(random() % (People / 3)) + 1) * 3;
                 punch.bindValue(0, employeeCode(employee));
-                punch.bindValue(1, i % 2 ? u"2"_qs : u"1"_qs);
+                punch.bindValue(1, i % 2 ? u"2"_s : u"1"_s);
                 punch.bindValue(2, stamp(i * 6));
                 punch.exec();
             }
             db.commit();
         }
-        QSqlDatabase::removeDatabase(u"bench-build"_qs);
+        QSqlDatabase::removeDatabase(u"bench-build"_s);
         buildSeconds = timer.elapsed() / 1000.0;
     }
 
@@ -122,7 +124,7 @@ struct Lookup
     explicit Lookup(const QString& file)
     {
         connection.ChangeServerType(zul::xdtSQLite);
-        connection.SetConnectString(u"Data Source="_qs + file);
+        connection.SetConnectString(u"Data Source="_s + file);
         connection.SetConnected(true);
         for (auto [query, id] : {std::pair{&pessoa, zul::db::StatementId::Pessoa},
                                  std::pair{&sentido, zul::db::StatementId::Sentido},
@@ -135,49 +137,49 @@ struct Lookup
     bool run(const QString& person)
     {
         pessoa.Close();
-        pessoa.ParamByName(u"P_NRPESSOA"_qs).SetAsString(person);
+        pessoa.ParamByName(u"P_NRPESSOA"_s).SetAsString(person);
         pessoa.Open();
         if (pessoa.IsEmpty())
             return false;
-        const QString cdfunc = pessoa.FieldByName(u"CDFUNC"_qs)->AsString();
-        const QString cdempresa = pessoa.FieldByName(u"CDEMPRESA"_qs)->AsString();
+        const QString cdfunc = pessoa.FieldByName(u"CDFUNC"_s)->AsString();
+        const QString cdempresa = pessoa.FieldByName(u"CDEMPRESA"_s)->AsString();
         if (QString(cdfunc + cdempresa).trimmed().isEmpty()) {
             sentido.Close();
-            sentido.ParamByName(u"P_NRPESSOA"_qs).SetAsString(person);
-            sentido.ParamByName(u"P_NRPESSOA2"_qs).SetAsString(person);
+            sentido.ParamByName(u"P_NRPESSOA"_s).SetAsString(person);
+            sentido.ParamByName(u"P_NRPESSOA2"_s).SetAsString(person);
             sentido.Open();
-            return sentido.IsEmpty() || sentido.FieldByName(u"IDREGISCATRACA"_qs)->AsString() != u"E";
+            return sentido.IsEmpty() || sentido.FieldByName(u"IDREGISCATRACA"_s)->AsString() != u"E";
         }
         batida.Close();
-        batida.ParamByName(u"P_CDFUNC"_qs).SetAsString(cdfunc);
-        batida.ParamByName(u"P_CDEMPRESA"_qs).SetAsString(cdempresa);
-        batida.ParamByName(u"P_CDFUNC2"_qs).SetAsString(cdfunc);
-        batida.ParamByName(u"P_CDEMPRESA2"_qs).SetAsString(cdempresa);
+        batida.ParamByName(u"P_CDFUNC"_s).SetAsString(cdfunc);
+        batida.ParamByName(u"P_CDEMPRESA"_s).SetAsString(cdempresa);
+        batida.ParamByName(u"P_CDFUNC2"_s).SetAsString(cdfunc);
+        batida.ParamByName(u"P_CDEMPRESA2"_s).SetAsString(cdempresa);
         batida.Open();
-        return batida.IsEmpty() || batida.FieldByName(u"IDSENTBATIDA"_qs)->AsString() == u"2";
+        return batida.IsEmpty() || batida.FieldByName(u"IDSENTBATIDA"_s)->AsString() == u"2";
     }
 };
 
 void setIndexes(bool on)
 {
     const Database& data = Database::instance();
-    QSqlDatabase db = QSqlDatabase::addDatabase(u"QSQLITE"_qs, u"bench-index"_qs);
+    QSqlDatabase db = QSqlDatabase::addDatabase(u"QSQLITE"_s, u"bench-index"_s);
     db.setDatabaseName(data.file);
     db.open();
     QSqlQuery q(db);
     if (on) {
         q.exec(
-            u"CREATE INDEX IF NOT EXISTS IX_REGISCATRACA_PESSOA_DATA ON REGISCATRACA (NRPESSOA, DTREGISCATRACA)"_qs);
+            u"CREATE INDEX IF NOT EXISTS IX_REGISCATRACA_PESSOA_DATA ON REGISCATRACA (NRPESSOA, DTREGISCATRACA)"_s);
         q.exec(
-            u"CREATE INDEX IF NOT EXISTS IX_BATIDAPONTO_FUNC_DATA ON BATIDAPONTO (CDFUNC, CDEMPRESA, DTBATIDAPTO)"_qs);
+            u"CREATE INDEX IF NOT EXISTS IX_BATIDAPONTO_FUNC_DATA ON BATIDAPONTO (CDFUNC, CDEMPRESA, DTBATIDAPTO)"_s);
     } else {
-        q.exec(u"DROP INDEX IF EXISTS IX_REGISCATRACA_PESSOA_DATA"_qs);
-        q.exec(u"DROP INDEX IF EXISTS IX_BATIDAPONTO_FUNC_DATA"_qs);
+        q.exec(u"DROP INDEX IF EXISTS IX_REGISCATRACA_PESSOA_DATA"_s);
+        q.exec(u"DROP INDEX IF EXISTS IX_BATIDAPONTO_FUNC_DATA"_s);
     }
-    q.exec(u"ANALYZE"_qs);
+    q.exec(u"ANALYZE"_s);
     q = QSqlQuery();
     db = QSqlDatabase();
-    QSqlDatabase::removeDatabase(u"bench-index"_qs);
+    QSqlDatabase::removeDatabase(u"bench-index"_s);
 }
 
 void BM_PersonLookup(benchmark::State& state)

@@ -184,7 +184,7 @@ void BM_SynchroniseTemplates(benchmark::State& state)
         state.SkipWithError("libEasyInner not found beside the benchmark");
         return;
     }
-    device.DevicePort = 3570;
+    device.SetDevicePort(3570);
     device.Call<zul::easyinner::DefinirTipoConexao>(1);
     device.Call<zul::easyinner::AbrirPortaComunicacao>(3570);
 
@@ -201,7 +201,7 @@ void BM_SynchroniseTemplates(benchmark::State& state)
     const double listTransferSeconds = double(clock.elapsedMs() - collectBefore) / 1000.0;
 
     LibraryMeter meter;
-    device.Meter = &meter;
+    device.SetCallMeter(&meter);
     bool ok = false;
     const double cpuBefore = processCpuSeconds();
     const double threadBefore = threadCpuSeconds();
@@ -210,7 +210,7 @@ void BM_SynchroniseTemplates(benchmark::State& state)
     for (auto _ : state)
         ok = sync.SynchroniseTemplates();
     const double threadCpu = threadCpuSeconds() - threadBefore;
-    device.Meter = nullptr;
+    device.SetCallMeter(nullptr);
     // Two readings per call; half of each pair falls inside the library's share, half outside.
     const double meterCpu = 2.0 * double(meter.calls) * LibraryMeter::readingSeconds();
     const double managerCpu = threadCpu - meter.seconds - meterCpu / 2.0;

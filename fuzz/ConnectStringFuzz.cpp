@@ -8,6 +8,8 @@
 #include <cstdio>
 #include <cstdlib>
 
+using namespace Qt::StringLiterals;
+
 namespace {
 
 void mustHide(const QString& shown, const QString& expected)
@@ -36,16 +38,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const QString password = text;
     if (!password.isEmpty() && !password.contains(u';') && !password.startsWith(u' ') &&
         !password.startsWith(u'"') && !password.startsWith(u'\'') && !password.startsWith(u'{')) {
-        mustHide(zul::maskConnectStringPasswords(u"Server=h;Password="_qs + password + u";User ID=u"_qs),
-                 u"Server=h;Password=****;User ID=u"_qs);
+        mustHide(zul::maskConnectStringPasswords(u"Server=h;Password="_s + password + u";User ID=u"_s),
+                 u"Server=h;Password=****;User ID=u"_s);
     }
     if (!password.isEmpty() && !password.contains(u'@') && !password.contains(u'(')) {
-        const QString source = u"@(DESCRIPTION=(ADDRESS=(HOST=db)(PORT=1521)))"_qs;
-        mustHide(zul::maskConnectStringPasswords(u"zul/"_qs + password + source), u"zul/****"_qs + source);
+        const QString source = u"@(DESCRIPTION=(ADDRESS=(HOST=db)(PORT=1521)))"_s;
+        mustHide(zul::maskConnectStringPasswords(u"zul/"_s + password + source), u"zul/****"_s + source);
         if (!password.contains(u';'))
             mustHide(zul::maskConnectStringPasswords(zul::oracleDirectConnectString(
-                         u"Data Source=db;User ID=zul;Password="_qs + password)),
-                     u"zul/****@db"_qs);
+                         u"Data Source=db;User ID=zul;Password="_s + password)),
+                     u"zul/****@db"_s);
     }
     return 0;
 }

@@ -10,11 +10,13 @@
 #include <cstdint>
 #include <cstdlib>
 
+using namespace Qt::StringLiterals;
+
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
     static const zul::SystemClock clock;
-    static const zul::ActivityLog log(clock, QDir::tempPath() + QStringLiteral("/zul-fuzz-log"));
-    static const QString accented = QStringLiteral("áéíóúàèìòùäëïöüâêîôûãõñçÁÉÍÓÚÀÈÌÒÙÄËÏÖÜÂÊÎÔÛÃÕÑÇ");
+    static const zul::ActivityLog log(clock, QDir::tempPath() + u"/zul-fuzz-log"_s);
+    static const QString accented = u"áéíóúàèìòùäëïöüâêîôûãõñçÁÉÍÓÚÀÈÌÒÙÄËÏÖÜÂÊÎÔÛÃÕÑÇ"_s;
 
     const QByteArray bytes(reinterpret_cast<const char*>(data), qsizetype(size));
     const QString text = zul::fromWin1252(bytes);

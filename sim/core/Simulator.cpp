@@ -439,56 +439,17 @@ struct Simulator::Impl
 int Simulator::Impl::dispatch(Session& session, const std::string& name, const std::vector<Arg>& args,
                               std::vector<std::string>& outputs)
 {
-    // Argument shapes: 'd' device number, 'i' integer, 't' byte string.
-    static const std::map<std::string, std::string, std::less<>> shapes = {
-        {"FecharPortaComunicacao", ""},
-        {"ConfigurarInnerOnLine", ""},
-        {"InicializarColetaListaUsuariosBio", ""},
-        {"DefinirTipoConexao", "i"},
-        {"AbrirPortaComunicacao", "i"},
-        {"DefinirPadraoCartao", "i"},
-        {"HabilitarTeclado", "ii"},
-        {"ConfigurarAcionamento1", "ii"},
-        {"ConfigurarTipoLeitor", "i"},
-        {"ConfigurarLeitor1", "i"},
-        {"ConfigurarLeitor2", "i"},
-        {"DefinirQuantidadeDigitosCartao", "i"},
-        {"ReceberDataHoraDadosOnLine", "i"},
-        {"DefinirFuncaoDefaultSensorBiometria", "i"},
-        {"Ping", "d"},
-        {"EnviarConfiguracoes", "d"},
-        {"LiberarCatracaEntrada", "d"},
-        {"LiberarCatracaSaida", "d"},
-        {"LiberarCatracaEntradaInvertida", "d"},
-        {"LiberarCatracaSaidaInvertida", "d"},
-        {"LiberarCatracaDoisSentidos", "d"},
-        {"SolicitarListaUsuariosBio", "d"},
-        {"ReceberPacoteListaUsuariosBio", "d"},
-        {"EnviarListaUsuariosSemDigitalBio", "d"},
-        {"EnviarRelogio", "diiiiii"},
-        {"EnviarMensagemPadraoOnLine", "dit"},
-        {"EnviarMensagemTemporariaOnLine", "diti"},
-        {"EnviarFormasEntradasOnLine", "diiiii"},
-        {"ReceberDadosOnLine", "d"},
-        {"TemProximoUsuario", ""},
-        {"TemProximoPacote", ""},
-        {"ReceberUsuarioLista", "d"},
-        {"SolicitarExclusaoUsuario", "dt"},
-        {"UsuarioFoiExcluido", "di"},
-        {"UsuarioFoiEnviado", "di"},
-        {"EnviarUsuarioBio", "dt"},
-        {"IncluirUsuarioSemDigitalBio", "t"},
-    };
-    const auto shape = shapes.find(name);
-    if (shape == shapes.end())
+    const auto known = std::find(kEntryPoints.begin(), kEntryPoints.end(), name);
+    if (known == kEntryPoints.end())
         return code::UnknownRequest;
-    if (shape->second.size() != args.size())
+    const std::string_view shape = kArgumentShapes[std::size_t(known - kEntryPoints.begin())];
+    if (shape.size() != args.size())
         return code::BadArgument;
     for (std::size_t i = 0; i < args.size(); ++i) {
-        if ((shape->second[i] != 't') != args[i].isInt)
+        if ((shape[i] != 't') != args[i].isInt)
             return code::BadArgument;
         // The controller answers to device number 1 only.
-        if (shape->second[i] == 'd' && args[i].value != 1)
+        if (shape[i] == 'd' && args[i].value != 1)
             return code::BadArgument;
     }
     auto arg = [&](std::size_t i) { return static_cast<int>(args[i].value); };

@@ -201,7 +201,7 @@ int EASYINNER_CALL EnviarFormasEntradasOnLine(int device, int digits, int keyboa
 
 #ifndef EASYINNER_OMIT_ReceberDadosOnLine
 int EASYINNER_CALL ReceberDadosOnLine(int device, unsigned char* origin, unsigned char* complement,
-                                      unsigned char* card, unsigned char* day, unsigned char* month,
+                                      char* card, unsigned char* day, unsigned char* month,
                                       unsigned char* year, unsigned char* hour, unsigned char* minute,
                                       unsigned char* second)
 {

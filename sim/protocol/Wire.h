@@ -3,6 +3,8 @@
 // The line protocol between the stand-in library and the simulator (see sim/PROTOCOL.md),
 // shared by both ends so that they cannot drift apart.
 
+#include "device/EntryPoints.h"
+
 #include <array>
 #include <cstddef>
 #include <cstdint>
@@ -14,45 +16,17 @@
 namespace sim {
 
 // The 37 entry points of the device library, in the order of the library's documentation.
-inline constexpr std::array<std::string_view, 37> kEntryPoints = {
-    "FecharPortaComunicacao",
-    "ConfigurarInnerOnLine",
-    "InicializarColetaListaUsuariosBio",
-    "DefinirTipoConexao",
-    "AbrirPortaComunicacao",
-    "DefinirPadraoCartao",
-    "HabilitarTeclado",
-    "ConfigurarAcionamento1",
-    "ConfigurarTipoLeitor",
-    "ConfigurarLeitor1",
-    "ConfigurarLeitor2",
-    "DefinirQuantidadeDigitosCartao",
-    "ReceberDataHoraDadosOnLine",
-    "DefinirFuncaoDefaultSensorBiometria",
-    "Ping",
-    "EnviarConfiguracoes",
-    "LiberarCatracaEntrada",
-    "LiberarCatracaSaida",
-    "LiberarCatracaEntradaInvertida",
-    "LiberarCatracaSaidaInvertida",
-    "LiberarCatracaDoisSentidos",
-    "SolicitarListaUsuariosBio",
-    "ReceberPacoteListaUsuariosBio",
-    "EnviarListaUsuariosSemDigitalBio",
-    "EnviarRelogio",
-    "EnviarMensagemPadraoOnLine",
-    "EnviarMensagemTemporariaOnLine",
-    "EnviarFormasEntradasOnLine",
-    "ReceberDadosOnLine",
-    "TemProximoUsuario",
-    "TemProximoPacote",
-    "ReceberUsuarioLista",
-    "SolicitarExclusaoUsuario",
-    "UsuarioFoiExcluido",
-    "UsuarioFoiEnviado",
-    "EnviarUsuarioBio",
-    "IncluirUsuarioSemDigitalBio",
-};
+#define SIM_ENTRY_POINT_NAME(Name, Result, Shape, Parameters) #Name,
+inline constexpr std::array<std::string_view, zul::easyinner::EntryPointCount> kEntryPoints = {
+    ZUL_EASYINNER_ENTRY_POINTS(SIM_ENTRY_POINT_NAME)};
+#undef SIM_ENTRY_POINT_NAME
+
+// The arguments of each entry point as a request line carries them, by the index of
+// kEntryPoints: 'd' the device number, 'i' an integer, 't' a byte string.
+#define SIM_ENTRY_POINT_SHAPE(Name, Result, Shape, Parameters) Shape,
+inline constexpr std::array<std::string_view, zul::easyinner::EntryPointCount> kArgumentShapes = {
+    ZUL_EASYINNER_ENTRY_POINTS(SIM_ENTRY_POINT_SHAPE)};
+#undef SIM_ENTRY_POINT_SHAPE
 
 bool isEntryPoint(std::string_view name);
 

@@ -61,19 +61,14 @@ void RefreshDisplayDates(OnlineDisplay& display, const Clock& clock)
 int SendStandingMessage(DeviceBinding& device, const OnlineDisplay& display)
 {
     using easyinner::EnviarMensagemPadraoOnLine;
-    device.LastDeviceResult = 1;
     if (display.dateTimeMode(DisplayMessage::Standing)) {
         const QByteArray line2 = toWin1252(display.line2(DisplayMessage::Standing));
-        device.CallInto<EnviarMensagemPadraoOnLine>(device.LastDeviceResult, device.DeviceNumber, 1,
-                                                    line2.constData());
-    } else {
-        const QByteArray text = toWin1252(TrataAcento(DisplayLine(display.line1(DisplayMessage::Standing)) +
-                                                          display.line2(DisplayMessage::Standing),
-                                                      device.log()));
-        device.CallInto<EnviarMensagemPadraoOnLine>(device.LastDeviceResult, device.DeviceNumber, 0,
-                                                    text.constData());
+        return device.Invoke<EnviarMensagemPadraoOnLine>(device.deviceNumber(), 1, line2.constData());
     }
-    return device.LastDeviceResult;
+    const QByteArray text = toWin1252(TrataAcento(DisplayLine(display.line1(DisplayMessage::Standing)) +
+                                                      display.line2(DisplayMessage::Standing),
+                                                  device.log()));
+    return device.Invoke<EnviarMensagemPadraoOnLine>(device.deviceNumber(), 0, text.constData());
 }
 
 int SendPassageMessage(DeviceBinding& device, const OnlineDisplay& display, bool isEntry)
@@ -84,18 +79,16 @@ int SendPassageMessage(DeviceBinding& device, const OnlineDisplay& display, bool
     // Line 2 holds the badge name, which the database does not bound: the display shows 16
     // characters, and the controller refuses a text longer than its buffer altogether.
     const QString line2 = display.line2(message).left(OnlineDisplay::DisplayWidth);
-    device.LastDeviceResult = 1;
     if (!display.dateTimeMode(message)) {
         const QByteArray text =
             toWin1252(TrataAcento(DisplayLine(display.line1(message)) + line2, device.log()));
-        device.CallInto<EnviarMensagemTemporariaOnLine>(device.LastDeviceResult, device.DeviceNumber, 0,
-                                                        text.constData(), seconds);
+        return device.Invoke<EnviarMensagemTemporariaOnLine>(device.deviceNumber(), 0, text.constData(),
+                                                             seconds);
     } else {
         const QByteArray text = toWin1252(TrataAcento(line2, device.log()));
-        device.CallInto<EnviarMensagemTemporariaOnLine>(device.LastDeviceResult, device.DeviceNumber, 1,
-                                                        text.constData(), seconds);
+        return device.Invoke<EnviarMensagemTemporariaOnLine>(device.deviceNumber(), 1, text.constData(),
+                                                             seconds);
     }
-    return device.LastDeviceResult;
 }
 
 void ChooseDateTimeDisplay(OnlineDisplay& display, DisplayMessage message, const QDateTime& serverTime,

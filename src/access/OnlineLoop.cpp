@@ -122,7 +122,7 @@ QString OnlineLoop::StateName(int state)
 void OnlineLoop::RunOnlineLoop()
 {
     BeginRun();
-    while (!m_device.StopFlag) {
+    while (!m_device.IsStopRequested()) {
         if (!RunPass())
             return;
     }
@@ -137,7 +137,7 @@ void OnlineLoop::BeginRun()
     // A run starts with nobody waiting at the turnstile, whatever the previous run left behind
     // (it may have ended between an identification and the rotation); otherwise the pings of
     // state 0, which are skipped while somebody walks through, would never be sent again.
-    m_device.PassageIdle = true;
+    m_device.EndPassage();
     writeLog(QString());
     writeLog(u"¬¬¬¬¬¬¬¬¬¬¬¬¬¬ Controla Catraca ¬¬¬¬¬¬¬¬¬¬¬¬¬¬¬"_s);
     writeLog(QString());
@@ -146,12 +146,12 @@ void OnlineLoop::BeginRun()
 bool OnlineLoop::RunPass()
 {
     try {
-        const QString name = StateName(m_device.LoopState);
+        const QString name = StateName(m_device.loopState());
         if (name != m_lastStateName) {
             m_lastStateName = name;
             writeLog(u"Estado Atual: \""_s + name + u"\""_s);
         }
-        switch (m_device.LoopState) {
+        switch (m_device.loopState()) {
         case CompleteConnection:
             completeConnection();
             break;
@@ -193,7 +193,7 @@ bool OnlineLoop::RunPass()
 
 void OnlineLoop::failRun(const QString& message)
 {
-    m_device.StopFlag = true;
+    m_device.RequestStop();
     writeLog(QString());
     writeLog(u"################ Controla catraca - ERRO: "_s + message);
     writeLog(QString());
@@ -205,12 +205,11 @@ void OnlineLoop::failRun(const QString& message)
 void OnlineLoop::completeConnection()
 {
     ++ConnectAttempts;
-    m_device.LastDeviceResult = 1;
-    m_device.LastDeviceResult = m_device.PingDevice();
-    if (m_device.LastDeviceResult == 0) {
-        m_device.StatusText = m_device.ShowStatus(status::Connected);
-        writeLog(m_device.StatusText);
-        m_device.LoopState = SendConfiguration;
+    m_device.RecordResult(m_device.PingDevice());
+    if (m_device.lastResult() == 0) {
+        m_device.SetStatusText(m_device.ShowStatus(status::Connected));
+        writeLog(m_device.statusText());
+        m_device.EnterState(SendConfiguration);
     } else if (ConnectAttempts < ConnectAttemptsReported) {
         m_device.ShowStatus(status::Trying);
     } else {
@@ -225,18 +224,17 @@ void OnlineLoop::completeConnection()
 // line `failed` with the result, and the state is tried again on the next pass.
 void OnlineLoop::advanceOnSuccess(const QString& done, const QString& failed, State next)
 {
-    if (m_device.LastDeviceResult == 0) {
+    if (m_device.lastResult() == 0) {
         writeLog(done);
-        m_device.LoopState = next;
+        m_device.EnterState(next);
     } else {
-        writeLog(failed + bracketed(m_device.LastDeviceResult));
+        writeLog(failed + bracketed(m_device.lastResult()));
     }
 }
 
 void OnlineLoop::sendConfiguration()
 {
-    m_device.LastDeviceResult = 1;
-    m_device.LastDeviceResult = m_device.SendOnlineConfig();
+    m_device.RecordResult(m_device.SendOnlineConfig());
     advanceOnSuccess(u"Configurações onLine enviadas"_s, u"Erro ao enviar configurações onLine"_s, SendClock);
 }
 
@@ -245,25 +243,22 @@ void OnlineLoop::sendClock()
     const QDateTime when = m_steps.GetServerTime();
     const QDate date = when.date();
     const QTime time = when.time();
-    m_device.LastDeviceResult = 1;
-    m_device.CallInto<easyinner::EnviarRelogio>(m_device.LastDeviceResult, m_device.DeviceNumber, date.day(),
-                                                date.month(), date.year() % 100, time.hour(), time.minute(),
-                                                time.second());
-    m_device.StatusText = DefaultDateTimeText(when);
-    if (m_device.LastDeviceResult == 0) {
+    m_device.Invoke<easyinner::EnviarRelogio>(m_device.deviceNumber(), date.day(), date.month(),
+                                              date.year() % 100, time.hour(), time.minute(), time.second());
+    m_device.SetStatusText(DefaultDateTimeText(when));
+    if (m_device.lastResult() == 0) {
         // The controller keeps whole seconds.
         m_clockSent = when.addMSecs(-when.time().msec());
         m_clockSentAtMs = m_device.clock().elapsedMs();
     }
-    advanceOnSuccess(u"Data e Hora ("_s + m_device.StatusText + u") enviadas para a catraca"_s,
-                     u"Data e Hora ("_s + m_device.StatusText + u") não enviadas para a catraca. Erro"_s,
+    advanceOnSuccess(u"Data e Hora ("_s + m_device.statusText() + u") enviadas para a catraca"_s,
+                     u"Data e Hora ("_s + m_device.statusText() + u") não enviadas para a catraca. Erro"_s,
                      SendStandingText);
 }
 
 void OnlineLoop::sendStandingText()
 {
-    m_device.LastDeviceResult = 1;
-    m_device.LastDeviceResult = m_steps.SendStandingMessage();
+    m_device.RecordResult(m_steps.SendStandingMessage());
     advanceOnSuccess(u"Enviou mensagem principal"_s, u"Não enviou mensagem principal. Erro"_s,
                      SendIdentificationForms);
 }
@@ -271,9 +266,7 @@ void OnlineLoop::sendStandingText()
 void OnlineLoop::sendIdentificationForms()
 {
     const int forms = m_steps.IdentificationFormsCode();
-    m_device.LastDeviceResult = 1;
-    m_device.CallInto<easyinner::EnviarFormasEntradasOnLine>(m_device.LastDeviceResult, m_device.DeviceNumber,
-                                                             10, 1, forms, 15, 16);
+    m_device.Invoke<easyinner::EnviarFormasEntradasOnLine>(m_device.deviceNumber(), 10, 1, forms, 15, 16);
     advanceOnSuccess(u"Formas de entrada definidas"_s, u"Formas de entrada não definidas. Erro"_s, Polling);
 }
 
@@ -282,7 +275,7 @@ void OnlineLoop::polling()
     housekeeping();
     // The checks may have run a synchronisation and asked for a restart: a loop told to stop
     // makes no further call, and the queue waits for the loop that follows.
-    if (m_device.StopFlag)
+    if (m_device.IsStopRequested())
         return;
     // A queued template change goes first, even with people waiting: identifications are read
     // again once the queue is empty.
@@ -291,7 +284,7 @@ void OnlineLoop::polling()
         return;
     }
     if (m_clockSentAtMs >= 0 && m_device.clock().elapsedMs() - m_clockSentAtMs >= ClockResendIntervalMs) {
-        m_device.LoopState = SendClock;
+        m_device.EnterState(SendClock);
         return;
     }
     identification();
@@ -328,22 +321,21 @@ void OnlineLoop::housekeeping()
 void OnlineLoop::identification()
 {
     easyinner::OnlineEvent event;
-    m_device.LastDeviceResult = 1;
-    m_device.CallInto<easyinner::ReceberDadosOnLine>(
-        m_device.LastDeviceResult, m_device.DeviceNumber, &event.Origin, &event.Complement, event.Card,
-        &event.Day, &event.Month, &event.Year, &event.Hour, &event.Minute, &event.Second);
-    if (m_device.LastDeviceResult == 0 && isRotationReport(event)) {
+    m_device.Invoke<easyinner::ReceberDadosOnLine>(m_device.deviceNumber(), &event.Origin, &event.Complement,
+                                                   event.Card, &event.Day, &event.Month, &event.Year,
+                                                   &event.Hour, &event.Minute, &event.Second);
+    if (m_device.lastResult() == 0 && isRotationReport(event)) {
         // The end of a release, never an identification: the arm is not released for it.
         strayRotationReport(event);
-        m_device.LastDeviceResult = 1;
+        m_device.RecordResult(1);
     }
-    if (m_device.LastDeviceResult == 0) {
+    if (m_device.lastResult() == 0) {
         const QByteArray bytes(event.Card, IdentificationLength);
         int sum = 0;
         for (const char byte : bytes)
             sum += static_cast<unsigned char>(byte);
         if (sum == 0) {
-            m_device.LastDeviceResult = 1; // nothing was identified
+            m_device.RecordResult(1); // nothing was identified
         } else {
             const QString number = fromWin1252(bytes);
             const QString prefix = number.left(3);
@@ -353,36 +345,36 @@ void OnlineLoop::identification()
             if (!isNumber) {
                 // An odd card or a faulty reader: not this system's numbering either.
                 writeLog(u"Identificação fora da numeração ignorada: '"_s + visible(number) + u"'"_s);
-                m_device.LastDeviceResult = 1;
+                m_device.RecordResult(1);
             } else if (value != 0) {
                 // Numbers of another numbering (other badges, other sites) are not ours.
-                m_device.LastDeviceResult = 1;
+                m_device.RecordResult(1);
             } else {
                 const QDateTime at = EventTime(event);
                 if (!at.isValid() || at.secsTo(ControllerNow()) > IdentificationMaxAgeSeconds) {
                     // Tapped while nobody answered (the program or the link was down).
                     writeLog(u"Identificação antiga ignorada: "_s + printable(number) + u" em "_s +
                              timeText(at));
-                    m_device.LastDeviceResult = 1;
+                    m_device.RecordResult(1);
                 } else if (releaseStillOpen()) {
                     writeLog(u"Identificação ignorada durante a passagem anterior: "_s + printable(number));
-                    m_device.LastDeviceResult = 1;
+                    m_device.RecordResult(1);
                 } else {
-                    m_device.UserDados.PersonNumber = number;
+                    m_device.userDados().PersonNumber = number;
                     writeLog(u"Usuário tentando passar: "_s + printable(number));
                     m_identifiedAtMs = m_device.clock().elapsedMs();
                     m_recordWritten = false;
                     PersonFound = m_steps.LookUpPerson();
                     if (PersonFound) {
                         m_steps.ShowPassageWaiting();
-                        m_device.PassageIdle = false;
+                        m_device.BeginPassage();
                     }
                 }
             }
         }
     }
-    if (m_device.LastDeviceResult == 0)
-        m_device.LoopState = SendPassageText;
+    if (m_device.lastResult() == 0)
+        m_device.EnterState(SendPassageText);
 }
 
 bool OnlineLoop::releaseStillOpen()
@@ -427,9 +419,9 @@ void OnlineLoop::strayRotationReport(const easyinner::OnlineEvent& event)
     // The end of the release a previous run made for this person.
     writeLog(u"Giro da catraca da liberação pendente de "_s + printable(pending->PersonNumber) +
              u" (origem "_s + origin + u")"_s);
-    m_device.UserDados.PersonNumber = pending->PersonNumber;
-    m_device.UserDados.BadgeName = pending->BadgeName;
-    m_device.UserDados.IsEntry = pending->IsEntry;
+    m_device.userDados().PersonNumber = pending->PersonNumber;
+    m_device.userDados().BadgeName = pending->BadgeName;
+    m_device.userDados().IsEntry = pending->IsEntry;
     PersonFound = true;
     rotationReported(event);
 }
@@ -458,43 +450,43 @@ void OnlineLoop::clearRecord()
 
 void OnlineLoop::giveUpIdentification()
 {
-    m_device.PassageIdle = true;
-    m_device.LoopState = SendStandingText;
+    m_device.EndPassage();
+    m_device.EnterState(SendStandingText);
 }
 
 void OnlineLoop::sendPassageText()
 {
-    m_device.LastDeviceResult = 1;
+    m_device.RecordResult(1);
     if (!PersonFound) {
         // Nobody to let through (unknown number, or the database failed and was re-opened):
         // the standing message and the identification forms are sent again and polling
         // resumes, instead of repeating this state for ever.
-        writeLog(u"Pessoa não identificada: "_s + printable(m_device.UserDados.PersonNumber));
-        m_device.PassageIdle = true;
-        m_device.LoopState = SendStandingText;
+        writeLog(u"Pessoa não identificada: "_s + printable(m_device.userDados().PersonNumber));
+        m_device.EndPassage();
+        m_device.EnterState(SendStandingText);
         return;
     }
-    easyinner::EnviarMensagemTemporariaOnLine::Pointer temporaryMessage = nullptr;
-    if (m_device.BindEntryPoint(temporaryMessage, easyinner::EnviarMensagemTemporariaOnLine::name)) {
-        if (IsBlank(m_device.UserDados.BadgeName)) {
+    if (m_device.Bound<easyinner::EnviarMensagemTemporariaOnLine>() != nullptr) {
+        if (IsBlank(m_device.userDados().BadgeName)) {
             // A person without a usable badge name is refused, and the connection restarts.
             m_device.Call<easyinner::EnviarMensagemTemporariaOnLine>(
-                m_device.DeviceNumber, 0, toWin1252(m_device.messages().Lookup(u"ENTR_INV"_s)).constData(),
+                m_device.deviceNumber(), 0, toWin1252(m_device.messages().Lookup(u"ENTR_INV"_s)).constData(),
                 5);
             m_device.IniCatraca();
         } else {
-            m_device.LastDeviceResult = m_steps.SendPassageMessage(m_device.UserDados.IsEntry);
+            m_device.RecordResult(m_steps.SendPassageMessage(m_device.userDados().IsEntry));
         }
     }
-    if (m_device.LastDeviceResult == 0) {
-        m_device.LoopState = Release;
+    if (m_device.lastResult() == 0) {
+        m_device.EnterState(Release);
         writeLog(u"Enviou mensagem ao usuário"_s);
     } else {
-        writeLog(u"Não nviou mensagem ao usuário. Erro"_s + bracketed(m_device.LastDeviceResult));
-        if (!m_device.StopFlag && m_device.clock().elapsedMs() - m_identifiedAtMs >= PassageMessageRetryMs) {
+        writeLog(u"Não nviou mensagem ao usuário. Erro"_s + bracketed(m_device.lastResult()));
+        if (!m_device.IsStopRequested() &&
+            m_device.clock().elapsedMs() - m_identifiedAtMs >= PassageMessageRetryMs) {
             // Whoever tapped will not wait for ever; the arm stays locked.
             writeLog(u"Passagem abandonada, a catraca recusou a mensagem: "_s +
-                     printable(m_device.UserDados.PersonNumber));
+                     printable(m_device.userDados().PersonNumber));
             giveUpIdentification();
         }
     }
@@ -502,7 +494,7 @@ void OnlineLoop::sendPassageText()
 
 void OnlineLoop::release()
 {
-    m_device.LastDeviceResult = 1;
+    m_device.RecordResult(1);
     if (PersonFound && !m_steps.JournalWritable()) {
         // Nobody passes whose passage might be lost.
         writeLog(u"Catraca não liberada: diário de passagens não pode ser gravado"_s);
@@ -510,7 +502,7 @@ void OnlineLoop::release()
         return;
     }
     if (PersonFound) {
-        const TUserDados& person = m_device.UserDados;
+        const TUserDados& person = m_device.userDados();
         if (!m_recordWritten) {
             // On record before the arm moves: whatever happens next, the report of its end is
             // matched to this person.
@@ -525,22 +517,21 @@ void OnlineLoop::release()
                 return;
             }
         }
-        m_device.LastDeviceResult = ReleaseTurnstile(m_device, person.IsEntry ? 'E' : 'S');
+        m_device.RecordResult(ReleaseTurnstile(m_device, person.IsEntry ? 'E' : 'S'));
     }
-    if (m_device.LastDeviceResult == 0) {
-        m_device.LoopState = WaitRotation;
+    if (m_device.lastResult() == 0) {
+        m_device.EnterState(WaitRotation);
         m_rotationWaitFromMs = m_device.clock().elapsedMs();
     }
 }
 
 void OnlineLoop::waitRotation()
 {
-    easyinner::OnlineEvent& event = m_device.SharedEvent;
-    m_device.LastDeviceResult = 1;
-    m_device.CallInto<easyinner::ReceberDadosOnLine>(
-        m_device.LastDeviceResult, m_device.DeviceNumber, &event.Origin, &event.Complement, event.Card,
-        &event.Day, &event.Month, &event.Year, &event.Hour, &event.Minute, &event.Second);
-    if (m_device.LastDeviceResult != 0) {
+    easyinner::OnlineEvent& event = m_rotationEvent;
+    m_device.Invoke<easyinner::ReceberDadosOnLine>(m_device.deviceNumber(), &event.Origin, &event.Complement,
+                                                   event.Card, &event.Day, &event.Month, &event.Year,
+                                                   &event.Hour, &event.Minute, &event.Second);
+    if (m_device.lastResult() != 0) {
         if (m_device.clock().elapsedMs() - m_rotationWaitFromMs >= RotationReportTimeoutMs) {
             // The release stays on record: the next run matches a late report to it.
             throw Error(u"Catraca não informou o giro em "_s +
@@ -554,13 +545,13 @@ void OnlineLoop::waitRotation()
         const QString number = cardNumber(event);
         if (number.count(QChar(0)) != number.size())
             writeLog(u"Identificação ignorada durante a passagem: "_s + visible(number));
-        m_device.LastDeviceResult = 1;
+        m_device.RecordResult(1);
         return;
     }
     if (PersonFound)
         rotationReported(event);
-    m_device.PassageIdle = true;
-    m_device.LoopState = SendStandingText;
+    m_device.EndPassage();
+    m_device.EnterState(SendStandingText);
 }
 
 } // namespace zul

@@ -21,7 +21,7 @@ public:
 
     // The database server's clock (the local one when it cannot be read).
     virtual QDateTime GetServerTime() = 0;
-    // Looks up device.UserDados.PersonNumber; true when the person was found.
+    // Looks up device.userDados().PersonNumber; true when the person was found.
     virtual bool LookUpPerson() = 0;
 
     // The entry or exit panel shows the identified person.
@@ -65,11 +65,11 @@ public:
 // The online polling state machine: while the connection is up the controller reports every
 // identification and this loop answers it: lookup, passage message, release, rotation, log of
 // the passage. It runs nested inside the event that started the connection, on the main
-// thread, dispatching window messages once per pass, until StopFlag is set.
+// thread, dispatching window messages once per pass, until a stop is requested.
 class OnlineLoop
 {
 public:
-    // Loop states (DeviceBinding::LoopState).
+    // Loop states (DeviceBinding::loopState).
     enum State : quint8 {
         CompleteConnection = 0,
         SendConfiguration = 3,
@@ -110,14 +110,14 @@ public:
     OnlineLoop(const OnlineLoop&) = delete;
     OnlineLoop& operator=(const OnlineLoop&) = delete;
 
-    // Runs from device.LoopState (StartConnection sets it to 0) until StopFlag is set or an
+    // Runs from device.loopState() (StartConnection sets it to 0) until a stop is requested or an
     // error ends the run; an error restarts the connection through IniCatraca.
     void RunOnlineLoop();
 
     // The pieces of RunOnlineLoop, for callers that step the loop themselves: BeginRun starts a
     // run (banner, per-run state), RunPass makes one pass (state name, work of the state,
     // message dispatch, 100 ms sleep). RunPass returns false when an error ended the run; the
-    // error has then been logged, StopFlag set and the restart requested.
+    // error has then been logged, a stop requested and the restart requested.
     void BeginRun();
     bool RunPass();
 
@@ -164,7 +164,7 @@ private:
     // Every rotation report (origin 5 or 6) read while polling, when no release of this run is
     // waiting for it: the end of a release on record from before a restart, or a stray report.
     void strayRotationReport(const easyinner::OnlineEvent& event);
-    // The controller reported how the release of UserDados ended.
+    // The controller reported how the release of the person identified ended.
     void rotationReported(const easyinner::OnlineEvent& event);
     // A release is on record: whether an identification must wait for its end. A release older
     // than the rotation report time-out is closed out as unused.
@@ -180,6 +180,8 @@ private:
     // Monotonic times (Clock::elapsedMs) of the identification being answered and of the start
     // of the rotation wait.
     qint64 m_identifiedAtMs = 0;
+    // The report of the rotation, filled by the controller while the arm is released.
+    easyinner::OnlineEvent m_rotationEvent;
     qint64 m_rotationWaitFromMs = 0;
     // The time last sent to the controller, and when it was sent.
     QDateTime m_clockSent;

@@ -68,7 +68,7 @@ QDateTime PassageFeedback::serverNow() const
 
 void PassageFeedback::ShowPassageWaiting()
 {
-    const TUserDados& person = m_device.UserDados;
+    const TUserDados& person = m_device.userDados();
     const bool entry = person.IsEntry;
     int& counter = entry ? EntryBlinks : ExitBlinks;
     // A blink still running goes on with the ticks it has left rather than starting over.
@@ -76,7 +76,7 @@ void PassageFeedback::ShowPassageWaiting()
         counter = 0;
     m_display.setLine2(entry ? DisplayMessage::Entry : DisplayMessage::Exit, person.BadgeName);
     m_display.setConfirmation(entry, m_device.messages().Lookup(u"CONFIRMAR"_s));
-    m_device.PassageIdle = false;
+    m_device.BeginPassage();
     QTimer* timer = m_display.blinkTimer(entry);
     if (!timer->isActive())
         timer->start();
@@ -105,7 +105,7 @@ void PassageFeedback::blink(int& counter, bool isEntry)
 
 void PassageFeedback::ShowPassageMissed()
 {
-    const TUserDados& person = m_device.UserDados;
+    const TUserDados& person = m_device.userDados();
     if (person.IsEntry) {
         m_display.setConfirmation(true, m_device.messages().Lookup(u"NAO_PASSOU"_s));
         writeLog(u"Usuário "_s + person.BadgeName + u" não confirmou entrada"_s);
@@ -117,7 +117,7 @@ void PassageFeedback::ShowPassageMissed()
 
 void PassageFeedback::ConfirmPassage()
 {
-    const TUserDados person = m_device.UserDados;
+    const TUserDados person = m_device.userDados();
     if (!RegisterPassage(person.PersonNumber, person.IsEntry))
         return;
     if (person.IsEntry) {
@@ -133,7 +133,7 @@ void PassageFeedback::ConfirmPassage()
 
 void PassageFeedback::ConfirmPassageAt(const QDateTime& passedAt)
 {
-    const TUserDados person = m_device.UserDados;
+    const TUserDados person = m_device.userDados();
     const QString at = PassageJournal::timeText(passedAt);
     bool olderWaiting = false;
     try {
@@ -276,7 +276,7 @@ void PassageFeedback::announceKept(const JournaledPassage& passage, bool already
 {
     writeLog(alreadyThere ? u"Passagem pendente já estava registrada"_s : u"Passagem registrada"_s);
     // The panel still waiting for this very passage can now say it went through.
-    const TUserDados& shown = m_device.UserDados;
+    const TUserDados& shown = m_device.userDados();
     if (shown.PersonNumber == passage.PersonNumber && shown.IsEntry == passage.IsEntry)
         m_display.setConfirmation(passage.IsEntry, m_device.messages().Lookup(u"PASSOU"_s));
     if (m_hooks.broadcast)

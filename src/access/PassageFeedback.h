@@ -45,7 +45,7 @@ public:
 
     void SetHooks(PassageHooks hooks) { m_hooks = std::move(hooks); }
 
-    // The person of `UserDados` was identified: the panel of the direction shows the name and
+    // The person of `userDados()` was identified: the panel of the direction shows the name and
     // blinks.
     void ShowPassageWaiting();
     // The arm was released but the person did not pass.

@@ -77,7 +77,7 @@ std::optional<JournaledPassage> PersonLookup::journaledPassage(const QString& nu
 
 bool PersonLookup::LookUpPerson()
 {
-    TUserDados& user = m_device.UserDados;
+    TUserDados& user = m_device.userDados();
     const QString number = user.PersonNumber;
     try {
         writeLog(u"Nome da pessoa(Crachá):"_s);
@@ -130,9 +130,10 @@ bool PersonLookup::LookUpPerson()
         writeLog(u"Dados entrada - ERRO: "_s + ErrorText(error));
         writeLog(QString());
         // The people at the turnstile learn why nobody is let through.
-        m_device.LastDeviceResult = 1;
+        m_device.RecordResult(1);
         m_device.Call<easyinner::EnviarMensagemPadraoOnLine>(
-            m_device.DeviceNumber, 0, toWin1252(m_device.messages().Lookup(u"ORACLE_OFFLINE"_s)).constData());
+            m_device.deviceNumber(), 0,
+            toWin1252(m_device.messages().Lookup(u"ORACLE_OFFLINE"_s)).constData());
         if (reconnect)
             reconnect(true, true);
         return false;

@@ -28,7 +28,7 @@ public:
     PersonLookup(const PersonLookup&) = delete;
     PersonLookup& operator=(const PersonLookup&) = delete;
 
-    // Works on `device.UserDados`, whose PersonNumber the caller has set. True: the person
+    // Works on `device.userDados()`, whose PersonNumber the caller has set. True: the person
     // exists and BadgeName and IsEntry are set. False: nobody with that number, or the database
     // failed (the display then shows ORACLE_OFFLINE and the connection is re-opened); the record
     // keeps its other fields.

@@ -21,27 +21,18 @@ int ReleaseTurnstile(DeviceBinding& device, char direction)
         // The person's direction is fixed by the lookup; the mounting only decides which of the
         // controller's two calls opens the arm that way.
         const bool normal = device.ui().normalMounting();
-        int& result = device.LastDeviceResult;
         switch (direction) {
         case 'E':
-            if (normal)
-                device.CallInto<LiberarCatracaEntrada>(result, device.DeviceNumber);
-            else
-                device.CallInto<LiberarCatracaEntradaInvertida>(result, device.DeviceNumber);
-            break;
+            return normal ? device.Invoke<LiberarCatracaEntrada>(device.deviceNumber())
+                          : device.Invoke<LiberarCatracaEntradaInvertida>(device.deviceNumber());
         case 'S':
-            if (normal)
-                device.CallInto<LiberarCatracaSaida>(result, device.DeviceNumber);
-            else
-                device.CallInto<LiberarCatracaSaidaInvertida>(result, device.DeviceNumber);
-            break;
+            return normal ? device.Invoke<LiberarCatracaSaida>(device.deviceNumber())
+                          : device.Invoke<LiberarCatracaSaidaInvertida>(device.deviceNumber());
         case 'T':
-            device.CallInto<LiberarCatracaDoisSentidos>(result, device.DeviceNumber);
-            break;
+            return device.Invoke<LiberarCatracaDoisSentidos>(device.deviceNumber());
         default:
-            break;
+            return device.lastResult();
         }
-        return result;
     } catch (const Error& error) {
         device.log().write(u"Libera catraca - ERRO: "_s + error.message());
     } catch (const std::exception& error) {
@@ -49,15 +40,14 @@ int ReleaseTurnstile(DeviceBinding& device, char direction)
     }
     // Nobody knows whether the arm opened: reported as success, the loop would wait for a
     // rotation that cannot come.
-    device.LastDeviceResult = ReleaseFailed;
-    return ReleaseFailed;
+    return device.RecordResult(ReleaseFailed);
 }
 
 void ShowMessageAndRelease(DeviceBinding& device, const QString& text)
 {
-    device.LastDeviceResult = 1;
     const QString shown = IsBlank(text) ? device.messages().Lookup(u"DESCONECTOU"_s) : text;
-    device.Call<easyinner::EnviarMensagemPadraoOnLine>(device.DeviceNumber, 0, toWin1252(shown).constData());
+    device.Call<easyinner::EnviarMensagemPadraoOnLine>(device.deviceNumber(), 0,
+                                                       toWin1252(shown).constData());
     ReleaseTurnstile(device, 'T');
 }
 

@@ -1,5 +1,7 @@
 #include "app/ProgramOptions.h"
 
+using namespace Qt::StringLiterals;
+
 namespace zul {
 
 namespace {
@@ -16,8 +18,7 @@ bool IsSwitchOf(const QString& argument, const QString& word)
 
 const QStringList& ServiceSwitches()
 {
-    static const QStringList words{QStringLiteral("INSTALL"), QStringLiteral("UNINSTALL"),
-                                   QStringLiteral("SILENT")};
+    static const QStringList words{u"INSTALL"_s, u"UNINSTALL"_s, u"SILENT"_s};
     return words;
 }
 
@@ -42,9 +43,9 @@ bool HasSwitch(const QStringList& arguments, const QString& word)
 ProgramOptions ParseProgramOptions(const QStringList& arguments)
 {
     ProgramOptions options;
-    options.install = HasSwitch(arguments, QStringLiteral("INSTALL"));
-    options.uninstall = HasSwitch(arguments, QStringLiteral("UNINSTALL"));
-    options.silent = HasSwitch(arguments, QStringLiteral("SILENT"));
+    options.install = HasSwitch(arguments, u"INSTALL"_s);
+    options.uninstall = HasSwitch(arguments, u"UNINSTALL"_s);
+    options.silent = HasSwitch(arguments, u"SILENT"_s);
 
     auto takeValue = [&](qsizetype& i, const QString& name, QString& target) {
         const QString& argument = arguments.at(i);
@@ -54,11 +55,11 @@ ProgramOptions ParseProgramOptions(const QStringList& arguments)
         } else if (i + 1 < arguments.size()) {
             target = arguments.at(++i);
         } else {
-            options.error = QStringLiteral("missing value after %1").arg(name);
+            options.error = u"missing value after %1"_s.arg(name);
             return;
         }
         if (target.isEmpty())
-            options.error = QStringLiteral("empty value for %1").arg(name);
+            options.error = u"empty value for %1"_s.arg(name);
     };
 
     for (qsizetype i = 1; i < arguments.size() && options.error.isEmpty(); ++i) {
@@ -76,7 +77,7 @@ ProgramOptions ParseProgramOptions(const QStringList& arguments)
             bool ok = false;
             const uint value = port.toUInt(&ok);
             if (options.error.isEmpty() && (!ok || value == 0 || value > 65535))
-                options.error = QStringLiteral("--notification-port needs a port number, not %1").arg(port);
+                options.error = u"--notification-port needs a port number, not %1"_s.arg(port);
             else
                 options.notificationPort = quint16(value);
         } else if (argument == u"--headless")
@@ -88,7 +89,7 @@ ProgramOptions ParseProgramOptions(const QStringList& arguments)
         else if (argument == u"--help" || argument == u"-h" || argument == u"-?")
             options.showHelp = true;
         else if (argument.startsWith(u"--"))
-            options.error = QStringLiteral("unknown option %1").arg(argument);
+            options.error = u"unknown option %1"_s.arg(argument);
         // Any other word is left alone: the program has always ignored parameters it does not
         // know, and a switch word without its leading character is just such a word.
     }
@@ -97,21 +98,20 @@ ProgramOptions ParseProgramOptions(const QStringList& arguments)
 
 QString ProgramUsage()
 {
-    return QStringLiteral(
-        "Usage: zul [options] [-INSTALL | -UNINSTALL] [-SILENT]\n"
-        "\n"
-        "Manager of a biometric turnstile.\n"
-        "\n"
-        "  -INSTALL, -UNINSTALL  register or remove the service (also /install, \\install)\n"
-        "  -SILENT               no success box for -INSTALL and -UNINSTALL\n"
-        "  --registry FILE       registry file (default: $ZUL_REGISTRY, else the system file)\n"
-        "  --log-dir DIR         activity log folder (default: logCatraca beside the program;\n"
-        "                        /var/log/zul for the installed program on Linux)\n"
-        "  --headless            never show the window; boxes go to the activity log\n"
-        "  --service             run as the service (the systemd unit starts it so)\n"
-        "  --notification-port PORT  change-notification socket port (default 10622; tests)\n"
-        "  --version             print the version and exit\n"
-        "  --help                print this text and exit\n");
+    return u"Usage: zul [options] [-INSTALL | -UNINSTALL] [-SILENT]\n"
+           "\n"
+           "Manager of a biometric turnstile.\n"
+           "\n"
+           "  -INSTALL, -UNINSTALL  register or remove the service (also /install, \\install)\n"
+           "  -SILENT               no success box for -INSTALL and -UNINSTALL\n"
+           "  --registry FILE       registry file (default: $ZUL_REGISTRY, else the system file)\n"
+           "  --log-dir DIR         activity log folder (default: logCatraca beside the program;\n"
+           "                        /var/log/zul for the installed program on Linux)\n"
+           "  --headless            never show the window; boxes go to the activity log\n"
+           "  --service             run as the service (the systemd unit starts it so)\n"
+           "  --notification-port PORT  change-notification socket port (default 10622; tests)\n"
+           "  --version             print the version and exit\n"
+           "  --help                print this text and exit\n"_s;
 }
 
 } // namespace zul

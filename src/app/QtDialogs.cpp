@@ -4,6 +4,8 @@
 #include <QMessageBox>
 #include <QPushButton>
 
+using namespace Qt::StringLiterals;
+
 namespace zul {
 
 namespace {
@@ -46,7 +48,7 @@ void QtDialogs::message(Icon icon, const QString& title, const QString& text)
     if (m_unattended)
         return m_unattended->message(icon, title, text);
     QMessageBox box(ToQt(icon), title, text, QMessageBox::NoButton, m_owner);
-    box.addButton(QStringLiteral("OK"), QMessageBox::AcceptRole);
+    box.addButton(u"OK"_s, QMessageBox::AcceptRole);
     int result = 0;
     run(box, result);
 }
@@ -72,8 +74,8 @@ std::optional<QString> QtDialogs::input(const QString& caption, const QString& p
     dialog.setWindowTitle(caption);
     dialog.setLabelText(prompt);
     dialog.setTextValue(value);
-    dialog.setOkButtonText(QStringLiteral("OK"));
-    dialog.setCancelButtonText(QStringLiteral("Cancela"));
+    dialog.setOkButtonText(u"OK"_s);
+    dialog.setCancelButtonText(u"Cancela"_s);
     int result = 0;
     if (!run(dialog, result) || result != QDialog::Accepted)
         return std::nullopt;

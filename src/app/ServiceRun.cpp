@@ -15,6 +15,8 @@
 #include <QPointer>
 #include <cstdio>
 
+using namespace Qt::StringLiterals;
+
 namespace zul {
 
 namespace {
@@ -32,7 +34,7 @@ QString FromSystem(const std::string& text)
 
 void PrintError(const QString& text)
 {
-    const QByteArray bytes = (QStringLiteral("zul: ") + text + u'\n').toLocal8Bit();
+    const QByteArray bytes = (u"zul: "_s + text + u'\n').toLocal8Bit();
     std::fwrite(bytes.constData(), 1, static_cast<size_t>(bytes.size()), stderr);
     std::fflush(stderr);
 }
@@ -61,17 +63,16 @@ int RunServiceInstall(const ProgramOptions& options, const ServiceBox& box)
         error = platform::uninstallService(SystemText(ServiceName));
 
     if (!error.empty()) {
-        const QString text =
-            options.install ? QStringLiteral("Serviço \"%1\" falhou para a instalação com erro: \"%2\"")
-                            : QStringLiteral("Service \"%1\" failed para a desinstalação com erro: \"%2\"");
-        box(true, QStringLiteral("zul"), text.arg(ServiceDisplayName, FromSystem(error)));
+        const QString text = options.install
+                                 ? u"Serviço \"%1\" falhou para a instalação com erro: \"%2\""_s
+                                 : u"Service \"%1\" failed para a desinstalação com erro: \"%2\""_s;
+        box(true, u"zul"_s, text.arg(ServiceDisplayName, FromSystem(error)));
         // Installers and scripts learn of the failure from the exit status too.
         return 1;
     }
     if (!options.silent)
-        box(false, QStringLiteral("Informação"),
-            options.install ? QStringLiteral("Serviço instalado com sucesso")
-                            : QStringLiteral("Serviço desinstalado com sucesso"));
+        box(false, u"Informação"_s,
+            options.install ? u"Serviço instalado com sucesso"_s : u"Serviço desinstalado com sucesso"_s);
     return 0;
 }
 
@@ -102,7 +103,7 @@ QString DefaultLogFolder()
     if (IsInstalledCopy())
         return QStringLiteral(ZUL_INSTALLED_LOG_DIR);
 #endif
-    return QDir(ExecutableFolder()).filePath(QStringLiteral("logCatraca"));
+    return QDir(ExecutableFolder()).filePath(u"logCatraca"_s);
 }
 
 QString DeviceLibraryPath()
@@ -122,9 +123,8 @@ void ReportLostLogLines(ActivityLog& log, bool serviceRun)
 {
     log.setLostLinesHandler([serviceRun](const QString& folder) {
         const QString text =
-            QStringLiteral("o log de atividade não pode ser escrito na pasta %1; as linhas do log "
-                           "se perdem até que a pasta possa ser escrita")
-                .arg(QDir::toNativeSeparators(folder));
+            u"o log de atividade não pode ser escrito na pasta %1; as linhas do log "
+            "se perdem até que a pasta possa ser escrita"_s.arg(QDir::toNativeSeparators(folder));
         PrintError(text);
         if (serviceRun)
             platform::reportServiceEvent(EventSource(), SystemText(text), true);
@@ -166,7 +166,7 @@ void ServiceNotifier::Tick()
 bool ManagerOnline(ManagerCore& manager)
 {
     DeviceBinding& device = manager.device();
-    return !device.StopFlag && device.LoopState >= OnlineLoop::Polling &&
+    return !device.IsStopRequested() && device.loopState() >= OnlineLoop::Polling &&
            manager.database().xcnCatraca.Connected();
 }
 

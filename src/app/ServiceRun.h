@@ -10,6 +10,8 @@
 
 namespace zul {
 
+using namespace Qt::StringLiterals;
+
 class ActivityLog;
 class Clock;
 class ManagerCore;
@@ -20,8 +22,8 @@ class ServiceHost;
 
 // The service: "ZulServer" in the Windows service control manager, the unit zul.service of
 // systemd on Linux.
-inline const QString ServiceName = QStringLiteral("ZulServer");
-inline const QString ServiceDisplayName = QStringLiteral("ZUL - Gerenciamento da Catraca Biométrica");
+inline const QString ServiceName = u"ZulServer"_s;
+inline const QString ServiceDisplayName = u"ZUL - Gerenciamento da Catraca Biométrica"_s;
 
 // Shows one box of the install and uninstall runs.
 using ServiceBox = std::function<void(bool error, const QString& title, const QString& text)>;

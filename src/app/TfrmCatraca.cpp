@@ -25,6 +25,8 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 
+using namespace Qt::StringLiterals;
+
 namespace zul {
 
 namespace {
@@ -79,8 +81,8 @@ TfrmCatraca::TfrmCatraca(ManagerCore& core, QWidget* parent) : QMainWindow(paren
 
 void TfrmCatraca::CreateWindow()
 {
-    setObjectName(QStringLiteral("frmCatraca"));
-    setWindowTitle(QStringLiteral("Gerenciador da Catraca"));
+    setObjectName(u"frmCatraca"_s);
+    setWindowTitle(u"Gerenciador da Catraca"_s);
     setWindowIcon(TurnstileIcon());
 
     CreateMenus();
@@ -229,7 +231,7 @@ void TfrmCatraca::mnuEsvaziarClick()
 void TfrmCatraca::CreateMenus()
 {
     mmnCatraca = menuBar();
-    mmnCatraca->setObjectName(QStringLiteral("mmnCatraca"));
+    mmnCatraca->setObjectName(u"mmnCatraca"_s);
 
     auto named = [](QAction* action, const char* name) {
         action->setObjectName(QString::fromLatin1(name));
@@ -248,47 +250,47 @@ void TfrmCatraca::CreateMenus()
         return action;
     };
 
-    mnuOpcoes = menu(this, "mnuOpcoes", QStringLiteral("&Opções"));
-    mnuTipoConex = menu(mnuOpcoes, "mnuTipoConex", QStringLiteral("&Tipos de Conexão"));
+    mnuOpcoes = menu(this, "mnuOpcoes", u"&Opções"_s);
+    mnuTipoConex = menu(mnuOpcoes, "mnuTipoConex", u"&Tipos de Conexão"_s);
     grpTipoConex = new QActionGroup(this);
     grpTipoConex->setExclusive(true);
-    mnuSerial = radio(mnuTipoConex, grpTipoConex, "mnuSerial", QStringLiteral("&Serial   (Porta 1)"));
-    mnuTCP = radio(mnuTipoConex, grpTipoConex, "mnuTCP", QStringLiteral("TCP/&IP (Porta 3570)"));
+    mnuSerial = radio(mnuTipoConex, grpTipoConex, "mnuSerial", u"&Serial   (Porta 1)"_s);
+    mnuTCP = radio(mnuTipoConex, grpTipoConex, "mnuTCP", u"TCP/&IP (Porta 3570)"_s);
     mnuTCP->setChecked(true);
     mnuOpcoes->addMenu(mnuTipoConex);
     sep1 = named(mnuOpcoes->addSeparator(), "sep1");
-    mnuSentido = menu(mnuOpcoes, "mnuSentido", QStringLiteral("Sentido da &Catraca"));
+    mnuSentido = menu(mnuOpcoes, "mnuSentido", u"Sentido da &Catraca"_s);
     grpSentido = new QActionGroup(this);
     grpSentido->setExclusive(true);
-    mnuInvertido = radio(mnuSentido, grpSentido, "mnuInvertido", QStringLiteral("&Invertido"));
-    mnuNormal = radio(mnuSentido, grpSentido, "mnuNormal", QStringLiteral("&Normal"));
+    mnuInvertido = radio(mnuSentido, grpSentido, "mnuInvertido", u"&Invertido"_s);
+    mnuNormal = radio(mnuSentido, grpSentido, "mnuNormal", u"&Normal"_s);
     mnuInvertido->setChecked(true);
     mnuOpcoes->addMenu(mnuSentido);
     // The identification forms are fixed for the whole run: the submenu is never shown and
     // its ticks are only read by the online loop.
-    mnuAutentica = menu(mnuOpcoes, "mnuAutentica", QStringLiteral("A&utenticações"));
-    mnuTeclado = named(mnuAutentica->addAction(QStringLiteral("&Teclado + Biométrico")), "mnuTeclado");
-    mnuCartao = named(mnuAutentica->addAction(QStringLiteral("&Cartão + Biométrico")), "mnuCartao");
-    mnuBiometrico = named(mnuAutentica->addAction(QStringLiteral("Somente &Biométrico")), "mnuBiometrico");
+    mnuAutentica = menu(mnuOpcoes, "mnuAutentica", u"A&utenticações"_s);
+    mnuTeclado = named(mnuAutentica->addAction(u"&Teclado + Biométrico"_s), "mnuTeclado");
+    mnuCartao = named(mnuAutentica->addAction(u"&Cartão + Biométrico"_s), "mnuCartao");
+    mnuBiometrico = named(mnuAutentica->addAction(u"Somente &Biométrico"_s), "mnuBiometrico");
     for (QAction* action : {mnuTeclado, mnuCartao, mnuBiometrico})
         action->setCheckable(true);
     mnuBiometrico->setChecked(true);
     mnuOpcoes->addMenu(mnuAutentica);
     mnuAutentica->menuAction()->setVisible(false);
 
-    mnuBase = menu(this, "mnuBase", QStringLiteral("&Dados"));
-    mnuSincronismo = menu(mnuBase, "mnuSincronismo", QStringLiteral("&Sincronismo de Dados"));
-    mnuSincronizar = named(mnuSincronismo->addAction(QStringLiteral("Sincroniz&ar Agora")), "mnuSincronizar");
+    mnuBase = menu(this, "mnuBase", u"&Dados"_s);
+    mnuSincronismo = menu(mnuBase, "mnuSincronismo", u"&Sincronismo de Dados"_s);
+    mnuSincronizar = named(mnuSincronismo->addAction(u"Sincroniz&ar Agora"_s), "mnuSincronizar");
     sep2 = named(mnuSincronismo->addSeparator(), "sep2");
-    mnuAgendSinc = named(mnuSincronismo->addAction(QStringLiteral("Agendar &Horário")), "mnuAgendSinc");
+    mnuAgendSinc = named(mnuSincronismo->addAction(u"Agendar &Horário"_s), "mnuAgendSinc");
     mnuAgendSinc->setCheckable(true);
     mnuAgendSinc->setChecked(true);
-    mnuAgendDesf = named(mnuSincronismo->addAction(QStringLiteral("Des&fazer Agendamento")), "mnuAgendDesf");
+    mnuAgendDesf = named(mnuSincronismo->addAction(u"Des&fazer Agendamento"_s), "mnuAgendDesf");
     mnuBase->addMenu(mnuSincronismo);
-    mnuEsvaziar = named(mnuBase->addAction(QStringLiteral("&Limpar BD da Catraca")), "mnuEsvaziar");
+    mnuEsvaziar = named(mnuBase->addAction(u"&Limpar BD da Catraca"_s), "mnuEsvaziar");
     sep4 = named(mnuBase->addSeparator(), "sep4");
-    mnuStringConex = named(mnuBase->addAction(QStringLiteral("Porta Soc&ket (211)")), "mnuStringConex");
-    mnuLog = named(mnuBase->addAction(QStringLiteral("&Gerar Log")), "mnuLog");
+    mnuStringConex = named(mnuBase->addAction(u"Porta Soc&ket (211)"_s), "mnuStringConex");
+    mnuLog = named(mnuBase->addAction(u"&Gerar Log"_s), "mnuLog");
     mnuLog->setCheckable(true);
     mnuLog->setChecked(true);
 
@@ -310,7 +312,7 @@ void TfrmCatraca::CreateMenus()
 void TfrmCatraca::CreateToolbar(QWidget* parent)
 {
     panToolbar = new QFrame(parent);
-    panToolbar->setObjectName(QStringLiteral("panToolbar"));
+    panToolbar->setObjectName(u"panToolbar"_s);
     panToolbar->setFixedHeight(ToolbarHeight);
     auto* layout = new QHBoxLayout(panToolbar);
     layout->setContentsMargins(2, 1, 2, 1);
@@ -356,11 +358,11 @@ void TfrmCatraca::CreateToolbar(QWidget* parent)
 void TfrmCatraca::CreatePages(QWidget* parent)
 {
     pgcCatraca = new QTabWidget(parent);
-    pgcCatraca->setObjectName(QStringLiteral("pgcCatraca"));
+    pgcCatraca->setObjectName(u"pgcCatraca"_s);
     m_onlinePage = new OnlinePage(m_core.onlineDisplay(), pgcCatraca);
     tshOnline = m_onlinePage;
-    tshOnline->setObjectName(QStringLiteral("tshOnline"));
-    pgcCatraca->addTab(tshOnline, QStringLiteral("Online"));
+    tshOnline->setObjectName(u"tshOnline"_s);
+    pgcCatraca->addTab(tshOnline, u"Online"_s);
     tcbIniciar = m_onlinePage->tcbIniciar;
     tcbFechar = m_onlinePage->tcbFechar;
 }
@@ -368,7 +370,7 @@ void TfrmCatraca::CreatePages(QWidget* parent)
 void TfrmCatraca::CreateStatusPanel(QWidget* parent)
 {
     panConnect = new QFrame(parent);
-    panConnect->setObjectName(QStringLiteral("panConnect"));
+    panConnect->setObjectName(u"panConnect"_s);
     panConnect->setFrameShape(QFrame::NoFrame);
     auto* layout = new QVBoxLayout(panConnect);
     layout->setContentsMargins(0, 0, 0, 0);
@@ -376,11 +378,11 @@ void TfrmCatraca::CreateStatusPanel(QWidget* parent)
 
     auto* row1 = new QHBoxLayout;
     row1->setContentsMargins(4, 0, 0, 0);
-    lblConnect = new QLabel(QStringLiteral("Catraca desconectada"), panConnect);
-    lblConnect->setObjectName(QStringLiteral("lblConnect"));
+    lblConnect = new QLabel(u"Catraca desconectada"_s, panConnect);
+    lblConnect->setObjectName(u"lblConnect"_s);
     btfAbaixo = new QToolButton(panConnect);
-    btfAbaixo->setObjectName(QStringLiteral("btfAbaixo"));
-    btfAbaixo->setText(QStringLiteral("v"));
+    btfAbaixo->setObjectName(u"btfAbaixo"_s);
+    btfAbaixo->setText(u"v"_s);
     btfAbaixo->setAutoRaise(true);
     btfAbaixo->setFixedSize(StatusRowHeight, StatusRowHeight);
     row1->addWidget(lblConnect, 1);
@@ -390,25 +392,25 @@ void TfrmCatraca::CreateStatusPanel(QWidget* parent)
     row1Widget->setFixedHeight(StatusRowHeight);
 
     bvlConnect = new QFrame(panConnect);
-    bvlConnect->setObjectName(QStringLiteral("bvlConnect"));
+    bvlConnect->setObjectName(u"bvlConnect"_s);
     bvlConnect->setFrameShape(QFrame::HLine);
     bvlConnect->setFrameShadow(QFrame::Sunken);
     bvlConnect->setFixedHeight(2);
 
     auto* row2Widget = new QWidget(panConnect);
-    row2Widget->setObjectName(QStringLiteral("panConnectRow2"));
+    row2Widget->setObjectName(u"panConnectRow2"_s);
     panConnectRow2 = row2Widget;
     row2Widget->setFixedHeight(ExpandedPanelHeight - StatusRowHeight - 2);
     auto* row2 = new QHBoxLayout(row2Widget);
     row2->setContentsMargins(4, 0, 4, 0);
-    lblADO = new QLabel(QStringLiteral("Loops ADO"), row2Widget);
-    lblADO->setObjectName(QStringLiteral("lblADO"));
-    lblEsv = new QLabel(QStringLiteral("Esvaziar BD: 00:00:00"), row2Widget);
-    lblEsv->setObjectName(QStringLiteral("lblEsv"));
-    lblSinc = new QLabel(QStringLiteral("Sincronismo: 00:00:00"), row2Widget);
-    lblSinc->setObjectName(QStringLiteral("lblSinc"));
-    lblAtu = new QLabel(QStringLiteral("AtuBio: 00:00:00"), row2Widget);
-    lblAtu->setObjectName(QStringLiteral("lblAtu"));
+    lblADO = new QLabel(u"Loops ADO"_s, row2Widget);
+    lblADO->setObjectName(u"lblADO"_s);
+    lblEsv = new QLabel(u"Esvaziar BD: 00:00:00"_s, row2Widget);
+    lblEsv->setObjectName(u"lblEsv"_s);
+    lblSinc = new QLabel(u"Sincronismo: 00:00:00"_s, row2Widget);
+    lblSinc->setObjectName(u"lblSinc"_s);
+    lblAtu = new QLabel(u"AtuBio: 00:00:00"_s, row2Widget);
+    lblAtu->setObjectName(u"lblAtu"_s);
     row2->addWidget(lblADO, 1);
     row2->addWidget(lblEsv);
     row2->addSpacing(12);
@@ -423,7 +425,7 @@ void TfrmCatraca::CreateStatusPanel(QWidget* parent)
 
     connect(btfAbaixo, &QToolButton::clicked, this, &TfrmCatraca::TogglePanel);
     actTogglePanel = new QAction(this);
-    actTogglePanel->setObjectName(QStringLiteral("actTogglePanel"));
+    actTogglePanel->setObjectName(u"actTogglePanel"_s);
     actTogglePanel->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_M));
     actTogglePanel->setShortcutContext(Qt::WindowShortcut);
     addAction(actTogglePanel);
@@ -433,15 +435,15 @@ void TfrmCatraca::CreateStatusPanel(QWidget* parent)
 void TfrmCatraca::CreateTrayMenu()
 {
     ppmCatraca = new QMenu(this);
-    ppmCatraca->setObjectName(QStringLiteral("ppmCatraca"));
-    mnuRestaurar = ppmCatraca->addAction(QStringLiteral("&Restaurar"));
-    mnuRestaurar->setObjectName(QStringLiteral("mnuRestaurar"));
-    mnuMinimizar = ppmCatraca->addAction(QStringLiteral("&Minimizar"));
-    mnuMinimizar->setObjectName(QStringLiteral("mnuMinimizar"));
+    ppmCatraca->setObjectName(u"ppmCatraca"_s);
+    mnuRestaurar = ppmCatraca->addAction(u"&Restaurar"_s);
+    mnuRestaurar->setObjectName(u"mnuRestaurar"_s);
+    mnuMinimizar = ppmCatraca->addAction(u"&Minimizar"_s);
+    mnuMinimizar->setObjectName(u"mnuMinimizar"_s);
     sep3 = ppmCatraca->addSeparator();
-    sep3->setObjectName(QStringLiteral("sep3"));
-    mnuSair = ppmCatraca->addAction(QStringLiteral("&Sair"));
-    mnuSair->setObjectName(QStringLiteral("mnuSair"));
+    sep3->setObjectName(u"sep3"_s);
+    mnuSair = ppmCatraca->addAction(u"&Sair"_s);
+    mnuSair->setObjectName(u"mnuSair"_s);
 
     connect(mnuRestaurar, &QAction::triggered, this, &TfrmCatraca::Restore);
     connect(mnuMinimizar, &QAction::triggered, this, &TfrmCatraca::Minimize);
@@ -465,7 +467,7 @@ void TfrmCatraca::Initialize(bool serviceMode)
         if (serviceMode)
             setWindowFlag(Qt::WindowCloseButtonHint, false);
     } catch (const std::exception& error) {
-        m_core.WriteLog(QStringLiteral("Initialize - ERRO: ") + ErrorText(error));
+        m_core.WriteLog(u"Initialize - ERRO: "_s + ErrorText(error));
     }
 }
 

@@ -25,10 +25,12 @@
 #include <cstdio>
 #include <memory>
 
+using namespace Qt::StringLiterals;
+
 namespace {
 
-const QString AlreadyRunningCaption = QStringLiteral("ZUL - Gerenciamento da Catraca Biométrica");
-const QString AlreadyRunningText = QStringLiteral("O Gerenciador da Catraca já está sendo executado");
+const QString AlreadyRunningCaption = u"ZUL - Gerenciamento da Catraca Biométrica"_s;
+const QString AlreadyRunningText = u"O Gerenciador da Catraca já está sendo executado"_s;
 
 void Print(std::FILE* stream, const QString& text)
 {
@@ -47,7 +49,7 @@ int main(int argc, char** argv)
         arguments << QString::fromLocal8Bit(argv[i]);
     zul::ProgramOptions options = zul::ParseProgramOptions(arguments);
     if (!options.error.isEmpty()) {
-        Print(stderr, QStringLiteral("zul: ") + options.error + u'\n' + zul::ProgramUsage());
+        Print(stderr, u"zul: "_s + options.error + u'\n' + zul::ProgramUsage());
         return 2;
     }
     if (options.showHelp) {
@@ -91,7 +93,7 @@ int main(int argc, char** argv)
         application.reset(gui);
     }
     QCoreApplication& app = *application;
-    app.setApplicationName(QStringLiteral("zul"));
+    app.setApplicationName(u"zul"_s);
     app.setApplicationVersion(QStringLiteral(ZUL_VERSION));
 
     // Held until the process ends. Install runs skip it: the running copy must not stop an
@@ -101,7 +103,7 @@ int main(int argc, char** argv)
         instanceMutex = zul::platform::NamedMutex::create("ZUL");
         if (instanceMutex->state() == zul::platform::NamedMutex::State::AlreadyExists) {
             if (options.headless) {
-                Print(stderr, AlreadyRunningCaption + QStringLiteral(": ") + AlreadyRunningText + u'\n');
+                Print(stderr, AlreadyRunningCaption + u": "_s + AlreadyRunningText + u'\n');
             } else {
                 zul::QtDialogs boxes;
                 boxes.message(zul::OperatorDialogs::Icon::Error, AlreadyRunningCaption, AlreadyRunningText);
@@ -181,7 +183,7 @@ int main(int argc, char** argv)
             manager.FormCreate();
     } catch (const zul::Error& error) {
         // What escapes creation is shown the way the system shows an unhandled error.
-        dialogs.message(zul::OperatorDialogs::Icon::Error, QStringLiteral("zul"), error.message());
+        dialogs.message(zul::OperatorDialogs::Icon::Error, u"zul"_s, error.message());
     }
 
     // A stop request that came while the core was being created (a slow database, a box

@@ -7,11 +7,13 @@
 #include <QSqlDriver>
 #include <utility>
 
+using namespace Qt::StringLiterals;
+
 namespace zul::db {
 
 DriverConnection::DriverConnection(TXDBType family, QObject* owner) : QObject(owner), m_family(family)
 {
-    setObjectName(u"Connection"_qs);
+    setObjectName(u"Connection"_s);
 }
 
 DriverConnection::~DriverConnection()
@@ -59,9 +61,9 @@ void DriverConnection::configure(QSqlDatabase& db) const
         if (!ConnectString.isEmpty()) {
             db.setDatabaseName(OleDbToOdbc(ConnectString, m_family));
         } else {
-            QStringList parts{u"DRIVER={"_qs + SqlServerOdbcDriver() + u'}', u"SERVER="_qs + Server};
+            QStringList parts{u"DRIVER={"_s + SqlServerOdbcDriver() + u'}', u"SERVER="_s + Server};
             if (!Database.isEmpty())
-                parts << u"DATABASE="_qs + Database;
+                parts << u"DATABASE="_s + Database;
             db.setDatabaseName(parts.join(u';'));
             db.setUserName(Username);
             db.setPassword(Password);
@@ -74,29 +76,29 @@ void DriverConnection::configure(QSqlDatabase& db) const
     case xdtSQLite: {
         const ConnectStringPairs pairs = ParseConnectString(ConnectString);
         const QString file =
-            pairs.isEmpty() ? ConnectString.trimmed() : ConnectStringValue(pairs, u"Data Source"_qs);
+            pairs.isEmpty() ? ConnectString.trimmed() : ConnectStringValue(pairs, u"Data Source"_s);
         db.setDatabaseName(file);
-        db.setConnectOptions(u"QSQLITE_BUSY_TIMEOUT=%1"_qs.arg(ResponseTimeoutSeconds * 1000));
+        db.setConnectOptions(u"QSQLITE_BUSY_TIMEOUT=%1"_s.arg(ResponseTimeoutSeconds * 1000));
         break;
     }
     case xdtPostgreSQL: {
         const ConnectStringPairs pairs = ParseConnectString(ConnectString);
-        QString host = ConnectStringValue(pairs, u"Server"_qs);
+        QString host = ConnectStringValue(pairs, u"Server"_s);
         if (host.isEmpty())
-            host = ConnectStringValue(pairs, u"Host"_qs);
+            host = ConnectStringValue(pairs, u"Host"_s);
         db.setHostName(host.isEmpty() ? Server : host);
-        const QString port = ConnectStringValue(pairs, u"Port"_qs);
+        const QString port = ConnectStringValue(pairs, u"Port"_s);
         if (!port.isEmpty())
             db.setPort(port.toInt());
-        const QString database = ConnectStringValue(pairs, u"Database"_qs);
+        const QString database = ConnectStringValue(pairs, u"Database"_s);
         db.setDatabaseName(database.isEmpty() ? Database : database);
-        const QString user = ConnectStringValue(pairs, u"User ID"_qs);
+        const QString user = ConnectStringValue(pairs, u"User ID"_s);
         db.setUserName(user.isEmpty() ? Username : user);
-        const QString password = ConnectStringValue(pairs, u"Password"_qs);
+        const QString password = ConnectStringValue(pairs, u"Password"_s);
         db.setPassword(password.isEmpty() ? Password : password);
         // A server that does not answer must not hold the program for long: neither the
         // connect nor a statement whose packets are never acknowledged (a host that vanished).
-        db.setConnectOptions(u"connect_timeout=%1;tcp_user_timeout=%2"_qs.arg(ResponseTimeoutSeconds)
+        db.setConnectOptions(u"connect_timeout=%1;tcp_user_timeout=%2"_s.arg(ResponseTimeoutSeconds)
                                  .arg(ResponseTimeoutSeconds * 1000));
         break;
     }
@@ -108,9 +110,8 @@ void DriverConnection::open()
     static int counter = 0;
     const QString driver = QtDriverName(m_family);
     if (!QSqlDatabase::isDriverAvailable(driver)) {
-        const QString message =
-            u"Database driver %1 is not installed; it is needed for %2 connections"_qs.arg(
-                driver, ServerTypeName(m_family));
+        const QString message = u"Database driver %1 is not installed; it is needed for %2 connections"_s.arg(
+            driver, ServerTypeName(m_family));
         const QSqlError error(message, QString(), QSqlError::ConnectionError);
         if (m_family == xdtADO_Oracle || m_family == xdtADO_MSSQL) {
             if (ConnectCompleteHandler)
@@ -121,7 +122,7 @@ void DriverConnection::open()
         }
         throw zul::Error(message);
     }
-    const QString name = u"zul-db-%1"_qs.arg(++counter);
+    const QString name = u"zul-db-%1"_s.arg(++counter);
     QSqlError error;
     bool ok = false;
     {
@@ -131,7 +132,7 @@ void DriverConnection::open()
             !QFileInfo::exists(db.databaseName())) {
             // Opening would silently create an empty database, and every lookup would then
             // find nobody.
-            error = QSqlError(u"Database file '%1' does not exist"_qs.arg(db.databaseName()), QString(),
+            error = QSqlError(u"Database file '%1' does not exist"_s.arg(db.databaseName()), QString(),
                               QSqlError::ConnectionError);
         } else {
             ok = db.open();
@@ -146,7 +147,7 @@ void DriverConnection::open()
             LastErrorMessage = error.text();
         }
         const QString message =
-            error.text().trimmed().isEmpty() ? u"Cannot connect to the database"_qs : error.text();
+            error.text().trimmed().isEmpty() ? u"Cannot connect to the database"_s : error.text();
         if (m_family == xdtADO_Oracle || m_family == xdtADO_MSSQL) {
             if (ConnectCompleteHandler)
                 ConnectCompleteHandler(&error);
@@ -162,7 +163,7 @@ void DriverConnection::open()
         if (ConnectCompleteHandler)
             ConnectCompleteHandler(nullptr);
     } else {
-        Q_EMIT Trace(this, u"Connect: "_qs + QtDriverName(m_family), tfConnect);
+        Q_EMIT Trace(this, u"Connect: "_s + QtDriverName(m_family), tfConnect);
     }
 }
 
@@ -209,7 +210,7 @@ void DriverConnection::StartTransaction()
 {
     QSqlDatabase db = SqlDatabase();
     if (!db.transaction())
-        Fail(this, u"BEGIN"_qs, db.lastError());
+        Fail(this, u"BEGIN"_s, db.lastError());
     m_inTransaction = true;
 }
 
@@ -222,7 +223,7 @@ void DriverConnection::Commit()
     if ((m_family == xdtADO_Oracle || m_family == xdtADO_MSSQL) && CommitCompleteHandler)
         CommitCompleteHandler(ok ? nullptr : &error);
     if (!ok)
-        Fail(this, u"COMMIT"_qs, error);
+        Fail(this, u"COMMIT"_s, error);
 }
 
 void DriverConnection::Rollback()
@@ -268,7 +269,7 @@ void DriverConnection::Fail(QObject* dataSet, const QString& text, const QSqlErr
 {
     NotifyExecute(dataSet, text, &error);
     const QString message = error.text().trimmed();
-    throw zul::Error(message.isEmpty() ? u"Database error"_qs : message);
+    throw zul::Error(message.isEmpty() ? u"Database error"_s : message);
 }
 
 } // namespace zul::db

@@ -6,6 +6,8 @@
 
 #include <QSqlField>
 
+using namespace Qt::StringLiterals;
+
 namespace zul::db {
 
 DriverObject::DriverObject(TXDBType family, QObject* owner) : QObject(owner), m_family(family) {}
@@ -69,7 +71,7 @@ void DriverObject::ConnectionClosing()
 void DriverObject::run()
 {
     if (!m_connection || !m_connection->Connected())
-        throw Error(u"The database connection is not open"_qs);
+        throw Error(u"The database connection is not open"_s);
     if (m_positional.occurrences.isEmpty()) {
         // Without parameters there is nothing to prepare for, and some servers cannot
         // prepare every statement (PostgreSQL refuses DDL and SET in PREPARE).
@@ -106,7 +108,7 @@ void DriverObject::run()
 
 DriverQuery::DriverQuery(TXDBType family, QObject* owner) : DriverObject(family, owner)
 {
-    setObjectName(u"Query"_qs);
+    setObjectName(u"Query"_s);
 }
 
 DriverQuery::~DriverQuery()
@@ -218,7 +220,7 @@ void DriverQuery::bindFields()
     for (TXField* f : std::as_const(m_fields)) {
         const int column = record.indexOf(f->FieldName());
         if (column < 0)
-            throw Error(u"Field '"_qs + f->FieldName() + u"' not found"_qs);
+            throw Error(u"Field '"_s + f->FieldName() + u"' not found"_s);
         f->BindColumn(column);
     }
 }
@@ -243,7 +245,7 @@ TXField* DriverQuery::FieldByName(const QString& fieldName) const
 {
     if (TXField* f = FindField(fieldName))
         return f;
-    throw Error(u"Field '"_qs + fieldName + u"' not found"_qs);
+    throw Error(u"Field '"_s + fieldName + u"' not found"_s);
 }
 
 QVariant DriverQuery::CurrentValue(int column) const
@@ -279,7 +281,7 @@ void DriverQuery::ConnectionClosing()
 
 DriverCommand::DriverCommand(TXDBType family, QObject* owner) : DriverObject(family, owner)
 {
-    setObjectName(u"Command"_qs);
+    setObjectName(u"Command"_s);
 }
 
 void DriverCommand::Execute()

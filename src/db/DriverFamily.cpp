@@ -2,21 +2,23 @@
 
 #include <QtGlobal>
 
+using namespace Qt::StringLiterals;
+
 namespace zul::db {
 
 QString QtDriverName(TXDBType type)
 {
     switch (type) {
     case xdtCR_Oracle:
-        return QStringLiteral("QOCI");
+        return u"QOCI"_s;
     case xdtCR_MSSQL:
     case xdtADO_Oracle:
     case xdtADO_MSSQL:
-        return QStringLiteral("QODBC");
+        return u"QODBC"_s;
     case xdtSQLite:
-        return QStringLiteral("QSQLITE");
+        return u"QSQLITE"_s;
     case xdtPostgreSQL:
-        return QStringLiteral("QPSQL");
+        return u"QPSQL"_s;
     }
     return {};
 }
@@ -42,19 +44,19 @@ QString ServerTypeName(TXDBType type)
 {
     switch (type) {
     case xdtCR_Oracle:
-        return QStringLiteral("xdtCR_Oracle");
+        return u"xdtCR_Oracle"_s;
     case xdtCR_MSSQL:
-        return QStringLiteral("xdtCR_MSSQL");
+        return u"xdtCR_MSSQL"_s;
     case xdtADO_Oracle:
-        return QStringLiteral("xdtADO_Oracle");
+        return u"xdtADO_Oracle"_s;
     case xdtADO_MSSQL:
-        return QStringLiteral("xdtADO_MSSQL");
+        return u"xdtADO_MSSQL"_s;
     case xdtSQLite:
-        return QStringLiteral("xdtSQLite");
+        return u"xdtSQLite"_s;
     case xdtPostgreSQL:
-        return QStringLiteral("xdtPostgreSQL");
+        return u"xdtPostgreSQL"_s;
     }
-    return QStringLiteral("?");
+    return u"?"_s;
 }
 
 ConnectStringPairs ParseConnectString(const QString& text)
@@ -117,16 +119,16 @@ QString SqlServerOdbcDriver()
     if (!configured.isEmpty())
         return configured;
 #ifdef _WIN32
-    return QStringLiteral("SQL Server");
+    return u"SQL Server"_s;
 #else
-    return QStringLiteral("FreeTDS");
+    return u"FreeTDS"_s;
 #endif
 }
 
 QString OracleOdbcDriver()
 {
     const QString configured = qEnvironmentVariable("ZUL_ORACLE_ODBC_DRIVER");
-    return configured.isEmpty() ? QStringLiteral("Oracle") : configured;
+    return configured.isEmpty() ? u"Oracle"_s : configured;
 }
 
 namespace {
@@ -135,7 +137,7 @@ QString odbcValue(const QString& value)
 {
     // Braces protect values that would otherwise end early or lose their blanks.
     if (value.contains(u';') || value.startsWith(u'{') || value != value.trimmed())
-        return u'{' + QString(value).replace(u"}"_qs, u"}}"_qs) + u'}';
+        return u'{' + QString(value).replace(u"}"_s, u"}}"_s) + u'}';
     return value;
 }
 
@@ -144,11 +146,11 @@ enum class Target { SqlServer, Oracle, Odbc };
 Target targetFor(const QString& provider, TXDBType type)
 {
     const QString p = provider.toUpper();
-    if (p.startsWith(u"MSDASQL"_qs))
+    if (p.startsWith(u"MSDASQL"_s))
         return Target::Odbc;
-    if (p.startsWith(u"SQLOLEDB"_qs) || p.startsWith(u"SQLNCLI"_qs) || p.startsWith(u"MSOLEDBSQL"_qs))
+    if (p.startsWith(u"SQLOLEDB"_s) || p.startsWith(u"SQLNCLI"_s) || p.startsWith(u"MSOLEDBSQL"_s))
         return Target::SqlServer;
-    if (p.startsWith(u"ORAOLEDB"_qs) || p.startsWith(u"MSDAORA"_qs))
+    if (p.startsWith(u"ORAOLEDB"_s) || p.startsWith(u"MSDAORA"_s))
         return Target::Oracle;
     return type == xdtADO_Oracle || type == xdtCR_Oracle ? Target::Oracle : Target::SqlServer;
 }
@@ -158,7 +160,7 @@ Target targetFor(const QString& provider, TXDBType type)
 QString OleDbToOdbc(const QString& oleDb, TXDBType type)
 {
     const ConnectStringPairs pairs = ParseConnectString(oleDb);
-    const Target target = targetFor(ConnectStringValue(pairs, u"Provider"_qs), type);
+    const Target target = targetFor(ConnectStringValue(pairs, u"Provider"_s), type);
     QStringList out;
     QString extended;
     bool hasDriver = false;
@@ -168,22 +170,22 @@ QString OleDbToOdbc(const QString& oleDb, TXDBType type)
             continue;
         if (k == u"driver") {
             hasDriver = true;
-            out << u"DRIVER={"_qs + value + u'}';
+            out << u"DRIVER={"_s + value + u'}';
         } else if (k == u"data source") {
-            const QString name = target == Target::SqlServer ? u"SERVER"_qs
-                                 : target == Target::Oracle  ? u"DBQ"_qs
-                                                             : u"DSN"_qs;
+            const QString name = target == Target::SqlServer ? u"SERVER"_s
+                                 : target == Target::Oracle  ? u"DBQ"_s
+                                                             : u"DSN"_s;
             out << name + u'=' + odbcValue(value);
         } else if (k == u"initial catalog") {
-            out << u"DATABASE="_qs + odbcValue(value);
+            out << u"DATABASE="_s + odbcValue(value);
         } else if (k == u"user id" || k == u"uid") {
-            out << u"UID="_qs + odbcValue(value);
+            out << u"UID="_s + odbcValue(value);
         } else if (k == u"password" || k == u"pwd") {
-            out << u"PWD="_qs + odbcValue(value);
+            out << u"PWD="_s + odbcValue(value);
         } else if (k == u"integrated security") {
-            if (value.compare(u"SSPI"_qs, Qt::CaseInsensitive) == 0 ||
-                value.compare(u"true"_qs, Qt::CaseInsensitive) == 0)
-                out << u"Trusted_Connection=yes"_qs;
+            if (value.compare(u"SSPI"_s, Qt::CaseInsensitive) == 0 ||
+                value.compare(u"true"_s, Qt::CaseInsensitive) == 0)
+                out << u"Trusted_Connection=yes"_s;
         } else if (k == u"extended properties") {
             extended = value;
         } else if (!key.contains(u' ')) {
@@ -195,11 +197,11 @@ QString OleDbToOdbc(const QString& oleDb, TXDBType type)
     }
     if (!hasDriver && target != Target::Odbc) {
         const QString driver = target == Target::SqlServer ? SqlServerOdbcDriver() : OracleOdbcDriver();
-        out.prepend(u"DRIVER={"_qs + driver + u'}');
+        out.prepend(u"DRIVER={"_s + driver + u'}');
     }
     QString result = out.join(u';');
     if (!extended.isEmpty())
-        result += (result.isEmpty() ? QString() : u";"_qs) + extended;
+        result += (result.isEmpty() ? QString() : u";"_s) + extended;
     return result;
 }
 

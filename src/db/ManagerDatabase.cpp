@@ -52,7 +52,8 @@ ManagerDatabase::ManagerDatabase(DeviceBinding& device, const TMessages& message
     xcmVerifica.SetConnection(&xcnCatraca);
     tmrReconnect.setObjectName(u"tmrReconnect"_s);
     tmrReconnect.setInterval(ReconnectIntervalMs);
-    connect(&tmrReconnect, &QTimer::timeout, this, &ManagerDatabase::tmrReconnectTimer);
+    connect(&tmrReconnect, &QTimer::timeout, this,
+            [this] { RunGuarded(OnExcept, [this] { tmrReconnectTimer(); }); });
 }
 
 ManagerDatabase::~ManagerDatabase() = default;
@@ -125,15 +126,11 @@ bool ManagerDatabase::ConnectDatabase(bool force, bool report)
 {
     bool result = false;
     m_reportMode = report;
-    m_device.StatusText = report ? u"[Exceção Ativa]"_s : u"[Exceção Inativa]"_s;
+    m_device.SetStatusText(report ? u"[Exceção Ativa]"_s : u"[Exceção Inativa]"_s);
     bool opened = false;
     try {
         if (force || !xcnCatraca.Connected()) {
-            const QString text = u"Conectando banco de dados"_s + m_device.StatusText;
-            if (text != m_device.LastLoggedStatus) {
-                m_device.LastLoggedStatus = text;
-                writeLog(text);
-            }
+            m_device.LogStatusIfChanged(u"Conectando banco de dados"_s + m_device.statusText());
             xcnCatraca.SetConnected(false);
             xcnCatraca.SetConnectString(QString());
             xcnCatraca.SetConnectString(GetDatabaseConnectString());
@@ -155,7 +152,7 @@ bool ManagerDatabase::ConnectDatabase(bool force, bool report)
         result = false;
         const QString message = ErrorText(error);
         m_ui.ShowMessageAndRelease(QString());
-        m_device.StopFlag = true;
+        m_device.RequestStop();
         const QString disconnected = m_device.ShowStatus(status::Disconnected);
         tmrReconnect.start();
         if (report) {
@@ -208,10 +205,8 @@ void ManagerDatabase::CheckDatabaseConnection()
         const bool connected = ConnectDatabase(force, true);
         m_ui.ShowDbState(connected);
         if (!connected) {
-            m_device.LastDeviceResult = 1;
-            m_device.CallInto<easyinner::EnviarMensagemPadraoOnLine>(
-                m_device.LastDeviceResult, m_device.DeviceNumber, 0,
-                toWin1252(m_messages.Lookup(u"DESCONECTOU"_s)).constData());
+            m_device.Invoke<easyinner::EnviarMensagemPadraoOnLine>(
+                m_device.deviceNumber(), 0, toWin1252(m_messages.Lookup(u"DESCONECTOU"_s)).constData());
         } else if (m_opens == opensBefore && AfterCheck) {
             AfterCheck();
         }

@@ -2,6 +2,7 @@
 
 #include "db/XConnection.h"
 #include "db/XDataSet.h"
+#include "support/Error.h"
 
 #include <QObject>
 #include <QString>
@@ -9,6 +10,8 @@
 #include <functional>
 
 namespace zul {
+
+using namespace Qt::StringLiterals;
 
 class DatabaseUi;
 class DeviceBinding;
@@ -29,7 +32,7 @@ class ManagerDatabase : public QObject
     Q_OBJECT
 public:
     static constexpr int ReconnectIntervalMs = 1000;
-    static inline const QString DefaultProfileCode = QStringLiteral("211");
+    static inline const QString DefaultProfileCode = u"211"_s;
 
     // The connection's server type is fixed here, from the profiles installed for the layer
     // (db::SetProfileSource); the profile code chosen later changes only the connection string.
@@ -69,6 +72,8 @@ public:
     std::function<void()> AfterConnect;
     // Called when the periodic check found the connection working without re-opening it.
     std::function<void()> AfterCheck;
+    // The application's exception handler, for an error escaping the handler of `tmrReconnect`.
+    ExceptionHandler OnExcept;
 
 private:
     void writeLog(const QString& text) const;

@@ -8,6 +8,8 @@
 #include <QSqlRecord>
 #include <algorithm>
 
+using namespace Qt::StringLiterals;
+
 namespace zul {
 
 const QList<MemFieldDef>& DataPacket::Fields() const
@@ -35,7 +37,7 @@ void DataSetProvider::SetDataSet(db::DriverQuery* dataSet)
 DataPacket DataSetProvider::GetData()
 {
     if (!m_dataSet)
-        throw Error(u"The data-set provider has no dataset"_qs);
+        throw Error(u"The data-set provider has no dataset"_s);
     db::DriverQuery* ds = DataSet();
     const bool opened = !ds->Active();
     if (!opened)
@@ -72,7 +74,7 @@ void MemTable::CreateDataSet(QList<MemFieldDef> fields)
 void MemTable::LoadFromPacket(const DataPacket& packet)
 {
     if (packet.IsEmpty())
-        throw Error(u"Empty data packet: the query that should fill the table failed"_qs);
+        throw Error(u"Empty data packet: the query that should fill the table failed"_s);
     CreateDataSet(packet.Fields());
     m_rows.reserve(packet.Rows().size());
     for (const auto& values : packet.Rows()) {
@@ -108,7 +110,7 @@ int MemTable::fieldIndexOrThrow(const QString& name) const
 {
     const int i = FieldIndex(name);
     if (i < 0)
-        throw Error(u"Field '"_qs + name + u"' not found"_qs);
+        throw Error(u"Field '"_s + name + u"' not found"_s);
     return i;
 }
 
@@ -150,7 +152,7 @@ void MemTable::link(int id)
 void MemTable::AppendRecord(const QList<QVariant>& values)
 {
     if (!m_active)
-        throw Error(u"The in-memory table is not open"_qs);
+        throw Error(u"The in-memory table is not open"_s);
     m_rows.push_back(Row{std::vector<QVariant>(values.begin(), values.end()), -1, -1, true});
     const int id = static_cast<int>(m_rows.size()) - 1;
     link(id);
@@ -183,7 +185,7 @@ bool MemTable::Locate(const QString& fieldName, const QString& value)
 void MemTable::Delete()
 {
     if (m_current < 0)
-        throw Error(u"No current row to delete"_qs);
+        throw Error(u"No current row to delete"_s);
     const int id = m_current;
     Row& row = m_rows[static_cast<size_t>(id)];
     if (row.prev >= 0)

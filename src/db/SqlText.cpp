@@ -1,5 +1,7 @@
 #include "db/SqlText.h"
 
+using namespace Qt::StringLiterals;
+
 namespace zul::db {
 
 namespace {
@@ -32,12 +34,12 @@ PositionalSql ToPositional(const QString& sql)
             out.text += QStringView(sql).mid(i, end - i);
             i = end;
         } else if (c == u'/' && i + 1 < n && sql.at(i + 1) == u'*') {
-            const qsizetype end = sql.indexOf(u"*/"_qs, i + 2);
+            const qsizetype end = sql.indexOf(u"*/"_s, i + 2);
             const qsizetype stop = end < 0 ? n : end + 2;
             out.text += QStringView(sql).mid(i, stop - i);
             i = stop;
         } else if (c == u':' && i + 1 < n && sql.at(i + 1) == u':') {
-            out.text += u"::"_qs;
+            out.text += u"::"_s;
             i += 2;
         } else if (c == u':' && i + 1 < n && nameStart(sql.at(i + 1)) &&
                    (i == 0 || !namePart(sql.at(i - 1)))) {

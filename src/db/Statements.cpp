@@ -1,5 +1,7 @@
 #include "db/Statements.h"
 
+using namespace Qt::StringLiterals;
+
 namespace zul::db {
 
 namespace {
@@ -12,40 +14,39 @@ QString badgeName(SqlDialect dialect)
     switch (dialect) {
     case SqlDialect::Oracle:
     case SqlDialect::SQLite:
-        length = u"LENGTH(PE.NMCRACHAPESSOA)"_qs;
-        cut = u"SUBSTR(PE.NMCRACHAPESSOA, 1, INSTR(SUBSTR(PE.NMCRACHAPESSOA||' ', 1, 20), ' '))"_qs;
+        length = u"LENGTH(PE.NMCRACHAPESSOA)"_s;
+        cut = u"SUBSTR(PE.NMCRACHAPESSOA, 1, INSTR(SUBSTR(PE.NMCRACHAPESSOA||' ', 1, 20), ' '))"_s;
         break;
     case SqlDialect::PostgreSQL:
-        length = u"LENGTH(PE.NMCRACHAPESSOA)"_qs;
-        cut = u"SUBSTR(PE.NMCRACHAPESSOA, 1, STRPOS(SUBSTR(PE.NMCRACHAPESSOA||' ', 1, 20), ' '))"_qs;
+        length = u"LENGTH(PE.NMCRACHAPESSOA)"_s;
+        cut = u"SUBSTR(PE.NMCRACHAPESSOA, 1, STRPOS(SUBSTR(PE.NMCRACHAPESSOA||' ', 1, 20), ' '))"_s;
         break;
     case SqlDialect::SqlServer:
         // LEN ignores trailing blanks; the appended dot makes them count as in the others.
-        length = u"LEN(PE.NMCRACHAPESSOA + '.') - 1"_qs;
-        cut =
-            u"SUBSTRING(PE.NMCRACHAPESSOA, 1, CHARINDEX(' ', SUBSTRING(PE.NMCRACHAPESSOA + ' ', 1, 20)))"_qs;
+        length = u"LEN(PE.NMCRACHAPESSOA + '.') - 1"_s;
+        cut = u"SUBSTRING(PE.NMCRACHAPESSOA, 1, CHARINDEX(' ', SUBSTRING(PE.NMCRACHAPESSOA + ' ', 1, 20)))"_s;
         break;
     }
-    QString text = u"(CASE "_qs + length;
+    QString text = u"(CASE "_s + length;
     for (int n = 17; n <= 20; ++n)
-        text += u" WHEN "_qs + QString::number(n) + u" THEN "_qs + cut;
-    return text + u" ELSE PE.NMCRACHAPESSOA END) AS NMCRACHAPESSOA"_qs;
+        text += u" WHEN "_s + QString::number(n) + u" THEN "_s + cut;
+    return text + u" ELSE PE.NMCRACHAPESSOA END) AS NMCRACHAPESSOA"_s;
 }
 
 QString serverNow(SqlDialect dialect)
 {
     switch (dialect) {
     case SqlDialect::Oracle:
-        return u"SYSDATE"_qs;
+        return u"SYSDATE"_s;
     case SqlDialect::SqlServer:
         // GETDATE() carries milliseconds: cut to the second, as the other products store it, so
         // that a passage written again from the journal finds its own row.
-        return u"CONVERT(DATETIME, CONVERT(VARCHAR(19), GETDATE(), 120), 120)"_qs;
+        return u"CONVERT(DATETIME, CONVERT(VARCHAR(19), GETDATE(), 120), 120)"_s;
     case SqlDialect::SQLite:
         // Stored as text, local time to the second, in the form the schema's dates use.
-        return u"DATETIME('now', 'localtime')"_qs;
+        return u"DATETIME('now', 'localtime')"_s;
     case SqlDialect::PostgreSQL:
-        return u"LOCALTIMESTAMP(0)"_qs;
+        return u"LOCALTIMESTAMP(0)"_s;
     }
     return {};
 }
@@ -55,11 +56,11 @@ QString contains(SqlDialect dialect, const QString& haystack, const QString& nee
     switch (dialect) {
     case SqlDialect::Oracle:
     case SqlDialect::SQLite:
-        return u"INSTR("_qs + haystack + u", "_qs + needle + u')';
+        return u"INSTR("_s + haystack + u", "_s + needle + u')';
     case SqlDialect::SqlServer:
-        return u"CHARINDEX("_qs + needle + u", "_qs + haystack + u')';
+        return u"CHARINDEX("_s + needle + u", "_s + haystack + u')';
     case SqlDialect::PostgreSQL:
-        return u"STRPOS("_qs + haystack + u", "_qs + needle + u')';
+        return u"STRPOS("_s + haystack + u", "_s + needle + u')';
     }
     return {};
 }
@@ -70,13 +71,13 @@ QString timestampParameter(SqlDialect dialect, const QString& parameter)
 {
     switch (dialect) {
     case SqlDialect::Oracle:
-        return u"TO_DATE("_qs + parameter + u", 'YYYY-MM-DD HH24:MI:SS')"_qs;
+        return u"TO_DATE("_s + parameter + u", 'YYYY-MM-DD HH24:MI:SS')"_s;
     case SqlDialect::SqlServer:
-        return u"CONVERT(DATETIME, "_qs + parameter + u", 120)"_qs;
+        return u"CONVERT(DATETIME, "_s + parameter + u", 120)"_s;
     case SqlDialect::SQLite:
-        return u"DATETIME("_qs + parameter + u')';
+        return u"DATETIME("_s + parameter + u')';
     case SqlDialect::PostgreSQL:
-        return u"CAST("_qs + parameter + u" AS TIMESTAMP)"_qs;
+        return u"CAST("_s + parameter + u" AS TIMESTAMP)"_s;
     }
     return {};
 }
@@ -87,46 +88,46 @@ QStringList StatementText(StatementId id, SqlDialect dialect)
 {
     switch (id) {
     case StatementId::Pessoa:
-        return {u"SELECT PE.CDFUNC, PE.CDEMPRESA, "_qs + badgeName(dialect) +
-                u" FROM PESSOA PE WHERE NRPESSOA = :P_NRPESSOA"_qs};
+        return {u"SELECT PE.CDFUNC, PE.CDEMPRESA, "_s + badgeName(dialect) +
+                u" FROM PESSOA PE WHERE NRPESSOA = :P_NRPESSOA"_s};
     case StatementId::Sentido:
-        return {u"SELECT RC.IDREGISCATRACA, "_qs + badgeName(dialect) +
+        return {u"SELECT RC.IDREGISCATRACA, "_s + badgeName(dialect) +
                 u" FROM REGISCATRACA RC, PESSOA PE WHERE PE.NRPESSOA = RC.NRPESSOA AND RC.NRPESSOA = "
                 u":P_NRPESSOA AND RC.DTREGISCATRACA = (SELECT MAX(DTREGISCATRACA) DTREGISCATRACA FROM "
-                u"REGISCATRACA WHERE NRPESSOA = :P_NRPESSOA2)"_qs};
+                u"REGISCATRACA WHERE NRPESSOA = :P_NRPESSOA2)"_s};
     case StatementId::BatidaPonto:
         return {u"SELECT BT.IDSENTBATIDA FROM BATIDAPONTO BT WHERE BT.CDFUNC = :P_CDFUNC AND BT.CDEMPRESA = "
                 u":P_CDEMPRESA AND BT.DTBATIDAPTO = (SELECT MAX(DTBATIDAPTO) DTBATIDAPTO FROM BATIDAPONTO "
-                u"WHERE CDFUNC = :P_CDFUNC2 AND CDEMPRESA = :P_CDEMPRESA2)"_qs};
+                u"WHERE CDFUNC = :P_CDFUNC2 AND CDEMPRESA = :P_CDEMPRESA2)"_s};
     case StatementId::HoraServ:
         if (dialect == SqlDialect::Oracle)
-            return {u"SELECT SYSDATE AS HORAATUAL FROM DUAL"_qs};
-        return {u"SELECT "_qs + serverNow(dialect) + u" AS HORAATUAL"_qs};
+            return {u"SELECT SYSDATE AS HORAATUAL FROM DUAL"_s};
+        return {u"SELECT "_s + serverNow(dialect) + u" AS HORAATUAL"_s};
     case StatementId::Registro:
         return {u"INSERT INTO REGISCATRACA ( NRPESSOA, IDREGISCATRACA, DTREGISCATRACA ) VALUES (:NRPESSOA, "
-                u":IDREGISCATRACA, "_qs +
+                u":IDREGISCATRACA, "_s +
                 serverNow(dialect) + u')'};
     case StatementId::TemplatesAll:
-        return {u"SELECT PE.NRPESSOA, DC.TXDIGITALCATRAC"_qs, u"FROM   PESSOA PE,   DIGITALCATRACA DC"_qs,
-                u"WHERE  PE.NRPESSOA      =    DC.NRPESSOA"_qs, u" AND PE.IDACESSOCATRACA = 'S'"_qs};
+        return {u"SELECT PE.NRPESSOA, DC.TXDIGITALCATRAC"_s, u"FROM   PESSOA PE,   DIGITALCATRACA DC"_s,
+                u"WHERE  PE.NRPESSOA      =    DC.NRPESSOA"_s, u" AND PE.IDACESSOCATRACA = 'S'"_s};
     case StatementId::Templates:
-        return {u"SELECT PE.NRPESSOA, DC.TXDIGITALCATRAC"_qs, u"FROM   PESSOA PE,   DIGITALCATRACA DC"_qs,
-                u"WHERE  "_qs + contains(dialect, u":P_NRPESSOA"_qs, u"PE.NRPESSOA"_qs) + u" <> 0"_qs,
-                u"  AND  PE.NRPESSOA      =    DC.NRPESSOA"_qs, u" AND IDACESSOCATRACA = 'S'"_qs};
+        return {u"SELECT PE.NRPESSOA, DC.TXDIGITALCATRAC"_s, u"FROM   PESSOA PE,   DIGITALCATRACA DC"_s,
+                u"WHERE  "_s + contains(dialect, u":P_NRPESSOA"_s, u"PE.NRPESSOA"_s) + u" <> 0"_s,
+                u"  AND  PE.NRPESSOA      =    DC.NRPESSOA"_s, u" AND IDACESSOCATRACA = 'S'"_s};
     case StatementId::RegistroPendente: {
-        const QString at = timestampParameter(dialect, u":DTREGISCATRACA"_qs);
-        return {u"INSERT INTO REGISCATRACA ( NRPESSOA, IDREGISCATRACA, DTREGISCATRACA )"_qs,
-                u"SELECT :NRPESSOA, :IDREGISCATRACA, "_qs + at +
-                    (dialect == SqlDialect::Oracle ? u" FROM DUAL"_qs : QString()),
-                u"WHERE NOT EXISTS (SELECT 1 FROM REGISCATRACA WHERE NRPESSOA = :NRPESSOA"_qs,
-                u"  AND IDREGISCATRACA = :IDREGISCATRACA AND DTREGISCATRACA = "_qs + at + u')'};
+        const QString at = timestampParameter(dialect, u":DTREGISCATRACA"_s);
+        return {u"INSERT INTO REGISCATRACA ( NRPESSOA, IDREGISCATRACA, DTREGISCATRACA )"_s,
+                u"SELECT :NRPESSOA, :IDREGISCATRACA, "_s + at +
+                    (dialect == SqlDialect::Oracle ? u" FROM DUAL"_s : QString()),
+                u"WHERE NOT EXISTS (SELECT 1 FROM REGISCATRACA WHERE NRPESSOA = :NRPESSOA"_s,
+                u"  AND IDREGISCATRACA = :IDREGISCATRACA AND DTREGISCATRACA = "_s + at + u')'};
     }
     case StatementId::Verifica:
-        return {dialect == SqlDialect::Oracle ? u"SELECT 1 FROM DUAL"_qs : u"SELECT 1"_qs};
+        return {dialect == SqlDialect::Oracle ? u"SELECT 1 FROM DUAL"_s : u"SELECT 1"_s};
     case StatementId::TemplatesOf:
-        return {u"SELECT PE.NRPESSOA, DC.TXDIGITALCATRAC"_qs, u"FROM   PESSOA PE,   DIGITALCATRACA DC"_qs,
-                u"WHERE  PE.NRPESSOA      =    :P_NRPESSOA"_qs,
-                u"  AND  PE.NRPESSOA      =    DC.NRPESSOA"_qs, u" AND PE.IDACESSOCATRACA = 'S'"_qs};
+        return {u"SELECT PE.NRPESSOA, DC.TXDIGITALCATRAC"_s, u"FROM   PESSOA PE,   DIGITALCATRACA DC"_s,
+                u"WHERE  PE.NRPESSOA      =    :P_NRPESSOA"_s, u"  AND  PE.NRPESSOA      =    DC.NRPESSOA"_s,
+                u" AND PE.IDACESSOCATRACA = 'S'"_s};
     }
     return {};
 }

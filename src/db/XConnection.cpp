@@ -5,6 +5,8 @@
 #include "db/ProfileSource.h"
 #include "db/XDataSet.h"
 
+using namespace Qt::StringLiterals;
+
 namespace zul {
 
 TXConnection::TXConnection(QObject* owner)
@@ -54,7 +56,7 @@ void TXConnection::ConfigureDriverConnection()
         break;
     case xdtCR_MSSQL:
         m_driver->Database = m_database;
-        if (!m_connectString.contains(u"Provider="_qs))
+        if (!m_connectString.contains(u"Provider="_s))
             m_connectString.clear();
         m_driver->ConnectString = m_connectString;
         break;

@@ -3,6 +3,8 @@
 #include "db/DriverDataSet.h"
 #include "db/XDataSet.h"
 
+using namespace Qt::StringLiterals;
+
 namespace zul {
 
 TXField::~TXField()
@@ -63,7 +65,7 @@ QString TXField::AsString() const
 {
     const QVariant v = Value();
     if (v.metaType() == QMetaType::fromType<QDateTime>())
-        return v.toDateTime().toString(u"yyyy-MM-dd HH:mm:ss"_qs);
+        return v.toDateTime().toString(u"yyyy-MM-dd HH:mm:ss"_s);
     return v.toString();
 }
 

@@ -11,6 +11,8 @@
 
 namespace zul {
 
+using namespace Qt::StringLiterals;
+
 namespace db {
 class DriverQuery;
 }
@@ -25,7 +27,7 @@ public:
     TXField(QObject* owner, TFieldType dataType) : TXComponent(owner), m_dataType(dataType) {}
     ~TXField() override;
 
-    virtual QString ClassName() const { return QStringLiteral("TXField"); }
+    virtual QString ClassName() const { return u"TXField"_s; }
     TFieldType DataType() const { return m_dataType; }
     QString FieldName() const { return m_fieldName; }
     void SetFieldName(const QString& name) { m_fieldName = name; }

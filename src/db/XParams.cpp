@@ -2,6 +2,8 @@
 
 #include "support/Error.h"
 
+using namespace Qt::StringLiterals;
+
 namespace zul {
 
 void TXParam::SetAsString(const QString& text)
@@ -47,7 +49,7 @@ TXParam& TXParams::ParamByName(const QString& name)
 {
     if (TXParam* p = FindParam(name))
         return *p;
-    throw Error(u"Parameter '"_qs + name + u"' not found"_qs);
+    throw Error(u"Parameter '"_s + name + u"' not found"_s);
 }
 
 void TXParams::Delete(int index)

@@ -4,6 +4,8 @@
 #include "db/ProfileSource.h"
 #include "db/XConnection.h"
 
+using namespace Qt::StringLiterals;
+
 namespace zul {
 
 TXSQLMonitor::TXSQLMonitor(QObject* owner) : TXDataSet(owner)
@@ -40,7 +42,7 @@ void TXSQLMonitor::CreateDriverObject(TXDBType type)
     FreeDriverObject();
     if (!isOleDbFamily(type)) {
         m_driverMonitor = new QObject(this);
-        m_driverMonitor->setObjectName(u"SQLMonitor"_qs);
+        m_driverMonitor->setObjectName(u"SQLMonitor"_s);
     }
     m_serverType = type;
 }
@@ -82,11 +84,11 @@ void TXSQLMonitor::AttachDriverObject()
 
 QString TXSQLMonitor::FormatParameterList(const TXParams& params)
 {
-    QString out = u"Parametros: \r\n"_qs;
+    QString out = u"Parametros: \r\n"_s;
     for (int i = 0; i < params.Count(); ++i) {
         const TXParam& p = params[i];
-        out += u"   No.: "_qs + QString::number(i) + u" - "_qs + u"Nome: "_qs + p.Name() + u" - "_qs +
-               u"Valor: "_qs + (p.IsNull() ? u"NULL"_qs : p.Value().toString()) + u"\r\n"_qs;
+        out += u"   No.: "_s + QString::number(i) + u" - "_s + u"Nome: "_s + p.Name() + u" - "_s +
+               u"Valor: "_s + (p.IsNull() ? u"NULL"_s : p.Value().toString()) + u"\r\n"_s;
     }
     return out;
 }
@@ -101,7 +103,7 @@ void TXSQLMonitor::onExecuteComplete(QObject* dataSet, const QString& commandTex
     const qsizetype nul = text.indexOf(QChar(u'\0'));
     if (nul >= 0)
         text.truncate(nul);
-    text += u"\r\n"_qs;
+    text += u"\r\n"_s;
     if (dataSet && commandText.contains(u'?')) {
         // The parameters listed are those of the layer component that owns the driver object.
         if (auto* query = qobject_cast<TXQuery*>(dataSet->parent()); query && query->Params().Count() > 0)

@@ -2,11 +2,13 @@
 
 #include <QStringList>
 
+using namespace Qt::StringLiterals;
+
 namespace zul {
 
 namespace {
 
-const QString Mask = QStringLiteral("****");
+const QString Mask = u"****"_s;
 
 // Upper-cases ASCII letters only, so that every position of the copy is the same position of
 // the original (a full Unicode upper-casing may change the length: "ß" becomes "SS").

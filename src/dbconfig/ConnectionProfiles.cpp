@@ -11,6 +11,8 @@
 #include <QThread>
 #include <cstdio>
 
+using namespace Qt::StringLiterals;
+
 namespace zul {
 
 namespace {
@@ -18,9 +20,9 @@ namespace {
 using platform::RegistryKey;
 using platform::ValueType;
 
-const QString Oracle = QStringLiteral("ORACLE");
-const QString SQLite = QStringLiteral("SQLITE");
-const QString PostgreSQL = QStringLiteral("POSTGRESQL");
+const QString Oracle = u"ORACLE"_s;
+const QString SQLite = u"SQLITE"_s;
+const QString PostgreSQL = u"POSTGRESQL"_s;
 
 // Directory values in reading order, with the separator each one must end with.
 constexpr std::pair<const char*, char> DirectoryValues[] = {
@@ -31,7 +33,7 @@ constexpr std::pair<const char*, char> DirectoryValues[] = {
 
 QString wrongType(const std::string& name)
 {
-    return QStringLiteral("Tipo de dado inválido para '%1'. O valor foi ignorado.").arg(fromWin1252(name));
+    return u"Tipo de dado inválido para '%1'. O valor foi ignorado."_s.arg(fromWin1252(name));
 }
 
 QString nameOf(const char* name)
@@ -45,17 +47,17 @@ QString ConnectionProfiles::prefix(Table table)
 {
     switch (table) {
     case Table::StringConex:
-        return QStringLiteral("StringConex");
+        return u"StringConex"_s;
     case Table::UsedDatabase:
-        return QStringLiteral("UsedDatabase");
+        return u"UsedDatabase"_s;
     case Table::DBOwner:
-        return QStringLiteral("DBOwner");
+        return u"DBOwner"_s;
     case Table::FTPAddress:
-        return QStringLiteral("FTPAddress");
+        return u"FTPAddress"_s;
     case Table::FTPUserID:
-        return QStringLiteral("FTPUserID");
+        return u"FTPUserID"_s;
     case Table::FTPPassword:
-        return QStringLiteral("FTPPassword");
+        return u"FTPPassword"_s;
     }
     return {};
 }
@@ -100,7 +102,7 @@ void ConnectionProfiles::read(const platform::RegistryStore& store, const Activi
     const std::string problem = platform::registryStoreProblem(store);
     if (!problem.empty()) {
         m_storeProblem = QString::fromLocal8Bit(problem);
-        report(m_storeProblem + QStringLiteral(". Os perfis de conexão não foram lidos."), log);
+        report(m_storeProblem + u". Os perfis de conexão não foram lidos."_s, log);
     }
 }
 
@@ -111,7 +113,7 @@ void ConnectionProfiles::read(const KeyOpener& open, const ActivityLog* log)
         readMainKey(*key, log);
 
     if (const std::unique_ptr<RegistryKey> parent = open(ParentKeyPath, false)) {
-        m_installKind = parent->valueType("ServerInstall") ? QStringLiteral("W") : QStringLiteral("L");
+        m_installKind = parent->valueType("ServerInstall") ? u"W"_s : u"L"_s;
         if (parent->valueType("UninstallPath")) {
             if (const auto path = parent->readString("UninstallPath"))
                 m_uninstallPath = fromWin1252(*path);
@@ -192,15 +194,13 @@ void ConnectionProfiles::readMainKey(RegistryKey& key, const ActivityLog* log)
                 if (IsConnectionStringText(plain))
                     value = fromWin1252(plain);
                 else
-                    problem =
-                        QStringLiteral("cannot decrypt profile %1 (o valor decifrado não é texto: chave "
-                                       "ou dado errado)")
-                            .arg(code);
+                    problem = u"cannot decrypt profile %1 (o valor decifrado não é texto: chave "
+                              "ou dado errado)"_s.arg(code);
             } catch (const Error& error) {
-                problem = QStringLiteral("cannot decrypt profile %1 (%2)").arg(code, error.message());
+                problem = u"cannot decrypt profile %1 (%2)"_s.arg(code, error.message());
             }
             if (!problem.isEmpty())
-                report(QStringLiteral("'%1': %2. O perfil não será usado.").arg(name, problem), log);
+                report(u"'%1': %2. O perfil não será usado."_s.arg(name, problem), log);
         } else {
             value = fromWin1252(*bytes);
         }
@@ -295,13 +295,13 @@ QStringList ConnectionProfiles::writeProfile(RegistryKey& key, const QString& co
         if (codeOf(name, *table).compare(code, Qt::CaseInsensitive) != 0)
             continue;
         if (!key.deleteValue(rawName))
-            throw Error(QStringLiteral("Falha ao atribuir dados ao '%1'").arg(name));
+            throw Error(u"Falha ao atribuir dados ao '%1'"_s.arg(name));
         removed.append(name);
     }
 
     const auto write = [&key](const QString& name, const QByteArray& value) {
         if (!key.writeString(toWin1252String(name), value.toStdString()))
-            throw Error(QStringLiteral("Falha ao atribuir dados ao '%1'").arg(name));
+            throw Error(u"Falha ao atribuir dados ao '%1'"_s.arg(name));
     };
     write(stringName, EncryptProfileString(toWin1252(connectString)));
     write(databaseName, toWin1252(database));

@@ -15,6 +15,8 @@
 
 namespace zul {
 
+using namespace Qt::StringLiterals;
+
 class ActivityLog;
 
 // One line of a per-code table: the profile code, its value and the registry value it came
@@ -47,10 +49,10 @@ class ConnectionProfiles
 public:
     static constexpr const char* KeyPath = "Software\\VORLUND\\Sistemas Integrados Vorlund\\WebSrv";
     static constexpr const char* ParentKeyPath = "Software\\VORLUND\\Sistemas Integrados Vorlund";
-    static inline const QString DefaultCode = QStringLiteral("211");
-    static inline const QString DefaultDriverFamily = QStringLiteral("CORELAB");
+    static inline const QString DefaultCode = u"211"_s;
+    static inline const QString DefaultDriverFamily = u"CORELAB"_s;
     // Prefix of the log line (and standard error line) of a value skipped at start-up.
-    static inline const QString ErrorPrefix = QStringLiteral("Perfis de conexão - ERRO: ");
+    static inline const QString ErrorPrefix = u"Perfis de conexão - ERRO: "_s;
 
     // The per-code tables, in the order in which a value name is tested against their prefixes.
     enum class Table { StringConex, UsedDatabase, DBOwner, FTPAddress, FTPUserID, FTPPassword };
@@ -123,14 +125,14 @@ private:
 
     std::array<QList<ProfileLine>, 6> m_tables;
     QList<std::pair<QString, QString>> m_directories;
-    QString m_driverFamily = QStringLiteral("CORELAB");
-    QString m_exeFileConf = QStringLiteral("0");
-    QString m_setOraSession = QStringLiteral("1");
+    QString m_driverFamily = u"CORELAB"_s;
+    QString m_exeFileConf = u"0"_s;
+    QString m_setOraSession = u"1"_s;
     qint32 m_maxThreads = 10;
-    QString m_pooling = QStringLiteral("0");
+    QString m_pooling = u"0"_s;
     qint32 m_maxPoolSize = 100;
     qint32 m_minPoolSize = 0;
-    QString m_installKind = QStringLiteral("L");
+    QString m_installKind = u"L"_s;
     QString m_uninstallPath;
     QStringList m_problems;
     QString m_storeProblem;

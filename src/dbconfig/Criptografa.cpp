@@ -12,6 +12,8 @@
 #include <cstdint>
 #include <utility>
 
+using namespace Qt::StringLiterals;
+
 namespace zul {
 
 namespace {
@@ -66,7 +68,7 @@ bool isSkipped(char c)
 
 [[noreturn]] void throwNotBase64()
 {
-    throw Error(QStringLiteral("Input is not an valid %1 Format.").arg(QStringLiteral("MIME Base 64")));
+    throw Error(u"Input is not an valid %1 Format."_s.arg(u"MIME Base 64"_s));
 }
 
 // The cipher of one call: keyed from the rebuilt key text, which is wiped as soon as the

@@ -66,7 +66,7 @@ DeviceBinding::DeviceBinding(Clock& clock, const ActivityLog& log, const TMessag
 {
     // A start asked for while the link was owned runs from the window's own message loop, a
     // second after the owner has finished, as every restart does.
-    Link.onFreeWithDeferredStart = [this] {
+    m_link.onFreeWithDeferredStart = [this] {
         try {
             m_ui.startInicializaTimer();
         } catch (const std::exception& error) {
@@ -88,23 +88,25 @@ quintptr DeviceBinding::LoadDeviceLibrary()
 {
     if (m_library.isLoaded())
         m_library.unload();
-    LibraryHandle = 0;
+    m_libraryHandle = 0;
     writeLog(u"Carregando biblioteca da catraca..."_s);
     if (m_library.load(m_libraryFileName.toLocal8Bit().toStdString()))
-        LibraryHandle = m_library.nativeHandle();
-    if (LibraryHandle != 0)
+        m_libraryHandle = m_library.nativeHandle();
+    resolveEntryPoints();
+    if (m_libraryHandle != 0)
         writeLog(u"Biblioteca carregada: \""_s + m_libraryFileName + u"\" Handle: "_s +
-                 QString::number(LibraryHandle));
-    return LibraryHandle;
+                 QString::number(m_libraryHandle));
+    return m_libraryHandle;
 }
 
 void DeviceBinding::UnloadDeviceLibrary()
 {
-    if (LibraryHandle == 0)
+    if (m_libraryHandle == 0)
         return;
     m_library.unload();
     // Nothing may be called through a library that is gone.
-    LibraryHandle = 0;
+    m_libraryHandle = 0;
+    m_entryPoints.fill(nullptr);
 }
 
 QString DeviceBinding::libraryNotFoundText() const
@@ -117,16 +119,19 @@ QString DeviceBinding::libraryErrorText() const
     return m_messages.Format(u"DLL_ERRO"_s, {m_libraryFileName});
 }
 
-bool DeviceBinding::lookUp(const char* name, void*& address) const noexcept
+// Each entry point is looked up by name here and only here: the calls go through the table.
+void DeviceBinding::resolveEntryPoints()
 {
+    m_entryPoints.fill(nullptr);
     // Handles up to 32 are error values on Windows, never a loaded module.
-    if (LibraryHandle <= 32)
-        return false;
-    try {
-        address = m_library.symbol(name);
-        return true;
-    } catch (...) {
-        return false;
+    if (m_libraryHandle <= 32)
+        return;
+    for (std::size_t slot = 0; slot < m_entryPoints.size(); ++slot) {
+        try {
+            m_entryPoints[slot] = m_library.symbol(easyinner::EntryPointNames[slot]);
+        } catch (...) {
+            m_entryPoints[slot] = nullptr;
+        }
     }
 }
 
@@ -176,7 +181,7 @@ void DeviceBinding::ReadDevicePort()
     const int port = digits.toInt(&ok);
     if (!ok)
         throw Error(u"'%1' is not a valid integer value"_s.arg(digits));
-    DevicePort = port;
+    m_devicePort = port;
 }
 
 // --- link operations -------------------------------------------------------------------------
@@ -184,7 +189,7 @@ void DeviceBinding::ReadDevicePort()
 void DeviceBinding::IniCatraca()
 {
     try {
-        StopFlag = true;
+        m_stopRequested = true;
         m_ui.startInicializaTimer();
         m_ui.enableMenus();
     } catch (const std::exception& error) {
@@ -192,35 +197,36 @@ void DeviceBinding::IniCatraca()
     }
 }
 
-void DeviceBinding::logStatusIfChanged()
+bool DeviceBinding::LogStatusIfChanged(const QString& text)
 {
-    if (StatusText == LastLoggedStatus)
-        return;
-    LastLoggedStatus = StatusText;
-    writeLog(StatusText);
+    if (text == m_lastLoggedStatus)
+        return false;
+    m_lastLoggedStatus = text;
+    writeLog(text);
+    return true;
 }
 
 int DeviceBinding::PingDevice()
 {
     // While somebody identified is walking through, the controller is busy with the passage.
-    if (!PassageIdle)
+    if (!m_passageIdle)
         return 0;
-    int result = 1;
+    int result = NotCalled;
     try {
-        CallInto<easyinner::Ping>(result, DeviceNumber);
+        result = Call<easyinner::Ping>(DeviceNumber).value_or(NotCalled);
         m_clock.sleep(500);
         if (result == 0) {
-            FailedPings = 0;
-            StatusText = u"Encontrou catraca"_s;
+            m_failedPings = 0;
+            m_statusText = u"Encontrou catraca"_s;
         } else {
-            if (FailedPings >= ReopenAfterFailedPings) {
-                StatusText = u"Catraca não foi encontrada durante mais de "_s + QString::number(FailedPings) +
-                             u" tentativas"_s;
+            if (m_failedPings >= ReopenAfterFailedPings) {
+                m_statusText = u"Catraca não foi encontrada durante mais de "_s +
+                               QString::number(m_failedPings) + u" tentativas"_s;
                 reopenLink();
             }
-            ++FailedPings;
+            ++m_failedPings;
         }
-        logStatusIfChanged();
+        LogStatusIfChanged(m_statusText);
     } catch (const std::exception& error) {
         writeLog(u"Ping - ERRO: "_s + ErrorText(error));
     }
@@ -232,14 +238,14 @@ int DeviceBinding::PingDevice()
 void DeviceBinding::reopenLink()
 {
     const auto stopped = [this] {
-        if (!StopFlag)
+        if (!m_stopRequested)
             return false;
         writeLog(u"Reabertura da porta de comunicação cancelada: conexão encerrada"_s);
         return true;
     };
     if (stopped())
         return;
-    Call<easyinner::DefinirTipoConexao>(LinkType);
+    Call<easyinner::DefinirTipoConexao>(m_linkType);
     m_clock.sleep(1000);
     if (stopped())
         return;
@@ -247,9 +253,8 @@ void DeviceBinding::reopenLink()
     m_clock.sleep(1000);
     if (stopped())
         return;
-    LastDeviceResult = 1;
-    CallInto<easyinner::AbrirPortaComunicacao>(LastDeviceResult, DevicePort);
-    FailedPings = 0;
+    Invoke<easyinner::AbrirPortaComunicacao>(m_devicePort);
+    m_failedPings = 0;
 }
 
 bool DeviceBinding::ConnectDevice()
@@ -257,36 +262,34 @@ bool DeviceBinding::ConnectDevice()
     // The online loop holds the link already: what runs now runs on it. The program's own
     // state says so; the status line may show anything (a queue step's outcome, or CONECTADA
     // left over from a loop that ended through its error path).
-    if (Link.loopHoldsLink())
+    if (m_link.loopHoldsLink())
         return true;
 
-    LinkType = currentLinkType();
+    m_linkType = currentLinkType();
     Call<easyinner::FecharPortaComunicacao>();
     m_clock.sleep(1);
-    Call<easyinner::DefinirTipoConexao>(LinkType);
+    Call<easyinner::DefinirTipoConexao>(m_linkType);
     m_clock.sleep(1);
 
-    LastDeviceResult = 1;
-    CallInto<easyinner::AbrirPortaComunicacao>(LastDeviceResult, DevicePort);
-    if (LastDeviceResult != 0)
+    if (Invoke<easyinner::AbrirPortaComunicacao>(m_devicePort) != 0)
         return false;
 
     // The Clock's tick is monotonic and 64 bits wide, so the deadline cannot be passed by a
     // wrapping millisecond counter.
-    LastDeviceResult = 1;
+    RecordResult(NotCalled);
     const qint64 deadline = m_clock.elapsedSeconds() + ConnectDeadlineSeconds;
     ProcessMessages();
-    while (m_clock.elapsedSeconds() <= deadline && LastDeviceResult != 0) {
+    while (m_clock.elapsedSeconds() <= deadline && m_lastResult != 0) {
         m_clock.sleep(100);
-        LastDeviceResult = Call<easyinner::Ping>(DeviceNumber).value_or(1);
+        Invoke<easyinner::Ping>(DeviceNumber);
         ProcessMessages();
     }
 
-    if (LastDeviceResult == 0)
+    if (m_lastResult == 0)
         writeLog(u"Funcão conectar terminou OK"_s);
     else
-        writeLog(u"Funcão conectar terminou com o erro["_s + QString::number(LastDeviceResult) + u"]"_s);
-    return LastDeviceResult == 0;
+        writeLog(u"Funcão conectar terminou com o erro["_s + QString::number(m_lastResult) + u"]"_s);
+    return m_lastResult == 0;
 }
 
 int DeviceBinding::SendOnlineConfig()
@@ -294,24 +297,22 @@ int DeviceBinding::SendOnlineConfig()
     using namespace easyinner;
     try {
         QStringList missing;
-        const auto bind = [&]<class EntryPoint>(EntryPoint) {
-            typename EntryPoint::Pointer proc = nullptr;
-            if (!BindEntryPoint(proc, EntryPoint::name))
+        const auto bound = [&]<class EntryPoint>(EntryPoint) {
+            const typename EntryPoint::Pointer proc = Bound<EntryPoint>();
+            if (proc == nullptr)
                 missing << QString::fromLatin1(EntryPoint::name);
             return proc;
         };
-        const auto configurarInnerOnLine = bind(ConfigurarInnerOnLine{});
-        const auto habilitarTeclado = bind(HabilitarTeclado{});
-        const auto configurarAcionamento1 = bind(ConfigurarAcionamento1{});
-        const auto configurarTipoLeitor = bind(ConfigurarTipoLeitor{});
-        const auto configurarLeitor1 = bind(ConfigurarLeitor1{});
-        const auto definirQuantidadeDigitosCartao = bind(DefinirQuantidadeDigitosCartao{});
-        const auto receberDataHoraDadosOnLine = bind(ReceberDataHoraDadosOnLine{});
-        const auto definirFuncaoDefaultSensorBiometria = bind(DefinirFuncaoDefaultSensorBiometria{});
-        // Looked up with the others but never used: the second reader keeps its own settings.
-        ConfigurarLeitor2::Pointer configurarLeitor2 = nullptr;
-        BindEntryPoint(configurarLeitor2, ConfigurarLeitor2::name);
-        const auto enviarConfiguracoes = bind(EnviarConfiguracoes{});
+        const auto configurarInnerOnLine = bound(ConfigurarInnerOnLine{});
+        const auto habilitarTeclado = bound(HabilitarTeclado{});
+        const auto configurarAcionamento1 = bound(ConfigurarAcionamento1{});
+        const auto configurarTipoLeitor = bound(ConfigurarTipoLeitor{});
+        const auto configurarLeitor1 = bound(ConfigurarLeitor1{});
+        const auto definirQuantidadeDigitosCartao = bound(DefinirQuantidadeDigitosCartao{});
+        const auto receberDataHoraDadosOnLine = bound(ReceberDataHoraDadosOnLine{});
+        const auto definirFuncaoDefaultSensorBiometria = bound(DefinirFuncaoDefaultSensorBiometria{});
+        // The second reader is not among them: it keeps its own settings.
+        const auto enviarConfiguracoes = bound(EnviarConfiguracoes{});
 
         // The settings are handed over only when all of them can be, and then sent.
         if (!missing.isEmpty())
@@ -338,11 +339,11 @@ void DeviceBinding::StartConnection(const std::function<bool()>& databaseConnect
 {
     // Started from a wait of the operation that owns the link (a timer or the button dispatched
     // there), a start would close the port under it or run a second loop inside the first.
-    std::optional<LinkOwnership::Claim> claim = Link.claim(LinkHolder::Connection);
+    std::optional<LinkOwnership::Claim> claim = m_link.claim(LinkHolder::Connection);
     if (!claim) {
-        if (Link.deferStart())
+        if (m_link.deferStart())
             writeLog(u"Início da conexão adiado: catraca em uso ("_s +
-                     LinkOwnership::holderName(Link.holder()) + u")"_s);
+                     LinkOwnership::holderName(m_link.holder()) + u")"_s);
         return;
     }
 
@@ -351,8 +352,8 @@ void DeviceBinding::StartConnection(const std::function<bool()>& databaseConnect
     if (!connected)
         return;
 
-    easyinner::FecharPortaComunicacao::Pointer closePort = nullptr;
-    if (!BindEntryPoint(closePort, easyinner::FecharPortaComunicacao::name)) {
+    const easyinner::FecharPortaComunicacao::Pointer closePort = Bound<easyinner::FecharPortaComunicacao>();
+    if (closePort == nullptr) {
         ShowStatus(status::Blank);
         m_ui.enableMenus();
         throw Error(m_messages.Lookup(u"FALHA_DLL"_s));
@@ -360,30 +361,27 @@ void DeviceBinding::StartConnection(const std::function<bool()>& databaseConnect
     closePort();
     ShowStatus(status::Trying);
 
-    LinkType = currentLinkType();
-    Call<easyinner::DefinirTipoConexao>(LinkType);
+    m_linkType = currentLinkType();
+    Call<easyinner::DefinirTipoConexao>(m_linkType);
     const LinkMenu menu = m_ui.linkMenu();
-    StatusText = LinkType == 1 ? menu.tcpCaption : menu.serialCaption;
-    writeLog(u"Tipo de comunicação: "_s + StatusText);
+    m_statusText = m_linkType == 1 ? menu.tcpCaption : menu.serialCaption;
+    writeLog(u"Tipo de comunicação: "_s + m_statusText);
 
-    DeviceNumber = 1;
-    LoopState = 0;
+    m_loopState = 0;
     Call<easyinner::DefinirPadraoCartao>(1);
 
     writeLog(u"Abrir porta de comunicação"_s);
-    LastDeviceResult = 1;
-    CallInto<easyinner::AbrirPortaComunicacao>(LastDeviceResult, DevicePort);
-    if (LastDeviceResult != 0) {
-        writeLog(u"Erro ao abrir porta de comunicação["_s + QString::number(LastDeviceResult) + u"]"_s);
+    if (const int opened = Invoke<easyinner::AbrirPortaComunicacao>(m_devicePort); opened != 0) {
+        writeLog(u"Erro ao abrir porta de comunicação["_s + QString::number(opened) + u"]"_s);
         return;
     }
 
-    if (StatusText != LastLoggedStatus) {
-        LastLoggedStatus = StatusText;
-        StatusText = u"Porta de comunicação aberta"_s;
+    if (m_statusText != m_lastLoggedStatus) {
+        m_lastLoggedStatus = m_statusText;
+        m_statusText = u"Porta de comunicação aberta"_s;
     }
-    writeLog(StatusText);
-    StopFlag = false;
+    writeLog(m_statusText);
+    m_stopRequested = false;
     claim->becomes(LinkHolder::OnlineLoop);
     runOnlineLoop();
 }
@@ -392,8 +390,8 @@ void DeviceBinding::StopConnection()
 {
     m_ui.stopReconnectTimer();
     writeLog(u"Fechando a porta de comunicação com a catraca"_s);
-    StopFlag = true;
-    Link.cancelDeferredStart();
+    m_stopRequested = true;
+    m_link.cancelDeferredStart();
     m_ui.enableMenus();
     if (Call<easyinner::FecharPortaComunicacao>())
         ShowStatus(status::Disconnected);

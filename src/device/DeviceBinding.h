@@ -7,6 +7,7 @@
 
 #include <QString>
 #include <QtGlobal>
+#include <array>
 #include <functional>
 #include <optional>
 
@@ -46,44 +47,37 @@ public:
     QString libraryNotFoundText() const;
     QString libraryErrorText() const;
 
-    // Looks `name` up afresh. False, with `proc` unchanged, while no library is loaded; else
-    // `proc` takes the address found (null when absent) and the answer is whether it is set.
-    template <class Pointer> bool BindEntryPoint(Pointer& proc, const char* name) const
+    // The address of the entry point, resolved once when the library was loaded; null while
+    // no library is loaded or when the loaded one lacks it.
+    template <class EntryPoint> typename EntryPoint::Pointer Bound() const
     {
-        void* address = nullptr;
-        if (!lookUp(name, address))
-            return false;
-        proc = reinterpret_cast<Pointer>(address);
-        return proc != nullptr;
+        return reinterpret_cast<typename EntryPoint::Pointer>(m_entryPoints[EntryPoint::index]);
     }
 
-    // Binds the entry point afresh and calls it. Nothing when it cannot be bound, so callers
-    // keep the result they had set before: `if (auto r = Call<easyinner::Ping>(DeviceNumber))`.
-    // Byte results are reduced to their low 8 bits.
+    // Calls the entry point. Nothing when the library lacks it (or none is loaded):
+    // `if (auto r = Call<easyinner::Ping>(deviceNumber()))`. Byte results are reduced to their
+    // low 8 bits.
     template <class EntryPoint, class... Args> std::optional<int> Call(Args... args) const
     {
-        typename EntryPoint::Pointer proc = nullptr;
-        if (!BindEntryPoint(proc, EntryPoint::name))
+        const typename EntryPoint::Pointer proc = Bound<EntryPoint>();
+        if (proc == nullptr)
             return std::nullopt;
-        if (Meter)
-            Meter->entering();
+        if (m_meter)
+            m_meter->entering();
         const easyinner::i32 result = proc(args...);
-        if (Meter)
-            Meter->left();
+        if (m_meter)
+            m_meter->left();
         if constexpr (EntryPoint::kind == easyinner::ResultKind::Byte)
             return result & 0xFF;
         else
             return result;
     }
 
-    // Calls the entry point into `result` when it can be bound; `result` keeps its value
-    // otherwise. Returns whether the call was made.
-    template <class EntryPoint, class... Args> bool CallInto(int& result, Args... args) const
+    // Calls the entry point and records its result as the last result (see lastResult); a
+    // call that cannot be bound counts as NotCalled. Returns the result recorded.
+    template <class EntryPoint, class... Args> int Invoke(Args... args)
     {
-        const std::optional<int> answer = Call<EntryPoint>(args...);
-        if (answer)
-            result = *answer;
-        return answer.has_value();
+        return RecordResult(Call<EntryPoint>(args...).value_or(NotCalled));
     }
 
     // --- status line and link settings -------------------------------------------------------
@@ -95,8 +89,8 @@ public:
     // The tray tip for a caption: the part before the first "|", at most 63 characters.
     static QString shortHint(const QString& caption);
 
-    // DevicePort from the digits of the ticked link caption. Throws Error when the caption
-    // holds no number; DevicePort then keeps its value.
+    // The device port from the digits of the ticked link caption. Throws Error when the caption
+    // holds no number; the port then keeps its value.
     void ReadDevicePort();
     // 1 (TCP/IP) when "TCP/&IP" is ticked, else 0 (serial).
     int currentLinkType() const;
@@ -104,10 +98,10 @@ public:
     // --- link operations ---------------------------------------------------------------------
 
     // Asks for a fresh start of the online connection: the running loop ends at its next
-    // test of StopFlag and `tmrInicializa` starts it again.
+    // test of the stop request and `tmrInicializa` starts it again.
     void IniCatraca();
     // One ping with the reopen rule; 0 when the controller answered or no ping was due. A
-    // reopen is given up as soon as StopFlag is set during one of its pauses: the link was
+    // reopen is given up as soon as a stop is requested during one of its pauses: the link was
     // closed or is being restarted, and reopening it would undo that.
     int PingDevice();
     // Opens the link outside the online loop and waits up to ten seconds for an answer; true
@@ -136,28 +130,66 @@ public:
         virtual void entering() = 0;
         virtual void left() = 0;
     };
-    CallMeter* Meter = nullptr;
+    void SetCallMeter(CallMeter* meter) { m_meter = meter; }
 
-    // --- shared state ------------------------------------------------------------------------
+    // --- state shared by the online loop, the synchronisation and the notifications ----------
 
-    quintptr LibraryHandle = 0;
-    qint32 DeviceNumber = 1;
-    quint8 LoopState = 0;
-    // 0 success, 1 set before a call that may be skipped, 128 waiting for a controller reply,
-    // anything else an error code of the library.
-    qint32 LastDeviceResult = 0;
-    bool StopFlag = false;
-    // True while nobody identified is waiting to pass; pings are sent only then.
-    bool PassageIdle = true;
-    int FailedPings = 0;
-    QString StatusText;
-    QString LastLoggedStatus;
-    int LinkType = 1;
-    int DevicePort = 0;
-    TUserDados UserDados;
-    easyinner::OnlineEvent SharedEvent;
+    quintptr libraryHandle() const { return m_libraryHandle; }
+    // The program drives controller number 1 only.
+    static constexpr qint32 DeviceNumber = 1;
+    qint32 deviceNumber() const { return DeviceNumber; }
+    int linkType() const { return m_linkType; }
+    int devicePort() const { return m_devicePort; }
+    void SetDevicePort(int port) { m_devicePort = port; }
+
+    // The state of the online loop (OnlineLoop::State); StartConnection enters the first.
+    quint8 loopState() const { return m_loopState; }
+    void EnterState(quint8 state) { m_loopState = state; }
+
+    // Asks the online loop (and the waits that test it) to end; StartConnection clears it for
+    // the loop it starts.
+    void RequestStop() { m_stopRequested = true; }
+    void ClearStopRequest() { m_stopRequested = false; }
+    bool IsStopRequested() const { return m_stopRequested; }
+
+    // The result of the last call that counts: 0 success, NotCalled for a call that could not
+    // be made, WaitingForReply while a reply of the controller is awaited, anything else an
+    // error code of the library.
+    int lastResult() const { return m_lastResult; }
+    // Records `result` as the last result and returns it.
+    int RecordResult(int result)
+    {
+        m_lastResult = result;
+        return result;
+    }
+    static constexpr int NotCalled = 1;
+    static constexpr int WaitingForReply = 128;
+
+    // Somebody identified is waiting to pass from BeginPassage to EndPassage; pings are sent
+    // only while nobody is.
+    void BeginPassage() { m_passageIdle = false; }
+    void EndPassage() { m_passageIdle = true; }
+    bool isPassageIdle() const { return m_passageIdle; }
+
+    int failedPings() const { return m_failedPings; }
+    void ResetFailedPings() { m_failedPings = 0; }
+    // For tests of the reopen rule: the count of pings that found no controller.
+    void SetFailedPings(int count) { m_failedPings = count; }
+
+    // The last status text of the link, logged by PingDevice when it differs from the last
+    // line logged through LogStatusIfChanged.
+    QString statusText() const { return m_statusText; }
+    void SetStatusText(const QString& text) { m_statusText = text; }
+    // Logs `text` unless it was the last status line logged; true when it was logged.
+    bool LogStatusIfChanged(const QString& text);
+
+    // The person being identified and let through.
+    TUserDados& userDados() { return m_userDados; }
+    const TUserDados& userDados() const { return m_userDados; }
+
     // Who works on the link now, and a start of the connection waiting for it.
-    LinkOwnership Link;
+    LinkOwnership& link() { return m_link; }
+    const LinkOwnership& link() const { return m_link; }
 
     static constexpr int ReopenAfterFailedPings = 200;
     static constexpr int ConnectDeadlineSeconds = 10;
@@ -168,9 +200,8 @@ public:
     DeviceUi& ui() const { return m_ui; }
 
 private:
-    bool lookUp(const char* name, void*& address) const noexcept;
+    void resolveEntryPoints();
     void writeLog(const QString& text) const;
-    void logStatusIfChanged();
     void reopenLink();
 
     Clock& m_clock;
@@ -179,6 +210,22 @@ private:
     DeviceUi& m_ui;
     QString m_libraryFileName;
     platform::DynamicLibrary m_library;
+    // The entry points by slot (easyinner::slot), resolved at load.
+    std::array<void*, easyinner::EntryPointCount> m_entryPoints{};
+    CallMeter* m_meter = nullptr;
+
+    quintptr m_libraryHandle = 0;
+    quint8 m_loopState = 0;
+    int m_lastResult = 0;
+    bool m_stopRequested = false;
+    bool m_passageIdle = true;
+    int m_failedPings = 0;
+    QString m_statusText;
+    QString m_lastLoggedStatus;
+    int m_linkType = 1;
+    int m_devicePort = 0;
+    TUserDados m_userDados;
+    LinkOwnership m_link;
 };
 
 } // namespace zul

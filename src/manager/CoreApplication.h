@@ -1,12 +1,11 @@
 #pragma once
 
+#include "support/Error.h"
+
 #include <QCoreApplication>
 #include <functional>
 
 namespace zul {
-
-// Receives the message of an error that escaped an event handler.
-using ExceptionHandler = std::function<void(const QString& message)>;
 
 // Runs `deliver`; an error escaping it (the program's Error or any standard exception) goes
 // to `handler` and the event counts as handled, so the program carries on. Without a handler

@@ -6,13 +6,15 @@
 
 #include <QFileInfo>
 
+using namespace Qt::StringLiterals;
+
 namespace zul {
 
 QString ProgramImageName()
 {
     const QString own = QString::fromStdString(platform::executablePath());
     const QString suffix = QFileInfo(own).suffix();
-    return suffix.isEmpty() ? QStringLiteral("ZUL") : QStringLiteral("ZUL.") + suffix.toUpper();
+    return suffix.isEmpty() ? u"ZUL"_s : u"ZUL."_s + suffix.toUpper();
 }
 
 bool HasDuplicate(const std::vector<std::string>& paths, const QString& imageName)
@@ -34,7 +36,7 @@ bool CheckDuplicateInstance(const ActivityLog& log,
     try {
         paths = processImagePaths ? processImagePaths() : platform::processImagePaths();
     } catch (const std::exception& error) {
-        log.write(QStringLiteral("Get Process - ERRO: ") + ErrorText(error));
+        log.write(u"Get Process - ERRO: "_s + ErrorText(error));
     }
     return HasDuplicate(paths, ProgramImageName());
 }

@@ -78,6 +78,7 @@ void ManagerCore::CreateSubsystems()
     TXConnection& connection = m_database->xcnCatraca;
     m_notify = std::make_unique<NotificationServer>(m_env.log, m_env.clock, m_env.notificationPort,
                                                     ReadNotificationAccess());
+    m_notify->setExceptionHandler([this](const QString& message) { onExcept(message); });
     const auto broadcast = [this](const QString& text, const QString& prefix) {
         m_notify->BroadcastToClients(text, prefix);
     };
@@ -94,6 +95,7 @@ void ManagerCore::CreateSubsystems()
         PassageHooks{broadcast, reconnect, [this] { return m_lookup->ServerNow(); }});
     // Passages the database refused go in as soon as it is back, and at every periodic check.
     m_database->AfterConnect = [this] { m_feedback->ReplayJournal(); };
+    m_database->OnExcept = [this](const QString& message) { onExcept(message); };
     m_database->AfterCheck = [this] { m_feedback->ReplayJournal(); };
     m_lookup->journal = m_journal.get();
 
@@ -148,14 +150,14 @@ void ManagerCore::FormCreate()
         WriteLog(u"Tentativa de executar a aplicação mais de uma vez"_s);
         WriteLog(Separator());
         m_env.dialogs.message(OperatorDialogs::Icon::Error, u"Erro"_s, msgPadrao.Lookup(u"LOADED"_s));
-        m_device->StopFlag = true;
+        m_device->RequestStop();
         return;
     }
     WriteLog(u"           Inicializando programa"_s);
     WriteLog(Separator());
     WriteLog(QString());
 
-    m_device->FailedPings = 0;
+    m_device->ResetFailedPings();
 
     // A log switch that cannot be read leaves the log on.
     try {
@@ -183,7 +185,6 @@ void ManagerCore::FormCreate()
     }
 
     m_device->ReadDevicePort();
-    m_device->DeviceNumber = 1;
     if (m_env.installExceptionHandler)
         m_env.installExceptionHandler([this](const QString& message) { onExcept(message); });
     CheckNotificationSocket();
@@ -215,7 +216,7 @@ void ManagerCore::FormDestroy()
     } else {
         WriteLog(u"    O programa foi finalizado normalmente"_s);
         m_device->Call<easyinner::EnviarMensagemPadraoOnLine>(
-            m_device->DeviceNumber, 0, toWin1252(msgPadrao.Lookup(u"FORA_DO_AR"_s)).constData());
+            m_device->deviceNumber(), 0, toWin1252(msgPadrao.Lookup(u"FORA_DO_AR"_s)).constData());
     }
     WriteLog(Separator());
     WriteLog(QString());
@@ -235,14 +236,14 @@ bool ManagerCore::FormClose()
                               msgPadrao.Lookup(u"SAIR_SERV"_s));
         return false;
     }
-    if (!m_device->StopFlag) {
+    if (!m_device->IsStopRequested()) {
         const bool online = m_statusLine != msgPadrao.Lookup(u"TENTANDO"_s) &&
                             m_statusLine != msgPadrao.Lookup(u"DESCONECT"_s);
         if (online && !m_env.dialogs.ask(OperatorDialogs::Icon::Warning, msgPadrao.Lookup(u"SAIR_TITLE"_s),
                                          msgPadrao.Lookup(u"SAIR"_s), false))
             return false;
         m_device->ShowStatus(status::Closing);
-        m_device->StopFlag = true;
+        m_device->RequestStop();
     }
     Q_EMIT closed();
     return true;
@@ -251,7 +252,7 @@ bool ManagerCore::FormClose()
 void ManagerCore::RequestQuit()
 {
     m_quitRequested = true;
-    m_device->StopFlag = true;
+    m_device->RequestStop();
     Q_EMIT closed();
 }
 
@@ -333,17 +334,10 @@ void ManagerCore::ReportError(const QString& text, bool raise)
     m_env.dialogs.message(OperatorDialogs::Icon::Error, u"Erro"_s, text);
 }
 
-bool ManagerCore::IsBlank(const QString& text)
-{
-    return zul::IsBlank(text);
-}
-
 void ManagerCore::SetStatusLine(const QString& text)
 {
     m_statusLine = text;
-    m_statusHint = text;
-    m_trayTip = TrayTipFor(text);
-    Q_EMIT statusChanged();
+    setStatusHints(text, TrayTipFor(text));
 }
 
 void ManagerCore::setStatusLine(const QString& caption)
@@ -576,28 +570,30 @@ void ManagerCore::RunQueueStep()
     m_pending->RunQueueStep();
 }
 
+void ManagerCore::showTiming(QString& panel, const QString& text)
+{
+    panel = text;
+    Q_EMIT timingsChanged();
+}
+
 void ManagerCore::SetHousekeepingCaption(const QString& caption)
 {
-    m_housekeepingCaption = caption;
-    Q_EMIT timingsChanged();
+    showTiming(m_housekeepingCaption, caption);
 }
 
 void ManagerCore::setSyncTiming(const QString& text)
 {
-    m_syncTiming = text;
-    Q_EMIT timingsChanged();
+    showTiming(m_syncTiming, text);
 }
 
 void ManagerCore::setClearingTiming(const QString& text)
 {
-    m_clearingTiming = text;
-    Q_EMIT timingsChanged();
+    showTiming(m_clearingTiming, text);
 }
 
 void ManagerCore::setUpdateTiming(const QString& text)
 {
-    m_updateTiming = text;
-    Q_EMIT timingsChanged();
+    showTiming(m_updateTiming, text);
 }
 
 void ManagerCore::setScheduleCaption(const QString& caption)

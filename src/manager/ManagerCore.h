@@ -17,6 +17,8 @@
 
 namespace zul {
 
+using namespace Qt::StringLiterals;
+
 class DeviceBinding;
 class DeviceClearing;
 class DeviceUserList;
@@ -120,7 +122,6 @@ public:
     // raise = true abandons the current operation: the error ends in the application's
     // exception handler, which logs it. raise = false shows the error box.
     void ReportError(const QString& text, bool raise);
-    static bool IsBlank(const QString& text);
 
     // The status line, with the hint of the status panel and the tip of the tray icon.
     void SetStatusLine(const QString& text);
@@ -256,6 +257,8 @@ Q_SIGNALS:
     void closed();
 
 private:
+    // Shows `text` in one of the status panel's timing fields.
+    void showTiming(QString& panel, const QString& text);
     void FormDestroy();
     void PutDirectionTexts();
     void RefreshDisplayDates();
@@ -290,20 +293,19 @@ private:
     bool m_databaseShownConnected = false;
 
     // Design state of the menus and the status panel.
-    LinkMenu m_link{QStringLiteral("&Serial   (Porta 1)"), QStringLiteral("TCP/&IP (Porta 3570)"), false,
-                    true};
+    LinkMenu m_link{u"&Serial   (Porta 1)"_s, u"TCP/&IP (Porta 3570)"_s, false, true};
     bool m_normalMounting = false;
     IdentificationForms m_forms;
     bool m_logEnabled = true;
-    QString m_profileCaption = QStringLiteral("Porta Soc&ket (211)");
-    QString m_statusLine = QStringLiteral("Catraca desconectada");
+    QString m_profileCaption = u"Porta Soc&ket (211)"_s;
+    QString m_statusLine = u"Catraca desconectada"_s;
     QString m_statusHint = m_statusLine;
     QString m_trayTip;
-    QString m_housekeepingCaption = QStringLiteral("Loops ADO");
-    QString m_syncTiming = QStringLiteral("Sincronismo: 00:00:00");
-    QString m_clearingTiming = QStringLiteral("Esvaziar BD: 00:00:00");
-    QString m_updateTiming = QStringLiteral("AtuBio: 00:00:00");
-    QString m_scheduleCaption = QStringLiteral("Agendar &Horário");
+    QString m_housekeepingCaption = u"Loops ADO"_s;
+    QString m_syncTiming = u"Sincronismo: 00:00:00"_s;
+    QString m_clearingTiming = u"Esvaziar BD: 00:00:00"_s;
+    QString m_updateTiming = u"AtuBio: 00:00:00"_s;
+    QString m_scheduleCaption = u"Agendar &Horário"_s;
     bool m_scheduleTicked = true;
 };
 

@@ -4,6 +4,8 @@
 
 #include <QRegularExpression>
 
+using namespace Qt::StringLiterals;
+
 namespace zul {
 
 namespace {
@@ -25,7 +27,7 @@ QHostAddress plain(const QHostAddress& address)
 
 QStringList NotificationAccess::splitList(const QString& clients)
 {
-    static const QRegularExpression separators(QStringLiteral("[,;\\s]+"));
+    static const QRegularExpression separators(u"[,;\\s]+"_s);
     return clients.split(separators, Qt::SkipEmptyParts);
 }
 
@@ -40,7 +42,7 @@ std::optional<QPair<QHostAddress, int>> NotificationAccess::parseNetwork(const Q
     const int width = address->protocol() == QAbstractSocket::IPv4Protocol ? 32 : 128;
     int prefix = width;
     if (slash >= 0) {
-        static const QRegularExpression digits(QStringLiteral("^[0-9]{1,3}$"));
+        static const QRegularExpression digits(u"^[0-9]{1,3}$"_s);
         const QString prefixPart = entry.mid(slash + 1);
         if (!digits.match(prefixPart).hasMatch())
             return std::nullopt;
@@ -55,7 +57,7 @@ std::optional<QHostAddress> NotificationAccess::parseAddress(const QString& text
 {
     // Whole dotted quads only: the short forms the system's parser takes ("10.1" for 10.0.0.1)
     // are more likely a slip than meant.
-    static const QRegularExpression quad(QStringLiteral("^[0-9]{1,3}(\\.[0-9]{1,3}){3}$"));
+    static const QRegularExpression quad(u"^[0-9]{1,3}(\\.[0-9]{1,3}){3}$"_s);
     const QString entry = text.trimmed();
     if (entry.isEmpty() || (!entry.contains(u':') && !quad.match(entry).hasMatch()))
         return std::nullopt;

@@ -11,6 +11,8 @@
 #include <algorithm>
 #include <utility>
 
+using namespace Qt::StringLiterals;
+
 namespace zul {
 
 namespace {
@@ -49,10 +51,11 @@ NotificationServer::NotificationServer(const ActivityLog& log, Clock& clock, qui
       m_access(std::move(access))
 {
     sskCatraca->setMaxPendingConnections(MaxClients);
-    connect(sskCatraca, &QTcpServer::newConnection, this, &NotificationServer::AcceptClients);
-    connect(sskCatraca, &QTcpServer::acceptError, this, &NotificationServer::AcceptFailed);
+    connect(sskCatraca, &QTcpServer::newConnection, this, [this] { guarded([this] { AcceptClients(); }); });
+    connect(sskCatraca, &QTcpServer::acceptError, this,
+            [this](QAbstractSocket::SocketError error) { guarded([this, error] { AcceptFailed(error); }); });
     m_housekeeping.setInterval(QuietCheckMs);
-    connect(&m_housekeeping, &QTimer::timeout, this, &NotificationServer::CheckQuietClients);
+    connect(&m_housekeeping, &QTimer::timeout, this, [this] { guarded([this] { CheckQuietClients(); }); });
 }
 
 NotificationServer::~NotificationServer()
@@ -75,28 +78,26 @@ quint16 NotificationServer::serverPort() const
 
 void NotificationServer::CheckNotificationSocket()
 {
-    m_log.write(QStringLiteral("Verificar socket TCP"));
+    m_log.write(u"Verificar socket TCP"_s);
     if (!m_accessLogged) {
         m_accessLogged = true;
         if (!m_access.problems.isEmpty())
-            m_log.write(QStringLiteral("Socket TCP - ERRO: configuração inválida ignorada: ") +
+            m_log.write(u"Socket TCP - ERRO: configuração inválida ignorada: "_s +
                         m_access.problems.join(u", "));
         if (!m_access.restricted)
-            m_log.write(QStringLiteral("Socket TCP aberto a todos: nenhuma lista de clientes permitidos"));
+            m_log.write(u"Socket TCP aberto a todos: nenhuma lista de clientes permitidos"_s);
         else
-            m_log.write(
-                QStringLiteral("Socket TCP: clientes permitidos: %1 rede(s)").arg(m_access.allowed.size()));
+            m_log.write(u"Socket TCP: clientes permitidos: %1 rede(s)"_s.arg(m_access.allowed.size()));
     }
     if (sskCatraca->isListening())
         return;
     if (m_access.listenInvalid) {
         // Listening anywhere else than where the operator said would open it to more people.
-        m_log.write(QStringLiteral("Conecta Socket - ERRO: endereço de escuta inválido: ") +
-                    m_access.problems.first());
+        m_log.write(u"Conecta Socket - ERRO: endereço de escuta inválido: "_s + m_access.problems.first());
         return;
     }
     if (!sskCatraca->listen(m_access.listenAddress, m_port))
-        m_log.write(QStringLiteral("Conecta Socket - ERRO: ") + sskCatraca->errorString());
+        m_log.write(u"Conecta Socket - ERRO: "_s + sskCatraca->errorString());
 }
 
 QString NotificationServer::peerOf(const QTcpSocket* socket) const
@@ -118,7 +119,7 @@ void NotificationServer::LogLimit(Limit limit, const QString& text)
     }
     QString line = text;
     if (entry.unlogged > 0)
-        line += QStringLiteral(" (mais %1 vez(es) desde o último registro)").arg(entry.unlogged);
+        line += u" (mais %1 vez(es) desde o último registro)"_s.arg(entry.unlogged);
     m_log.write(line);
     entry = {now, true, 0};
 }
@@ -128,8 +129,7 @@ void NotificationServer::AcceptFailed(QAbstractSocket::SocketError error)
     // The server has stopped accepting; it starts again after a rest instead of trying the
     // same failing accept over and over.
     LogLimit(Limit::Accept,
-             QStringLiteral("Socket TCP: falha ao aceitar conexão (%1: %2); nova tentativa em %3 ms")
-                 .arg(int(error))
+             u"Socket TCP: falha ao aceitar conexão (%1: %2); nova tentativa em %3 ms"_s.arg(int(error))
                  .arg(sskCatraca->errorString())
                  .arg(AcceptRetryMs));
     sskCatraca->pauseAccepting();
@@ -142,8 +142,7 @@ void NotificationServer::AcceptClients()
     while (QTcpSocket* socket = sskCatraca->nextPendingConnection()) {
         if (!m_access.allows(socket->peerAddress())) {
             LogLimit(Limit::Refused,
-                     QStringLiteral("Socket TCP: cliente recusado (endereço não permitido): ") +
-                         peerOf(socket));
+                     u"Socket TCP: cliente recusado (endereço não permitido): "_s + peerOf(socket));
             socket->abort();
             socket->deleteLater();
             continue;
@@ -153,9 +152,8 @@ void NotificationServer::AcceptClients()
                 std::min_element(m_clients.begin(), m_clients.end(), [](const auto& a, const auto& b) {
                     return a->lastHeardMs < b->lastHeardMs;
                 });
-            LogLimit(Limit::Clients, QStringLiteral("Socket TCP: limite de %1 clientes atingido; "
-                                                    "desconectado o cliente em silêncio há mais tempo: %2")
-                                         .arg(MaxClients)
+            LogLimit(Limit::Clients, u"Socket TCP: limite de %1 clientes atingido; "
+                                     "desconectado o cliente em silêncio há mais tempo: %2"_s.arg(MaxClients)
                                          .arg((*oldest)->peer));
             Drop(oldest->get());
         }
@@ -167,13 +165,15 @@ void NotificationServer::AcceptClients()
         socket->setReadBufferSize(ReadBufferBytes);
         socket->setSocketOption(QAbstractSocket::SendBufferSizeSocketOption, int(MaxSendBacklog));
         m_clients.push_back(std::move(client));
-        connect(socket, &QTcpSocket::readyRead, this, [this, c] { ClientDataReceived(c); });
+        connect(socket, &QTcpSocket::readyRead, this,
+                [this, c] { guarded([this, c] { ClientDataReceived(c); }); });
         connect(socket, &QTcpSocket::errorOccurred, this, [this](QAbstractSocket::SocketError error) {
             // A client closing its end is how a sender says goodbye, not a fault of the socket.
             if (error != QAbstractSocket::RemoteHostClosedError)
-                ClientError(error);
+                guarded([this, error] { ClientError(error); });
         });
-        connect(socket, &QTcpSocket::disconnected, this, [this, c] { ClientGone(c); });
+        connect(socket, &QTcpSocket::disconnected, this,
+                [this, c] { guarded([this, c] { ClientGone(c); }); });
         // It may have sent before the connection was taken off the list.
         if (socket->bytesAvailable() > 0)
             ClientDataReceived(c);
@@ -223,11 +223,9 @@ void NotificationServer::ClientDataReceived(Client* client)
         if (client->dropping)
             return;
         if (client->framing.overflowed()) {
-            LogLimit(Limit::Waiting,
-                     QStringLiteral("Socket TCP: cliente %1 desconectado: mais de %2 bytes sem "
-                                    "completar uma notificação")
-                         .arg(client->peer)
-                         .arg(NotificationFraming::MaxWaitingBytes));
+            LogLimit(Limit::Waiting, u"Socket TCP: cliente %1 desconectado: mais de %2 bytes sem "
+                                     "completar uma notificação"_s.arg(client->peer)
+                                         .arg(NotificationFraming::MaxWaitingBytes));
             Drop(client);
             return;
         }
@@ -275,15 +273,14 @@ void NotificationServer::HandlePieces(Client* client, const QList<NotificationFr
         case Kind::Notification:
             if (QueueNotification(text) == Queued::QueueFull) {
                 LogLimit(Limit::Queue,
-                         QStringLiteral("Socket TCP: fila de notificações cheia (%1); recusada: %2")
-                             .arg(MaxQueueLength)
+                         u"Socket TCP: fila de notificações cheia (%1); recusada: %2"_s.arg(MaxQueueLength)
                              .arg(text));
                 SendTo(client, toWin1252(u"[ER]" + text), nullptr);
             }
             break;
         case Kind::TooLong:
             LogLimit(Limit::Length,
-                     QStringLiteral("Socket TCP: notificação com mais de %1 caracteres recusada de %2: %3")
+                     u"Socket TCP: notificação com mais de %1 caracteres recusada de %2: %3"_s
                          .arg(NotificationFraming::MaxNotificationLength)
                          .arg(client->peer, fromWin1252(NotificationFraming::visible(piece.received))));
             SendTo(client, toWin1252(u"[ER]" + text), nullptr);
@@ -291,8 +288,8 @@ void NotificationServer::HandlePieces(Client* client, const QList<NotificationFr
         case Kind::Unknown:
             // Nothing to carry out: answered at once to the sender, as the queue step would.
             LogLimit(Limit::Unknown,
-                     QStringLiteral("Socket TCP: texto sem marcador recebido de %1: %2")
-                         .arg(client->peer, fromWin1252(NotificationFraming::visible(piece.received))));
+                     u"Socket TCP: texto sem marcador recebido de %1: %2"_s.arg(
+                         client->peer, fromWin1252(NotificationFraming::visible(piece.received))));
             SendTo(client, toWin1252(u"[ER]" + text), nullptr);
             break;
         }
@@ -348,7 +345,7 @@ void NotificationServer::ClientError(QAbstractSocket::SocketError error)
         return;
     }
     m_log.write(QString());
-    m_log.write(QStringLiteral("Socket catraca gerou o seguinte erro: ") + QString::number(int(error)));
+    m_log.write(u"Socket catraca gerou o seguinte erro: "_s + QString::number(int(error)));
     m_log.write(QString());
     entry = {now, true, 0};
 }
@@ -359,7 +356,7 @@ bool NotificationServer::SendTo(Client* client, const QByteArray& bytes, QString
     QString problem;
     if (!socket->isWritable())
         // Writing to a closed connection leaves no error text of its own behind.
-        problem = QStringLiteral("Socket is not connected (%1)").arg(client->peer);
+        problem = u"Socket is not connected (%1)"_s.arg(client->peer);
     else if (socket->write(bytes) != bytes.size())
         problem = socket->errorString();
     if (!problem.isEmpty()) {
@@ -370,11 +367,9 @@ bool NotificationServer::SendTo(Client* client, const QByteArray& bytes, QString
     }
     socket->flush();
     if (socket->bytesToWrite() > MaxSendBacklog) {
-        LogLimit(Limit::Backlog,
-                 QStringLiteral("Socket TCP: cliente %1 desconectado: mais de %2 bytes esperando "
-                                "para serem enviados")
-                     .arg(client->peer)
-                     .arg(MaxSendBacklog));
+        LogLimit(Limit::Backlog, u"Socket TCP: cliente %1 desconectado: mais de %2 bytes esperando "
+                                 "para serem enviados"_s.arg(client->peer)
+                                     .arg(MaxSendBacklog));
         Drop(client);
         return false;
     }
@@ -391,7 +386,7 @@ void NotificationServer::BroadcastToClients(const QString& text, const QString& 
     for (Client* client : clients) {
         QString failure;
         if (!SendTo(client, bytes, &failure) && !failure.isEmpty())
-            m_log.write(QStringLiteral("Envia mensagem socket - ERRO: ") + failure);
+            m_log.write(u"Envia mensagem socket - ERRO: "_s + failure);
     }
 }
 

@@ -2,6 +2,7 @@
 
 #include "notify/NotificationAccess.h"
 #include "notify/NotificationFraming.h"
+#include "support/Error.h"
 
 #include <QAbstractSocket>
 #include <QList>
@@ -91,6 +92,10 @@ public:
     // Logs a client's socket error; the manager goes on.
     void ClientError(QAbstractSocket::SocketError error);
 
+    // The application's exception handler, for an error escaping the handlers of the server
+    // socket, of its connections and of its housekeeping timer.
+    void setExceptionHandler(ExceptionHandler handler) { m_onExcept = std::move(handler); }
+
     bool isListening() const;
     // The port listened on; 0 while not listening.
     quint16 serverPort() const;
@@ -102,6 +107,8 @@ private:
     struct Client;
     enum class Limit { Clients, Waiting, Length, Queue, Backlog, Accept, Refused, Unknown, ClientError };
 
+    // Runs the handler of a signal through the exception handler.
+    template <class Slot> void guarded(Slot&& slot) { RunGuarded(m_onExcept, std::forward<Slot>(slot)); }
     void AcceptClients();
     void AcceptFailed(QAbstractSocket::SocketError error);
     void ClientDataReceived(Client* client);
@@ -130,6 +137,7 @@ private:
     // Clients dropped while something up the stack may still hold them.
     std::vector<std::unique_ptr<Client>> m_retired;
     QTimer m_housekeeping;
+    ExceptionHandler m_onExcept;
     // When accepting was paused after a failure; -1 while it runs.
     qint64 m_acceptPausedAt = -1;
     struct LimitLog

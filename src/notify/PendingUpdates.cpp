@@ -33,19 +33,19 @@ void PendingUpdates::RunQueueStep()
     DeviceBinding& device = m_device;
     // Only the online loop runs the step, on its own link; should anything else be working on
     // the link, the entry waits in the queue for a later pass rather than interleave with it.
-    const std::optional<LinkOwnership::Claim> claim = device.Link.claim(LinkHolder::QueueStep);
+    const std::optional<LinkOwnership::Claim> claim = device.link().claim(LinkHolder::QueueStep);
     if (!claim)
         return;
     const TMessages& messages = device.messages();
     device.ShowStatus(status::Updating);
-    device.LastDeviceResult = 1;
+    device.RecordResult(1);
     const QByteArray waiting = toWin1252(messages.Lookup(u"AGUARDE"_s) + messages.Lookup(u"ATUALIZANDO"_s));
-    device.Call<easyinner::EnviarMensagemPadraoOnLine>(device.DeviceNumber, 0, waiting.constData());
+    device.Call<easyinner::EnviarMensagemPadraoOnLine>(device.deviceNumber(), 0, waiting.constData());
 
     const QString entry = m_queue.first();
     device.log().write(u"Usuário na fila a ser inserido: "_s + entry);
     const int result = ProcessNotification(entry);
-    device.LastDeviceResult = result;
+    device.RecordResult(result);
     const bool success = IsSuccess(result);
     device.ShowStatus(success ? status::Updated : status::UpdateError);
     if (m_hooks.broadcast)
@@ -81,7 +81,7 @@ int PendingUpdates::ProcessNotification(const QString& text)
         else if (text.contains(u"[UPD]"_s))
             result = m_templates.UpdateDeviceUser(number);
         else
-            result = device.LastDeviceResult;
+            result = device.lastResult();
         m_ui.setUpdateTiming(device.messages().Lookup(u"ATU"_s) + FormatElapsed(clock.elapsedMs() - start));
     } catch (const std::exception& error) {
         device.log().write(u"Gere BD ERRO: "_s + ErrorText(error));

@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <QString>
 #include <exception>
+#include <functional>
 
 namespace zul {
 
@@ -28,6 +29,25 @@ inline QString ErrorText(const std::exception& error)
     if (const auto* own = dynamic_cast<const Error*>(&error))
         return own->message();
     return QString::fromLocal8Bit(error.what());
+}
+
+// Receives the message of an error that escaped an event handler.
+using ExceptionHandler = std::function<void(const QString& message)>;
+
+// Runs `slot`, the handler of a signal, so that no error leaves it into Qt's frames: an error
+// escaping it goes to `handler` (the application's exception handler). Without a handler it
+// goes on up, to the application object's notify().
+template <class Slot> void RunGuarded(const ExceptionHandler& handler, Slot&& slot)
+{
+    if (!handler) {
+        slot();
+        return;
+    }
+    try {
+        slot();
+    } catch (const std::exception& error) {
+        handler(ErrorText(error));
+    }
 }
 
 } // namespace zul

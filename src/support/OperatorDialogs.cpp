@@ -2,6 +2,8 @@
 
 #include "support/ActivityLog.h"
 
+using namespace Qt::StringLiterals;
+
 namespace zul {
 
 namespace {
@@ -12,7 +14,7 @@ namespace {
 QString describe(const QString& title, const QString& text)
 {
     QString flat = text;
-    flat.replace(QStringLiteral("\r\n"), QStringLiteral(" "));
+    flat.replace(u"\r\n"_s, u" "_s);
     flat.replace(u'\n', u' ');
     flat.replace(u'\r', u' ');
     if (title.isEmpty())
@@ -29,8 +31,7 @@ void NonBlockingDialogs::message(Icon, const QString& title, const QString& text
 
 bool NonBlockingDialogs::ask(Icon, const QString& title, const QString& text, bool safeDefault)
 {
-    const QString answer =
-        safeDefault ? QStringLiteral(" -> Sim (sem operador)") : QStringLiteral(" -> Não (sem operador)");
+    const QString answer = safeDefault ? u" -> Sim (sem operador)"_s : u" -> Não (sem operador)"_s;
     m_log.write(describe(title, text) + answer);
     return safeDefault;
 }

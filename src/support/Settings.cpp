@@ -9,6 +9,8 @@
 #include <cmath>
 #include <cstring>
 
+using namespace Qt::StringLiterals;
+
 namespace zul {
 
 namespace {
@@ -22,7 +24,7 @@ constexpr double kOleMax = 2'958'466.0;
 [[noreturn]] void fail(const char16_t* format, const QString& name)
 {
     QString text = QString::fromUtf16(format);
-    text.replace(QStringLiteral("%s"), name);
+    text.replace(u"%s"_s, name);
     throw Error(text);
 }
 

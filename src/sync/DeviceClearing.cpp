@@ -35,7 +35,7 @@ bool DeviceClearing::ClearNow()
     if (!m_dialogs.ask(OperatorDialogs::Icon::Warning, messages.Lookup(u"ATENCAO"_s),
                        messages.Lookup(u"TEM_CERTEZA"_s), false))
         return false;
-    m_device.StopFlag = true;
+    m_device.RequestStop();
     m_device.ShowStatus(status::Clearing);
     const int result = clear();
     if (result == 0) {
@@ -53,10 +53,10 @@ bool DeviceClearing::ClearNow()
 
 std::optional<LinkOwnership::Claim> DeviceClearing::claimLink()
 {
-    std::optional<LinkOwnership::Claim> claim = m_device.Link.claim(LinkHolder::Clearing);
+    std::optional<LinkOwnership::Claim> claim = m_device.link().claim(LinkHolder::Clearing);
     if (!claim)
         m_device.log().write(u"Limpar base de dados - ERRO: catraca em uso ("_s +
-                             LinkOwnership::holderName(m_device.Link.holder()) + u")"_s);
+                             LinkOwnership::holderName(m_device.link().holder()) + u")"_s);
     return claim;
 }
 
@@ -75,7 +75,6 @@ int DeviceClearing::clear()
     const TMessages& messages = device.messages();
     Clock& clock = device.clock();
 
-    device.DeviceNumber = 1;
     int result = 1;
     const qint64 start = clock.elapsedMs();
     log.write(u"Limpar base de dados da catraca"_s);

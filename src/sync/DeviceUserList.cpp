@@ -11,7 +11,6 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-constexpr int WaitingForReply = 128;
 constexpr int ListEntrySize = 16;
 constexpr int UserCodeSize = 10;
 
@@ -20,13 +19,14 @@ constexpr int UserCodeSize = 10;
 void WaitForDeviceReply(DeviceBinding& device, int seconds)
 {
     Clock& clock = device.clock();
-    device.LastDeviceResult = WaitingForReply;
+    device.RecordResult(DeviceBinding::WaitingForReply);
     // The wait runs while the whole-second tick is not past the deadline second, so it ends when
     // the next second begins. The monotonic tick never wraps, so the deadline cannot be skipped
     // or made endless. Between events the thread sleeps: the window's messages, its timers and
     // the sockets are served as they arrive, and a reply set by one of them ends the wait.
     const qint64 deadlineSecond = clock.elapsedSeconds() + seconds;
-    clock.waitUntil((deadlineSecond + 1) * 1000, [&] { return device.LastDeviceResult != WaitingForReply; });
+    clock.waitUntil((deadlineSecond + 1) * 1000,
+                    [&] { return device.lastResult() != DeviceBinding::WaitingForReply; });
 }
 
 bool DeviceUserList::CollectDeviceUserList()
@@ -37,8 +37,7 @@ bool DeviceUserList::CollectDeviceUserList()
     device.log().write(u"Listando usuários na catraca"_s);
 
     bool read = false;
-    TemProximoPacote::Pointer hasPacket = nullptr;
-    if (device.BindEntryPoint(hasPacket, TemProximoPacote::name)) {
+    if (device.Bound<TemProximoPacote>() != nullptr) {
         read = true;
         cdsUsersCatraca.Close();
         cdsUsersCatraca.CreateDataSet({{CDUSER, ftString, UserCodeSize}});
@@ -52,13 +51,13 @@ bool DeviceUserList::CollectDeviceUserList()
                 exceeded = u"mais de %1 pacotes"_s.arg(limits.packets);
                 break;
             }
-            const std::optional<int> requested = device.Call<SolicitarListaUsuariosBio>(device.DeviceNumber);
+            const std::optional<int> requested =
+                device.Call<SolicitarListaUsuariosBio>(device.deviceNumber());
             if (!requested || *requested != 0)
                 continue;
             WaitForDeviceReply(device, 2);
-            device.CallInto<ReceberPacoteListaUsuariosBio>(device.LastDeviceResult, device.DeviceNumber);
-            TemProximoUsuario::Pointer hasUser = nullptr;
-            if (!device.BindEntryPoint(hasUser, TemProximoUsuario::name))
+            device.Invoke<ReceberPacoteListaUsuariosBio>(device.deviceNumber());
+            if (device.Bound<TemProximoUsuario>() == nullptr)
                 continue;
             int refusedInARow = 0;
             while (device.Call<TemProximoUsuario>().value_or(0) != 0) {
@@ -68,7 +67,7 @@ bool DeviceUserList::CollectDeviceUserList()
                 }
                 u8 entry[ListEntrySize] = {};
                 const std::optional<int> received =
-                    device.Call<ReceberUsuarioLista>(device.DeviceNumber, entry);
+                    device.Call<ReceberUsuarioLista>(device.deviceNumber(), entry);
                 // Without the entry point the packet could never be emptied.
                 if (!received)
                     break;

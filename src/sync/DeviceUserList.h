@@ -6,11 +6,13 @@
 
 namespace zul {
 
+using namespace Qt::StringLiterals;
+
 class DeviceBinding;
 
 // Waits `seconds` to `seconds` + 1 seconds for the controller (until the whole-second tick
-// passes the deadline second), dispatching window messages as they arrive; LastDeviceResult
-// holds 128 while waiting, and an operation run from the dispatch that changes it ends the wait
+// passes the deadline second), dispatching window messages as they arrive; the last result
+// is WaitingForReply while waiting, and an operation run from the dispatch that changes it ends the wait
 // early.
 void WaitForDeviceReply(DeviceBinding& device, int seconds);
 
@@ -18,7 +20,7 @@ void WaitForDeviceReply(DeviceBinding& device, int seconds);
 class DeviceUserList
 {
 public:
-    static inline const QString CDUSER = QStringLiteral("CDUSER");
+    static inline const QString CDUSER = u"CDUSER"_s;
 
     explicit DeviceUserList(DeviceBinding& device) : m_device(device) {}
     DeviceUserList(const DeviceUserList&) = delete;

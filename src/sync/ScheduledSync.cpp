@@ -10,6 +10,8 @@
 #include <QTimeZone>
 #include <exception>
 
+using namespace Qt::StringLiterals;
+
 namespace zul {
 
 namespace {
@@ -43,7 +45,7 @@ bool isBefore(const QDateTime& a, const QDateTime& b)
 QString logStamp(const QDateTime& when)
 {
     // The same layout as the activity log's own stamps.
-    return when.toString(QStringLiteral("dd/MM/yyyy HH:mm:ss"));
+    return when.toString(u"dd/MM/yyyy HH:mm:ss"_s);
 }
 
 } // namespace
@@ -68,7 +70,7 @@ std::optional<ScheduleAnswer> ReadScheduleAnswer(const QString& typed)
 QString ProposedScheduleAnswer(const QString& caption, bool ticked)
 {
     if (!ticked)
-        return QStringLiteral("00:00");
+        return u"00:00"_s;
     const qsizetype open = caption.indexOf(u'(');
     const qsizetype close = caption.indexOf(u')');
     QString proposed;
@@ -96,15 +98,14 @@ void ScheduledSync::refuse()
 {
     m_menu.enableMenus();
     // The error box of ReportError: one OK button.
-    m_dialogs.message(OperatorDialogs::Icon::Error, QStringLiteral("Erro"),
-                      m_messages.Lookup(QStringLiteral("HORARIO_INV")));
+    m_dialogs.message(OperatorDialogs::Icon::Error, u"Erro"_s, m_messages.Lookup(u"HORARIO_INV"_s));
 }
 
 void ScheduledSync::mnuAgendSincClick()
 {
-    const std::optional<QString> typed = m_dialogs.input(
-        m_messages.Lookup(QStringLiteral("AGENDAR_TITULO")), m_messages.Lookup(QStringLiteral("AGENDAR")),
-        ProposedScheduleAnswer(m_menu.scheduleCaption(), m_menu.scheduleTicked()));
+    const std::optional<QString> typed =
+        m_dialogs.input(m_messages.Lookup(u"AGENDAR_TITULO"_s), m_messages.Lookup(u"AGENDAR"_s),
+                        ProposedScheduleAnswer(m_menu.scheduleCaption(), m_menu.scheduleTicked()));
     if (!typed)
         return;
     const std::optional<ScheduleAnswer> answer = ReadScheduleAnswer(*typed);
@@ -122,7 +123,7 @@ void ScheduledSync::mnuAgendSincClick()
         refuse();
         return;
     }
-    m_menu.setScheduleCaption(m_messages.Format(QStringLiteral("AGENDADO"), {answer->text}));
+    m_menu.setScheduleCaption(m_messages.Format(u"AGENDADO"_s, {answer->text}));
     m_menu.setScheduleTicked(true);
 }
 
@@ -130,7 +131,7 @@ void ScheduledSync::mnuAgendDesfClick()
 {
     m_settings.deleteScheduledSync();
     m_menu.setScheduleTicked(false);
-    m_menu.setScheduleCaption(m_messages.Lookup(QStringLiteral("AGENDE")));
+    m_menu.setScheduleCaption(m_messages.Lookup(u"AGENDE"_s));
 }
 
 void ScheduledSync::mnuSincronismoClick()
@@ -140,20 +141,19 @@ void ScheduledSync::mnuSincronismoClick()
     if (!scheduled)
         return;
     if (const std::optional<QDateTime> when = m_settings.readScheduledSync())
-        m_menu.setScheduleCaption(
-            m_messages.Format(QStringLiteral("AGENDADO"), {when->time().toString(QStringLiteral("HH:mm"))}));
+        m_menu.setScheduleCaption(m_messages.Format(u"AGENDADO"_s, {when->time().toString(u"HH:mm"_s)}));
 }
 
 void ScheduledSync::CheckScheduledSync()
 {
     try {
-        m_log.write(QStringLiteral("Verificar sincronismo agendado"));
+        m_log.write(u"Verificar sincronismo agendado"_s);
         const std::optional<QDateTime> scheduled = m_settings.readScheduledSync();
         if (!scheduled)
             return;
         if (isBefore(serverTime(), *scheduled))
             return;
-        m_log.write(QStringLiteral("Disparar sincronismo agendado para ") + logStamp(*scheduled));
+        m_log.write(u"Disparar sincronismo agendado para "_s + logStamp(*scheduled));
         m_hooks.SynchroniseTemplates();
         // The day the synchronisation ended, which a long run may have carried past midnight.
         const QTime at = scheduled->time();
@@ -162,9 +162,9 @@ void ScheduledSync::CheckScheduledSync()
         m_settings.writeScheduledSync(next);
         m_hooks.IniCatraca();
     } catch (const Error& error) {
-        m_log.write(QStringLiteral("Dispara Sincronismo - ERRO: ") + error.message());
+        m_log.write(u"Dispara Sincronismo - ERRO: "_s + error.message());
     } catch (const std::exception& error) {
-        m_log.write(QStringLiteral("Dispara Sincronismo - ERRO: ") + ErrorText(error));
+        m_log.write(u"Dispara Sincronismo - ERRO: "_s + ErrorText(error));
     }
 }
 

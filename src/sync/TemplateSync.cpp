@@ -168,21 +168,20 @@ int TemplateSync::IncludeDeviceUser(const QByteArray& record, const QString& use
             templateRecord = currentTemplate(userCode);
         }
         const QByteArray code = toWin1252(userCode);
-        device.CallInto<IncluirUsuarioSemDigitalBio>(device.LastDeviceResult, code.constData());
+        device.Invoke<IncluirUsuarioSemDigitalBio>(code.constData());
         log.write(u"Incluindo usuário na catraca: "_s + userCode);
-        device.CallInto<EnviarListaUsuariosSemDigitalBio>(device.LastDeviceResult, device.DeviceNumber);
-        device.CallInto<EnviarUsuarioBio>(device.LastDeviceResult, device.DeviceNumber,
-                                          reinterpret_cast<const u8*>(templateRecord.constData()));
-        if (device.LastDeviceResult == 0)
+        device.Invoke<EnviarListaUsuariosSemDigitalBio>(device.deviceNumber());
+        device.Invoke<EnviarUsuarioBio>(device.deviceNumber(),
+                                        reinterpret_cast<const u8*>(templateRecord.constData()));
+        if (device.lastResult() == 0)
             WaitForDeviceReply(device, 2);
         // The controller's own confirmation decides, whatever the sending answered.
-        device.LastDeviceResult = 1;
-        device.CallInto<UsuarioFoiEnviado>(device.LastDeviceResult, device.DeviceNumber, 0);
-        if (device.LastDeviceResult == 0)
+        device.Invoke<UsuarioFoiEnviado>(device.deviceNumber(), 0);
+        if (device.lastResult() == 0)
             log.write(u"Usuário incluído"_s);
         else
-            log.write(u"Usuário não incluído. Erro["_s + QString::number(device.LastDeviceResult) + u']');
-        return device.LastDeviceResult;
+            log.write(u"Usuário não incluído. Erro["_s + QString::number(device.lastResult()) + u']');
+        return device.lastResult();
     } catch (const std::exception& error) {
         log.write(u"Incluir usuário - ERRO: "_s + ErrorText(error));
         return 1;
@@ -194,19 +193,18 @@ int TemplateSync::DeleteDeviceUser(const QString& userCode)
     using namespace easyinner;
     DeviceBinding& device = m_device;
     const ActivityLog& log = device.log();
-    device.LastDeviceResult = 1;
+    device.RecordResult(1);
     log.write(u"Exclusão de usuário: "_s + userCode);
     const QByteArray code = toWin1252(userCode);
-    device.CallInto<SolicitarExclusaoUsuario>(device.LastDeviceResult, device.DeviceNumber, code.constData());
-    if (device.LastDeviceResult == 0)
+    device.Invoke<SolicitarExclusaoUsuario>(device.deviceNumber(), code.constData());
+    if (device.lastResult() == 0)
         WaitForDeviceReply(device, 1);
-    device.LastDeviceResult = 1;
-    device.CallInto<UsuarioFoiExcluido>(device.LastDeviceResult, device.DeviceNumber, 0);
-    if (device.LastDeviceResult == 0)
+    device.Invoke<UsuarioFoiExcluido>(device.deviceNumber(), 0);
+    if (device.lastResult() == 0)
         log.write(u"Excluído"_s);
     else
-        log.write(u"Não excluído. Erro["_s + QString::number(device.LastDeviceResult) + u']');
-    return device.LastDeviceResult;
+        log.write(u"Não excluído. Erro["_s + QString::number(device.lastResult()) + u']');
+    return device.lastResult();
 }
 
 int TemplateSync::UpdateDeviceUser(const QString& userCode)
@@ -218,10 +216,10 @@ int TemplateSync::UpdateDeviceUser(const QString& userCode)
 
 bool TemplateSync::SynchroniseTemplates()
 {
-    const std::optional<LinkOwnership::Claim> claim = m_device.Link.claim(LinkHolder::Synchronisation);
+    const std::optional<LinkOwnership::Claim> claim = m_device.link().claim(LinkHolder::Synchronisation);
     if (!claim)
         throw Error(u"sincronismo recusado: catraca em uso ("_s +
-                    LinkOwnership::holderName(m_device.Link.holder()) + u")"_s);
+                    LinkOwnership::holderName(m_device.link().holder()) + u")"_s);
     return synchronise();
 }
 
@@ -324,10 +322,10 @@ bool TemplateSync::SynchroniseNow()
     DeviceBinding& device = m_device;
     const ActivityLog& log = device.log();
     const TMessages& messages = device.messages();
-    const std::optional<LinkOwnership::Claim> claim = device.Link.claim(LinkHolder::Synchronisation);
+    const std::optional<LinkOwnership::Claim> claim = device.link().claim(LinkHolder::Synchronisation);
     if (!claim) {
         log.write(u"Sincronismo manual - ERRO: catraca em uso ("_s +
-                  LinkOwnership::holderName(device.Link.holder()) + u")"_s);
+                  LinkOwnership::holderName(device.link().holder()) + u")"_s);
         return false;
     }
     device.ShowStatus(status::PreparingSync);
@@ -335,7 +333,7 @@ bool TemplateSync::SynchroniseNow()
     if (!device.ConnectDevice())
         return false;
     const QByteArray waiting = toWin1252(messages.Lookup(u"AGUARDE"_s) + messages.Lookup(u"ATUALIZANDO"_s));
-    device.Call<easyinner::EnviarMensagemPadraoOnLine>(device.DeviceNumber, 0, waiting.constData());
+    device.Call<easyinner::EnviarMensagemPadraoOnLine>(device.deviceNumber(), 0, waiting.constData());
     const bool synchronised = synchronise();
     if (m_sendStandingMessage)
         m_sendStandingMessage();

@@ -12,6 +12,8 @@
 #include "support/Messages.h"
 #include "support/Settings.h"
 
+using namespace Qt::StringLiterals;
+
 using namespace zul;
 using zul::test::Backend;
 using zul::test::DbBackendTest;
@@ -40,8 +42,8 @@ protected:
         DbBackendTest::SetUp();
         if (IsSkipped() || HasFatalFailure())
             return;
-        test::InstallProfile(registry, u"211"_qs, u"POSTGRESQL"_qs, test::pgKeys());
-        settings.writeProfileCode(u"211"_qs);
+        test::InstallProfile(registry, u"211"_s, u"POSTGRESQL"_s, test::pgKeys());
+        settings.writeProfileCode(u"211"_s);
         manager = std::make_unique<ManagerDatabase>(device, messages, settings, dialogs, ui);
     }
 
@@ -49,18 +51,18 @@ protected:
     {
         TXQuery q;
         q.SetConnection(&c);
-        q.SetSQL(u"SELECT CAST(pg_backend_pid() AS VARCHAR(12)) AS P"_qs);
+        q.SetSQL(u"SELECT CAST(pg_backend_pid() AS VARCHAR(12)) AS P"_s);
         q.Open();
-        return q.FieldByName(u"P"_qs)->AsString();
+        return q.FieldByName(u"P"_s)->AsString();
     }
 
     test::ProcessProfilesGuard profilesGuard;
     ManualClock clock;
-    ActivityLog log{clock, dir.file(u"logCatraca"_qs)};
+    ActivityLog log{clock, dir.file(u"logCatraca"_s)};
     TMessages messages;
     test::FakeDeviceUi deviceUi;
-    DeviceBinding device{clock, log, messages, deviceUi, u"libNoSuchLibrary.so"_qs};
-    platform::RegistryStore registry{dir.file(u"machine.reg"_qs).toStdString()};
+    DeviceBinding device{clock, log, messages, deviceUi, u"libNoSuchLibrary.so"_s};
+    platform::RegistryStore registry{dir.file(u"machine.reg"_s).toStdString()};
     SettingsStore settings{messages, registry};
     test::ScriptedDialogs dialogs;
     QuietDatabaseUi ui;
@@ -73,13 +75,13 @@ TEST_P(DatabaseCheckTest, PeriodicCheckNoticesAServerSessionThatHasGoneAndReconn
 {
     ASSERT_TRUE(manager->ConnectDatabase(false, true));
     const QString session = sessionOf(manager->xcnCatraca);
-    exec(u"SELECT pg_terminate_backend("_qs + session + u")"_qs);
+    exec(u"SELECT pg_terminate_backend("_s + session + u")"_s);
     ASSERT_TRUE(manager->xcnCatraca.Connected()); // what the driver believes
     int followUps = 0;
     manager->AfterConnect = [&] { ++followUps; };
 
     manager->CheckDatabaseConnection();
-    EXPECT_TRUE(test::logTexts(log, clock).filter(u"Confere ADO - ERRO: "_qs).size() == 1)
+    EXPECT_TRUE(test::logTexts(log, clock).filter(u"Confere ADO - ERRO: "_s).size() == 1)
         << test::logTexts(log, clock).join(u'\n').toStdString();
     EXPECT_EQ(followUps, 1);
     EXPECT_EQ(ui.states, QList<bool>{true});

@@ -12,6 +12,8 @@
 
 namespace zul::test {
 
+using namespace Qt::StringLiterals;
+
 enum class Backend { SQLite, PostgreSQL, Odbc };
 
 inline std::string backendName(const ::testing::TestParamInfo<Backend>& info)
@@ -30,7 +32,7 @@ inline std::string backendName(const ::testing::TestParamInfo<Backend>& info)
 // The keys of the test server's database `database` (the one scripts/pg-start.sh made when empty).
 inline QString pgKeys(const QString& database = QString())
 {
-    return u"Server=%1;Port=%2;Database=%3;User ID=%4"_qs.arg(
+    return u"Server=%1;Port=%2;Database=%3;User ID=%4"_s.arg(
         qEnvironmentVariable("ZUL_TEST_PG_HOST"), qEnvironmentVariable("ZUL_TEST_PG_PORT"),
         database.isEmpty() ? qEnvironmentVariable("ZUL_TEST_PG_DB") : database,
         qEnvironmentVariable("ZUL_TEST_PG_USER"));
@@ -46,7 +48,7 @@ inline const char* postgreSqlUnavailable()
 {
     if (qEnvironmentVariableIsEmpty("ZUL_TEST_PG_PORT"))
         return "no PostgreSQL server: run scripts/pg-start.sh and export ZUL_TEST_PG_*";
-    if (!QSqlDatabase::isDriverAvailable(u"QPSQL"_qs))
+    if (!QSqlDatabase::isDriverAvailable(u"QPSQL"_s))
         return noQpsqlDriver;
     return nullptr;
 }
@@ -63,31 +65,31 @@ protected:
             GTEST_SKIP() << "no PostgreSQL server: run scripts/pg-start.sh and export ZUL_TEST_PG_*";
         if (backend == Backend::Odbc && qEnvironmentVariableIsEmpty("ZUL_TEST_ODBC_DRIVER"))
             GTEST_SKIP() << "no PostgreSQL ODBC driver registered (ZUL_TEST_ODBC_DRIVER)";
-        if (backend == Backend::PostgreSQL && !QSqlDatabase::isDriverAvailable(u"QPSQL"_qs))
+        if (backend == Backend::PostgreSQL && !QSqlDatabase::isDriverAvailable(u"QPSQL"_s))
             GTEST_SKIP() << noQpsqlDriver;
         if (backend == Backend::SQLite) {
-            const QString file = dir.file(u"zul.db"_qs);
+            const QString file = dir.file(u"zul.db"_s);
             QFile f(file);
             ASSERT_TRUE(f.open(QIODevice::WriteOnly));
             f.close();
             connection.ChangeServerType(xdtSQLite);
-            connection.SetConnectString(u"Data Source="_qs + file);
+            connection.SetConnectString(u"Data Source="_s + file);
         } else if (backend == Backend::PostgreSQL) {
             connection.ChangeServerType(xdtPostgreSQL);
             connection.SetConnectString(pgKeys());
         } else {
             // An OLE DB style profile over ODBC: exercises the string translation for real.
             connection.ChangeServerType(xdtADO_MSSQL);
-            connection.SetConnectString(u"Provider=MSDASQL.1;Persist Security Info=False;Driver={"_qs +
-                                        qEnvironmentVariable("ZUL_TEST_ODBC_DRIVER") + u"};"_qs + pgKeys());
+            connection.SetConnectString(u"Provider=MSDASQL.1;Persist Security Info=False;Driver={"_s +
+                                        qEnvironmentVariable("ZUL_TEST_ODBC_DRIVER") + u"};"_s + pgKeys());
         }
         connection.SetConnected(true);
         if (backend != Backend::SQLite) {
             static int counter = 0;
-            schema = u"zt_%1_%2"_qs.arg(QCoreApplication::applicationPid()).arg(++counter);
-            exec(u"DROP SCHEMA IF EXISTS "_qs + schema + u" CASCADE"_qs);
-            exec(u"CREATE SCHEMA "_qs + schema);
-            exec(u"SET search_path TO "_qs + schema);
+            schema = u"zt_%1_%2"_s.arg(QCoreApplication::applicationPid()).arg(++counter);
+            exec(u"DROP SCHEMA IF EXISTS "_s + schema + u" CASCADE"_s);
+            exec(u"CREATE SCHEMA "_s + schema);
+            exec(u"SET search_path TO "_s + schema);
         }
         admin::ApplySchema(connection);
     }
@@ -95,7 +97,7 @@ protected:
     void TearDown() override
     {
         if (!schema.isEmpty() && connection.Connected())
-            exec(u"DROP SCHEMA "_qs + schema + u" CASCADE"_qs);
+            exec(u"DROP SCHEMA "_s + schema + u" CASCADE"_s);
     }
 
     void exec(const QString& sql)

@@ -4,6 +4,8 @@
 #include "db/Statements.h"
 #include "db/XFields.h"
 
+using namespace Qt::StringLiterals;
+
 using namespace zul;
 using namespace zul::db;
 using zul::test::Backend;
@@ -15,21 +17,21 @@ class DbDialectTest : public DbBackendTest
 {
 protected:
     void addPerson(const QString& number, const QString& badge, const QString& cdfunc = {},
-                   const QString& cdempresa = {}, const QString& access = u"S"_qs)
+                   const QString& cdempresa = {}, const QString& access = u"S"_s)
     {
         insert(
-            u"INSERT INTO PESSOA (NRPESSOA, CDFUNC, CDEMPRESA, NMCRACHAPESSOA, IDACESSOCATRACA) VALUES (:A, :B, :C, :D, :E)"_qs,
+            u"INSERT INTO PESSOA (NRPESSOA, CDFUNC, CDEMPRESA, NMCRACHAPESSOA, IDACESSOCATRACA) VALUES (:A, :B, :C, :D, :E)"_s,
             {number, cdfunc, cdempresa, badge, access});
     }
     void addPassage(const QString& number, const QString& direction, const QString& when)
     {
-        insert(u"INSERT INTO REGISCATRACA (NRPESSOA, IDREGISCATRACA, DTREGISCATRACA) VALUES (:A, :B, :C)"_qs,
+        insert(u"INSERT INTO REGISCATRACA (NRPESSOA, IDREGISCATRACA, DTREGISCATRACA) VALUES (:A, :B, :C)"_s,
                {number, direction, when});
     }
     void addPunch(const QString& cdfunc, const QString& direction, const QString& when)
     {
         insert(
-            u"INSERT INTO BATIDAPONTO (CDFUNC, CDEMPRESA, IDSENTBATIDA, DTBATIDAPTO) VALUES (:A, '01', :B, :C)"_qs,
+            u"INSERT INTO BATIDAPONTO (CDFUNC, CDEMPRESA, IDSENTBATIDA, DTBATIDAPTO) VALUES (:A, '01', :B, :C)"_s,
             {cdfunc, direction, when});
     }
     void insert(const QString& sql, const QStringList& values)
@@ -86,105 +88,101 @@ TEST_P(DbDialectTest, BadgeNamesOf17To20CharactersAreCutAfterTheirFirstWord)
     };
     int n = 0;
     for (const auto& c : cases) {
-        const QString number = u"%1"_qs.arg(++n, 10, 10, QChar(u'0'));
+        const QString number = u"%1"_s.arg(++n, 10, 10, QChar(u'0'));
         addPerson(number, QString::fromUtf16(c.name));
-        addPassage(number, u"E"_qs, u"2026-01-05 08:00:00"_qs);
-        EXPECT_EQ(rows(StatementId::Pessoa, {number}, u"NMCRACHAPESSOA"_qs),
+        addPassage(number, u"E"_s, u"2026-01-05 08:00:00"_s);
+        EXPECT_EQ(rows(StatementId::Pessoa, {number}, u"NMCRACHAPESSOA"_s),
                   QStringList{QString::fromUtf16(c.shown)})
             << QString::fromUtf16(c.name).toStdString();
-        EXPECT_EQ(rows(StatementId::Sentido, {number, number}, u"NMCRACHAPESSOA"_qs),
+        EXPECT_EQ(rows(StatementId::Sentido, {number, number}, u"NMCRACHAPESSOA"_s),
                   QStringList{QString::fromUtf16(c.shown)});
     }
 }
 
 TEST_P(DbDialectTest, LastMovementIsTheLatestRowAndTiesAreAllReturned)
 {
-    addPerson(u"0000000001"_qs, u"NOBODY"_qs);
-    EXPECT_EQ(rows(StatementId::Sentido, {u"0000000001"_qs, u"0000000001"_qs}, u"IDREGISCATRACA"_qs),
+    addPerson(u"0000000001"_s, u"NOBODY"_s);
+    EXPECT_EQ(rows(StatementId::Sentido, {u"0000000001"_s, u"0000000001"_s}, u"IDREGISCATRACA"_s),
               QStringList{});
 
-    addPassage(u"0000000001"_qs, u"S"_qs, u"2026-01-05 07:00:00"_qs);
-    addPassage(u"0000000001"_qs, u"E"_qs, u"2026-01-05 08:00:00"_qs);
-    EXPECT_EQ(rows(StatementId::Sentido, {u"0000000001"_qs, u"0000000001"_qs}, u"IDREGISCATRACA"_qs),
-              QStringList{u"E"_qs});
+    addPassage(u"0000000001"_s, u"S"_s, u"2026-01-05 07:00:00"_s);
+    addPassage(u"0000000001"_s, u"E"_s, u"2026-01-05 08:00:00"_s);
+    EXPECT_EQ(rows(StatementId::Sentido, {u"0000000001"_s, u"0000000001"_s}, u"IDREGISCATRACA"_s),
+              QStringList{u"E"_s});
 
-    addPassage(u"0000000001"_qs, u"S"_qs, u"2026-01-05 18:00:00"_qs);
-    EXPECT_EQ(rows(StatementId::Sentido, {u"0000000001"_qs, u"0000000001"_qs}, u"IDREGISCATRACA"_qs),
-              QStringList{u"S"_qs});
+    addPassage(u"0000000001"_s, u"S"_s, u"2026-01-05 18:00:00"_s);
+    EXPECT_EQ(rows(StatementId::Sentido, {u"0000000001"_s, u"0000000001"_s}, u"IDREGISCATRACA"_s),
+              QStringList{u"S"_s});
 
-    addPassage(u"0000000001"_qs, u"E"_qs, u"2026-01-05 18:00:00"_qs);
-    QStringList tied = rows(StatementId::Sentido, {u"0000000001"_qs, u"0000000001"_qs}, u"IDREGISCATRACA"_qs);
+    addPassage(u"0000000001"_s, u"E"_s, u"2026-01-05 18:00:00"_s);
+    QStringList tied = rows(StatementId::Sentido, {u"0000000001"_s, u"0000000001"_s}, u"IDREGISCATRACA"_s);
     tied.sort();
-    EXPECT_EQ(tied, (QStringList{u"E"_qs, u"S"_qs}));
+    EXPECT_EQ(tied, (QStringList{u"E"_s, u"S"_s}));
 
     // Another person's later movement does not count.
-    addPerson(u"0000000002"_qs, u"OTHER"_qs);
-    addPassage(u"0000000002"_qs, u"E"_qs, u"2026-01-06 08:00:00"_qs);
-    EXPECT_EQ(rows(StatementId::Sentido, {u"0000000001"_qs, u"0000000001"_qs}, u"IDREGISCATRACA"_qs).size(),
-              2);
+    addPerson(u"0000000002"_s, u"OTHER"_s);
+    addPassage(u"0000000002"_s, u"E"_s, u"2026-01-06 08:00:00"_s);
+    EXPECT_EQ(rows(StatementId::Sentido, {u"0000000001"_s, u"0000000001"_s}, u"IDREGISCATRACA"_s).size(), 2);
 }
 
 TEST_P(DbDialectTest, LastPunchOfTheEmployee)
 {
-    EXPECT_EQ(
-        rows(StatementId::BatidaPonto, {u"0001"_qs, u"01"_qs, u"0001"_qs, u"01"_qs}, u"IDSENTBATIDA"_qs),
-        QStringList{});
-    addPunch(u"0001"_qs, u"1"_qs, u"2026-01-05 08:00:00"_qs);
-    addPunch(u"0001"_qs, u"2"_qs, u"2026-01-05 17:00:00"_qs);
-    addPunch(u"0002"_qs, u"1"_qs, u"2026-01-05 18:00:00"_qs);
-    EXPECT_EQ(
-        rows(StatementId::BatidaPonto, {u"0001"_qs, u"01"_qs, u"0001"_qs, u"01"_qs}, u"IDSENTBATIDA"_qs),
-        QStringList{u"2"_qs});
-    EXPECT_EQ(
-        rows(StatementId::BatidaPonto, {u"0001"_qs, u"02"_qs, u"0001"_qs, u"02"_qs}, u"IDSENTBATIDA"_qs),
-        QStringList{});
+    EXPECT_EQ(rows(StatementId::BatidaPonto, {u"0001"_s, u"01"_s, u"0001"_s, u"01"_s}, u"IDSENTBATIDA"_s),
+              QStringList{});
+    addPunch(u"0001"_s, u"1"_s, u"2026-01-05 08:00:00"_s);
+    addPunch(u"0001"_s, u"2"_s, u"2026-01-05 17:00:00"_s);
+    addPunch(u"0002"_s, u"1"_s, u"2026-01-05 18:00:00"_s);
+    EXPECT_EQ(rows(StatementId::BatidaPonto, {u"0001"_s, u"01"_s, u"0001"_s, u"01"_s}, u"IDSENTBATIDA"_s),
+              QStringList{u"2"_s});
+    EXPECT_EQ(rows(StatementId::BatidaPonto, {u"0001"_s, u"02"_s, u"0001"_s, u"02"_s}, u"IDSENTBATIDA"_s),
+              QStringList{});
 }
 
 TEST_P(DbDialectTest, PassageIsStampedWithTheServerClock)
 {
-    addPerson(u"0000000001"_qs, u"JOAO"_qs);
+    addPerson(u"0000000001"_s, u"JOAO"_s);
     TXQuery clock;
     clock.SetConnection(&connection);
     clock.SetSQL(StatementText(StatementId::HoraServ, connection.Dialect()));
     clock.Open();
-    const QDateTime before = clock.FieldByName(u"HORAATUAL"_qs)->AsDateTime();
+    const QDateTime before = clock.FieldByName(u"HORAATUAL"_s)->AsDateTime();
     ASSERT_TRUE(before.isValid());
 
     TXCommand registro;
     registro.SetConnection(&connection);
     registro.SetSQL(StatementText(StatementId::Registro, connection.Dialect()));
-    registro.ParamByName(u"NRPESSOA"_qs).SetAsString(u"0000000001"_qs);
-    registro.ParamByName(u"IDREGISCATRACA"_qs).SetAsString(u"E"_qs);
+    registro.ParamByName(u"NRPESSOA"_s).SetAsString(u"0000000001"_s);
+    registro.ParamByName(u"IDREGISCATRACA"_s).SetAsString(u"E"_s);
     registro.Execute();
 
     TXQuery stamp;
     stamp.SetConnection(&connection);
-    stamp.SetSQL(u"SELECT DTREGISCATRACA FROM REGISCATRACA"_qs);
+    stamp.SetSQL(u"SELECT DTREGISCATRACA FROM REGISCATRACA"_s);
     stamp.Open();
-    const QDateTime at = stamp.FieldByName(u"DTREGISCATRACA"_qs)->AsDateTime();
+    const QDateTime at = stamp.FieldByName(u"DTREGISCATRACA"_s)->AsDateTime();
     ASSERT_TRUE(at.isValid());
     EXPECT_LE(std::abs(before.secsTo(at)), 60);
-    EXPECT_EQ(rows(StatementId::Sentido, {u"0000000001"_qs, u"0000000001"_qs}, u"IDREGISCATRACA"_qs),
-              QStringList{u"E"_qs});
+    EXPECT_EQ(rows(StatementId::Sentido, {u"0000000001"_s, u"0000000001"_s}, u"IDREGISCATRACA"_s),
+              QStringList{u"E"_s});
 }
 
 TEST_P(DbDialectTest, TemplatesMatchEveryNumberInsideTheParameterText)
 {
-    addPerson(u"0000000001"_qs, u"A"_qs);
-    addPerson(u"00000001"_qs, u"B"_qs);
-    addPerson(u"0000000002"_qs, u"C"_qs);
-    addPerson(u"0000000003"_qs, u"D"_qs, {}, {}, u"N"_qs);
-    for (const QString& n : {u"0000000001"_qs, u"00000001"_qs, u"0000000002"_qs, u"0000000003"_qs}) {
+    addPerson(u"0000000001"_s, u"A"_s);
+    addPerson(u"00000001"_s, u"B"_s);
+    addPerson(u"0000000002"_s, u"C"_s);
+    addPerson(u"0000000003"_s, u"D"_s, {}, {}, u"N"_s);
+    for (const QString& n : {u"0000000001"_s, u"00000001"_s, u"0000000002"_s, u"0000000003"_s}) {
         TXCommand c;
         c.SetConnection(&connection);
-        c.SetSQL(u"INSERT INTO DIGITALCATRACA (NRPESSOA, TXDIGITALCATRAC) VALUES (:N, :T)"_qs);
-        c.ParamByName(u"N"_qs).SetAsString(n);
-        c.ParamByName(u"T"_qs).SetAsBlob(admin::DemoTemplate(n));
+        c.SetSQL(u"INSERT INTO DIGITALCATRACA (NRPESSOA, TXDIGITALCATRAC) VALUES (:N, :T)"_s);
+        c.ParamByName(u"N"_s).SetAsString(n);
+        c.ParamByName(u"T"_s).SetAsBlob(admin::DemoTemplate(n));
         c.Execute();
     }
-    QStringList some = rows(StatementId::Templates, {u"_0000000001_"_qs}, u"NRPESSOA"_qs);
+    QStringList some = rows(StatementId::Templates, {u"_0000000001_"_s}, u"NRPESSOA"_s);
     some.sort();
-    EXPECT_EQ(some, (QStringList{u"0000000001"_qs, u"00000001"_qs}));
+    EXPECT_EQ(some, (QStringList{u"0000000001"_s, u"00000001"_s}));
 
     TXQuery all;
     all.SetConnection(&connection);
@@ -194,11 +192,11 @@ TEST_P(DbDialectTest, TemplatesMatchEveryNumberInsideTheParameterText)
     MemTable templates;
     templates.LoadFromPacket(provider.GetData());
     EXPECT_EQ(templates.RecordCount(), 3); // the person without turnstile access is left out
-    ASSERT_TRUE(templates.Locate(u"NRPESSOA"_qs, u"0000000002"_qs));
-    const QByteArray record = templates.AsBytes(u"TXDIGITALCATRAC"_qs);
+    ASSERT_TRUE(templates.Locate(u"NRPESSOA"_s, u"0000000002"_s));
+    const QByteArray record = templates.AsBytes(u"TXDIGITALCATRAC"_s);
     ASSERT_EQ(record.size(), 844);
     EXPECT_EQ(record.mid(1, 10), QByteArray("0000000002"));
-    EXPECT_EQ(record, admin::DemoTemplate(u"0000000002"_qs));
+    EXPECT_EQ(record, admin::DemoTemplate(u"0000000002"_s));
 }
 
 INSTANTIATE_TEST_SUITE_P(Backends, DbDialectTest,

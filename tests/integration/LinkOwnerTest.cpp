@@ -35,7 +35,7 @@ protected:
         timers->whenever([this, remaining, next, deadline] {
             if (clock.elapsedMs() > deadline) {
                 ADD_FAILURE() << "scenario stuck at step " << *next;
-                window->device().StopFlag = true;
+                window->device().RequestStop();
                 return true;
             }
             if (*next < remaining->size() && (*remaining)[*next].ready()) {
@@ -65,8 +65,8 @@ TEST_F(LinkOwnerTest, NotificationQueuedDuringAScheduledSynchronisationIsCarried
         sim->addUser(code);
     const QString queued = u"Usuário na fila a ser inserido: [INS]0000000001"_s;
     const auto synchronising = [this] {
-        return window->device().Link.holder() == LinkHolder::Synchronisation &&
-               window->device().LastDeviceResult == 128;
+        return window->device().link().holder() == LinkHolder::Synchronisation &&
+               window->device().lastResult() == 128;
     };
 
     RunAcrossRestarts(
@@ -106,7 +106,7 @@ TEST_F(LinkOwnerTest, ScheduledSynchronisationRefusedWhileTheLinkIsInUseStaysDue
         // Another operation works on the loop's link when the check comes.
         {[this] { return Polling(); },
          [&] {
-             *queueStep = window->device().Link.claim(LinkHolder::QueueStep);
+             *queueStep = window->device().link().claim(LinkHolder::QueueStep);
              ASSERT_TRUE(queueStep->has_value());
              window->onlineLoop().HousekeepingPasses = OnlineLoop::HousekeepingInterval;
          }},
@@ -157,7 +157,7 @@ TEST_F(LinkOwnerTest, OperatorsStopDuringThePingsSleepIsNotUndoneByAReopen)
 {
     // A controller that stopped answering long ago: its next failed ping reopens the port.
     sim->setFault("Ping", 3);
-    window->device().FailedPings = DeviceBinding::ReopenAfterFailedPings;
+    window->device().SetFailedPings(DeviceBinding::ReopenAfterFailedPings);
     long opensBefore = 0;
     RunOnline({
         // The first dispatch after the ping is the ping's own sleep.

@@ -6,6 +6,8 @@
 #include <QTcpSocket>
 #include <algorithm>
 
+using namespace Qt::StringLiterals;
+
 namespace zul::test {
 namespace {
 
@@ -34,12 +36,12 @@ protected:
         TXQuery query;
         query.SetConnection(&connection);
         query.SetSQL(
-            u"SELECT IDREGISCATRACA FROM REGISCATRACA WHERE NRPESSOA = :P ORDER BY DTREGISCATRACA"_qs);
-        query.ParamByName(u"P"_qs).SetAsString(person);
+            u"SELECT IDREGISCATRACA FROM REGISCATRACA WHERE NRPESSOA = :P ORDER BY DTREGISCATRACA"_s);
+        query.ParamByName(u"P"_s).SetAsString(person);
         query.Open();
         QStringList rows;
         for (; !query.Eof(); query.Next())
-            rows << query.FieldByName(u"IDREGISCATRACA"_qs)->AsString();
+            rows << query.FieldByName(u"IDREGISCATRACA"_s)->AsString();
         return rows;
     }
 
@@ -49,17 +51,17 @@ protected:
         if (OnPostgreSQL()) {
             Execute(
                 u"CREATE FUNCTION REFUSE() RETURNS TRIGGER AS $$ BEGIN RAISE EXCEPTION 'disco cheio'; END $$ "
-                "LANGUAGE plpgsql"_qs);
+                "LANGUAGE plpgsql"_s);
             Execute(
-                u"CREATE TRIGGER REFUSE BEFORE INSERT ON REGISCATRACA FOR EACH ROW EXECUTE FUNCTION REFUSE()"_qs);
+                u"CREATE TRIGGER REFUSE BEFORE INSERT ON REGISCATRACA FOR EACH ROW EXECUTE FUNCTION REFUSE()"_s);
         } else {
             Execute(
-                u"CREATE TRIGGER REFUSE BEFORE INSERT ON REGISCATRACA BEGIN SELECT RAISE(ABORT, 'disco cheio'); END"_qs);
+                u"CREATE TRIGGER REFUSE BEFORE INSERT ON REGISCATRACA BEGIN SELECT RAISE(ABORT, 'disco cheio'); END"_s);
         }
     }
     void AcceptWrites() const
     {
-        Execute(OnPostgreSQL() ? u"DROP TRIGGER REFUSE ON REGISCATRACA"_qs : u"DROP TRIGGER REFUSE"_qs);
+        Execute(OnPostgreSQL() ? u"DROP TRIGGER REFUSE ON REGISCATRACA"_s : u"DROP TRIGGER REFUSE"_s);
     }
 };
 
@@ -69,7 +71,7 @@ TEST_P(ManagerOnlineTest, EntryIsReleasedRegisteredAndAnnouncedToSocketClients)
     client.connectToHost(QHostAddress::LocalHost, notificationPort);
     QByteArray heard;
     QObject::connect(&client, &QTcpSocket::readyRead, [&] { heard += client.readAll(); });
-    const QStringList before = PassagesOf(QStringLiteral("0000000005"));
+    const QStringList before = PassagesOf(u"0000000005"_s);
 
     RunOnline({
         {[this] { return Polling(); }, [this] { sim->presentCard("0000000005"); }},
@@ -79,11 +81,11 @@ TEST_P(ManagerOnlineTest, EntryIsReleasedRegisteredAndAnnouncedToSocketClients)
 
     EXPECT_EQ(heard, QByteArray("[ENT]0000000005"));
     EXPECT_EQ(sim->lastRelease(), "LiberarCatracaEntradaInvertida");
-    EXPECT_EQ(PassagesOf(QStringLiteral("0000000005")), before + QStringList{QStringLiteral("E")});
+    EXPECT_EQ(PassagesOf(u"0000000005"_s), before + QStringList{u"E"_s});
     const QStringList logged = Logged();
-    EXPECT_TRUE(logged.contains(QStringLiteral("Usuário tentando passar: 0000000005")));
-    EXPECT_TRUE(logged.contains(QStringLiteral("Sentido: Entrada")));
-    EXPECT_EQ(window->StatusLine(), QStringLiteral("Catraca desconectada"));
+    EXPECT_TRUE(logged.contains(u"Usuário tentando passar: 0000000005"_s));
+    EXPECT_TRUE(logged.contains(u"Sentido: Entrada"_s));
+    EXPECT_EQ(window->StatusLine(), u"Catraca desconectada"_s);
 }
 
 TEST_P(ManagerOnlineTest, EmployeeLeavesAfterPunchingInWithTheNormalMounting)
@@ -95,13 +97,12 @@ TEST_P(ManagerOnlineTest, EmployeeLeavesAfterPunchingInWithTheNormalMounting)
         // Employee 0001 punched in last: the time clock, not the turnstile, says he leaves now.
         {[this] { return Polling(); }, [this] { sim->presentCard("0000000001"); }},
         {[this] { return sim->arm() != sim::Arm::Locked; }, [this] { sim->rotate(); }},
-        {[this] { return PassagesOf(QStringLiteral("0000000001")).size() == 1; },
-         [this] { window->StopConnection(); }},
+        {[this] { return PassagesOf(u"0000000001"_s).size() == 1; }, [this] { window->StopConnection(); }},
     });
 
     EXPECT_EQ(sim->lastRelease(), "LiberarCatracaSaida");
-    EXPECT_EQ(PassagesOf(QStringLiteral("0000000001")), QStringList{QStringLiteral("S")});
-    EXPECT_TRUE(Logged().contains(QStringLiteral("É funcionário   Código: 0001   Empresa: 01")));
+    EXPECT_EQ(PassagesOf(u"0000000001"_s), QStringList{u"S"_s});
+    EXPECT_TRUE(Logged().contains(u"É funcionário   Código: 0001   Empresa: 01"_s));
 }
 
 TEST_P(ManagerOnlineTest, PassageTheDatabaseRefusedIsWrittenOnceWhenItTakesWritesAgain)
@@ -110,7 +111,7 @@ TEST_P(ManagerOnlineTest, PassageTheDatabaseRefusedIsWrittenOnceWhenItTakesWrite
     client.connectToHost(QHostAddress::LocalHost, notificationPort);
     QByteArray heard;
     QObject::connect(&client, &QTcpSocket::readyRead, [&] { heard += client.readAll(); });
-    const QStringList before = PassagesOf(QStringLiteral("0000000005"));
+    const QStringList before = PassagesOf(u"0000000005"_s);
     const auto journaled = [this] {
         const QStringList logged = Logged();
         return std::any_of(logged.cbegin(), logged.cend(),
@@ -137,8 +138,8 @@ TEST_P(ManagerOnlineTest, PassageTheDatabaseRefusedIsWrittenOnceWhenItTakesWrite
 
     // Announced once, and only after it was written.
     EXPECT_EQ(heard, QByteArray("[ENT]0000000005[SAI]0000000003"));
-    EXPECT_EQ(PassagesOf(QStringLiteral("0000000005")), before + QStringList{QStringLiteral("E")});
-    EXPECT_EQ(PassagesOf(QStringLiteral("0000000003")).last(), QStringLiteral("S"));
+    EXPECT_EQ(PassagesOf(u"0000000005"_s), before + QStringList{u"E"_s});
+    EXPECT_EQ(PassagesOf(u"0000000003"_s).last(), u"S"_s);
 }
 
 TEST_P(ManagerOnlineTest, ChangeNotificationIsCarriedOutOnTheControllerAndAnswered)
@@ -180,7 +181,7 @@ TEST_P(ManagerOnlineTest, ClosingWhileOnlineAnsweredNoLeavesTheLoopRunning)
     EXPECT_EQ(closed, 0);
     ASSERT_EQ(dialogs.shown.size(), 1);
     EXPECT_EQ(dialogs.shown[0].text,
-              QStringLiteral("A catraca está online.\r\nConfirma saída do Gerenciador da Catraca?"));
+              u"A catraca está online.\r\nConfirma saída do Gerenciador da Catraca?"_s);
     EXPECT_EQ(sim->lastRelease(), "LiberarCatracaSaidaInvertida");
 }
 
@@ -200,16 +201,15 @@ TEST_P(ManagerOnlineTest, ClosingWhileOnlineAnsweredYesEndsTheLoopAndTheProgram)
     });
 
     EXPECT_EQ(closed, 1);
-    EXPECT_EQ(statusAfterAnswer, QStringLiteral("Feche a conexão"));
-    EXPECT_TRUE(window->device().StopFlag);
+    EXPECT_EQ(statusAfterAnswer, u"Feche a conexão"_s);
+    EXPECT_TRUE(window->device().IsStopRequested());
     EXPECT_TRUE(dialogs.allAnswersUsed());
 
     window.reset();
     const QString separator(47, u'-');
     const QStringList logged = Logged();
     EXPECT_EQ(logged.mid(logged.size() - 4),
-              (QStringList{separator, QStringLiteral("    O programa foi finalizado normalmente"), separator,
-                           QString()}));
+              (QStringList{separator, u"    O programa foi finalizado normalmente"_s, separator, QString()}));
     const sim::Display display = sim->display();
     EXPECT_EQ(display.line1 + display.line2, std::string("Servidor Catraca Foi  Desligado "));
 }

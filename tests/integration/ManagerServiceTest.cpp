@@ -3,6 +3,8 @@
 #include "app/ServiceRun.h"
 #include "platform/ServiceControl.h"
 
+using namespace Qt::StringLiterals;
+
 namespace zul::test {
 namespace {
 
@@ -47,7 +49,7 @@ TEST_F(ManagerServiceTest, ReadyOnlyOnceTheTurnstileIsOnline)
     RunOnline({
         {[&] {
              heard += unit->received();
-             if (heard.contains(QStringLiteral("READY=1")) && !Polling())
+             if (heard.contains(u"READY=1"_s) && !Polling())
                  readyBeforePolling = true;
              if (Polling() && pollingSince < 0)
                  pollingSince = clock.elapsedMs();
@@ -58,8 +60,8 @@ TEST_F(ManagerServiceTest, ReadyOnlyOnceTheTurnstileIsOnline)
     });
     heard += unit->received();
     EXPECT_FALSE(readyBeforePolling);
-    EXPECT_EQ(heard.count(QStringLiteral("READY=1")), 1) << heard.join(u' ').toStdString();
-    EXPECT_GE(heard.count(QStringLiteral("WATCHDOG=1")), 3) << heard.join(u' ').toStdString();
+    EXPECT_EQ(heard.count(u"READY=1"_s), 1) << heard.join(u' ').toStdString();
+    EXPECT_GE(heard.count(u"WATCHDOG=1"_s), 3) << heard.join(u' ').toStdString();
 }
 
 TEST_F(ManagerServiceTest, NotReadyWhileTheTurnstileCannotBeReached)
@@ -68,9 +70,9 @@ TEST_F(ManagerServiceTest, NotReadyWhileTheTurnstileCannotBeReached)
     ASSERT_EQ(Start(), QString());
     timers->run(20000);
     const QStringList heard = unit->received();
-    EXPECT_FALSE(heard.contains(QStringLiteral("READY=1"))) << heard.join(u' ').toStdString();
+    EXPECT_FALSE(heard.contains(u"READY=1"_s)) << heard.join(u' ').toStdString();
     // Alive all the same: the program waits for the turnstile, it is not stuck.
-    EXPECT_GE(heard.count(QStringLiteral("WATCHDOG=1")), 5);
+    EXPECT_GE(heard.count(u"WATCHDOG=1"_s), 5);
 }
 
 } // namespace

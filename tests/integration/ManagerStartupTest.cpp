@@ -4,6 +4,8 @@
 #include <QLabel>
 #include <QMenu>
 
+using namespace Qt::StringLiterals;
+
 namespace zul::test {
 namespace {
 
@@ -36,20 +38,20 @@ TEST_F(ManagerStartupTest, DatabaseUpStartsTheLinkAboutTwoSecondsAfterCreation)
 
     const QString separator(47, u'-');
     const QStringList expected = {separator,
-                                  QStringLiteral("           Inicializando programa"),
+                                  u"           Inicializando programa"_s,
                                   separator,
                                   QString(),
-                                  QStringLiteral("Carregando biblioteca da catraca..."),
-                                  QStringLiteral("Conectando banco de dados[Exceção Ativa]"),
-                                  QStringLiteral("Conexão Ativa"),
-                                  QStringLiteral(" • Inicialização do programa em modo normal"),
-                                  QStringLiteral("Conectando banco de dados[Exceção Inativa]"),
-                                  QStringLiteral("Preparando inicialização da catraca"),
-                                  QStringLiteral("Conexão Ativa"),
-                                  QStringLiteral("Inicialização da catraca..."),
-                                  QStringLiteral("Tipo de comunicação: TCP/&IP (Porta 3570)"),
-                                  QStringLiteral("Abrir porta de comunicação"),
-                                  QStringLiteral("Porta de comunicação aberta")};
+                                  u"Carregando biblioteca da catraca..."_s,
+                                  u"Conectando banco de dados[Exceção Ativa]"_s,
+                                  u"Conexão Ativa"_s,
+                                  u" • Inicialização do programa em modo normal"_s,
+                                  u"Conectando banco de dados[Exceção Inativa]"_s,
+                                  u"Preparando inicialização da catraca"_s,
+                                  u"Conexão Ativa"_s,
+                                  u"Inicialização da catraca..."_s,
+                                  u"Tipo de comunicação: TCP/&IP (Porta 3570)"_s,
+                                  u"Abrir porta de comunicação"_s,
+                                  u"Porta de comunicação aberta"_s};
     const QStringList logged = Logged();
     qsizetype at = 0;
     for (const QString& line : expected) {
@@ -63,19 +65,19 @@ TEST_F(ManagerStartupTest, DatabaseUpStartsTheLinkAboutTwoSecondsAfterCreation)
 TEST_F(ManagerStartupTest, LibraryMissingStopsCreationAndNothingStartsLater)
 {
     CreateDatabase();
-    CreateWindow(QStringLiteral("libNoSuchEasyInner.so"));
+    CreateWindow(u"libNoSuchEasyInner.so"_s);
     const QString escaped = Start();
-    EXPECT_EQ(escaped, QStringLiteral("A DLL \"libNoSuchEasyInner.so\" não foi encontrada."));
+    EXPECT_EQ(escaped, u"A DLL \"libNoSuchEasyInner.so\" não foi encontrada."_s);
     EXPECT_TRUE(Logged().contains(escaped));
     EXPECT_FALSE(window->StartedMinimized());
     EXPECT_TRUE(window->MenusEnabled());
     EXPECT_FALSE(window->database().xcnCatraca.Connected());
-    EXPECT_FALSE(Logged().contains(QStringLiteral("Conectando banco de dados[Exceção Ativa]")));
+    EXPECT_FALSE(Logged().contains(u"Conectando banco de dados[Exceção Ativa]"_s));
 
     timers->run(5000);
     EXPECT_EQ(timers->fired, 0);
     EXPECT_TRUE(sim->callNames().empty());
-    EXPECT_TRUE(Logged().contains(QStringLiteral(" • Inicialização do programa em modo normal")));
+    EXPECT_TRUE(Logged().contains(u" • Inicialização do programa em modo normal"_s));
 }
 
 TEST_F(ManagerStartupTest, DatabaseDownRetriesQuietlyAndStartsTheLinkWhenItComesBack)
@@ -83,19 +85,18 @@ TEST_F(ManagerStartupTest, DatabaseDownRetriesQuietlyAndStartsTheLinkWhenItComes
     CreateWindow();
     EXPECT_EQ(Start(), QString());
     ASSERT_EQ(dialogs.shown.size(), 1);
-    EXPECT_TRUE(dialogs.shown[0].text.startsWith(
-        QStringLiteral("Não é possível conectar ao Banco de Dados ORACLE.")));
-    EXPECT_TRUE(window->device().StopFlag);
+    EXPECT_TRUE(dialogs.shown[0].text.startsWith(u"Não é possível conectar ao Banco de Dados ORACLE."_s));
+    EXPECT_TRUE(window->device().IsStopRequested());
     EXPECT_TRUE(window->database().tmrReconnect.isActive());
     EXPECT_TRUE(window->tmrInicializa->isActive());
-    EXPECT_EQ(window->StatusLine(), QStringLiteral("Catraca desconectada [Não conectou ao banco de dados!]"));
+    EXPECT_EQ(window->StatusLine(), u"Catraca desconectada [Não conectou ao banco de dados!]"_s);
 
     // The turnstile's start finds the database still down: its own box, and no link.
     timers->run(1000);
     EXPECT_EQ(dialogs.shown.size(), 2);
     EXPECT_EQ(Calls("AbrirPortaComunicacao"), 0);
     // Meanwhile the quiet retries show nothing, and log their attempt once.
-    const QString quietAttempt = QStringLiteral("Conectando banco de dados[Exceção Inativa]");
+    const QString quietAttempt = u"Conectando banco de dados[Exceção Inativa]"_s;
     timers->run(1000);
     const qsizetype attempts = Logged().count(quietAttempt);
     timers->run(3000);
@@ -113,7 +114,7 @@ TEST_F(ManagerStartupTest, DatabaseDownRetriesQuietlyAndStartsTheLinkWhenItComes
     timers->run(2000);
     EXPECT_EQ(dialogs.shown.size(), 2);
     EXPECT_FALSE(window->database().tmrReconnect.isActive());
-    EXPECT_TRUE(Logged().contains(QStringLiteral("Preparando inicialização da catraca")));
+    EXPECT_TRUE(Logged().contains(u"Preparando inicialização da catraca"_s));
     EXPECT_EQ(Calls("AbrirPortaComunicacao"), 1);
 }
 
@@ -124,10 +125,10 @@ TEST_F(ManagerStartupTest, DuplicateCopyShowsTheBoxClosesItselfAndLeavesTheTurns
     CreateWindow();
     EXPECT_EQ(Start(), QString());
     EXPECT_TRUE(window->DuplicateInstance());
-    EXPECT_TRUE(window->device().StopFlag);
+    EXPECT_TRUE(window->device().IsStopRequested());
     ASSERT_EQ(dialogs.shown.size(), 1);
     EXPECT_EQ(dialogs.shown[0].text,
-              QStringLiteral("Apenas uma instância desta aplicação pode ser carregada pelo Windows."));
+              u"Apenas uma instância desta aplicação pode ser carregada pelo Windows."_s);
 
     int closed = 0;
     QObject::connect(window.get(), &ManagerCore::closed, [&] { ++closed; });
@@ -141,12 +142,11 @@ TEST_F(ManagerStartupTest, DuplicateCopyShowsTheBoxClosesItselfAndLeavesTheTurns
     const QString separator(47, u'-');
     const QStringList logged = Logged();
     EXPECT_EQ(logged.mid(0, 3),
-              (QStringList{separator, QStringLiteral("Tentativa de executar a aplicação mais de uma vez"),
-                           separator}));
-    EXPECT_EQ(logged.mid(logged.size() - 4),
-              (QStringList{separator, QStringLiteral(" Programa finalizado em função de duplicidade"),
-                           separator, QString()}));
-    EXPECT_FALSE(logged.contains(QStringLiteral("           Inicializando programa")));
+              (QStringList{separator, u"Tentativa de executar a aplicação mais de uma vez"_s, separator}));
+    EXPECT_EQ(
+        logged.mid(logged.size() - 4),
+        (QStringList{separator, u" Programa finalizado em função de duplicidade"_s, separator, QString()}));
+    EXPECT_FALSE(logged.contains(u"           Inicializando programa"_s));
     EXPECT_TRUE(sim->callNames().empty());
 }
 
@@ -162,7 +162,7 @@ TEST_F(ManagerStartupTest, FirstHeadlessStartOnProfile211AsksNothing)
     EXPECT_EQ(Start(), QString());
     EXPECT_TRUE(dialogs.shown.isEmpty());
     EXPECT_TRUE(window->database().xcnCatraca.Connected());
-    EXPECT_EQ(SettingsStore(messages, registry).readProfileCode(), QStringLiteral("211"));
+    EXPECT_EQ(SettingsStore(messages, registry).readProfileCode(), u"211"_s);
 }
 
 } // namespace

@@ -32,6 +32,8 @@
 
 namespace zul::test {
 
+using namespace Qt::StringLiterals;
+
 inline quint16 FreeTcpPort()
 {
     QTcpServer probe;
@@ -46,9 +48,8 @@ protected:
 
     void SetUp() override
     {
-        InstallProfile(registry, QStringLiteral("211"), QStringLiteral("SQLITE"),
-                       QStringLiteral("Data Source=") + DatabaseFile());
-        SettingsStore(messages, registry).writeProfileCode(QStringLiteral("211"));
+        InstallProfile(registry, u"211"_s, u"SQLITE"_s, u"Data Source="_s + DatabaseFile());
+        SettingsStore(messages, registry).writeProfileCode(u"211"_s);
     }
 
     void TearDown() override
@@ -57,10 +58,10 @@ protected:
         timers.reset();
         window.reset();
         if (!m_pgDatabase.isEmpty())
-            ExecuteOn(pgKeys(), u"DROP DATABASE IF EXISTS "_qs + m_pgDatabase + u" WITH (FORCE)"_qs);
+            ExecuteOn(pgKeys(), u"DROP DATABASE IF EXISTS "_s + m_pgDatabase + u" WITH (FORCE)"_s);
     }
 
-    QString DatabaseFile() const { return dir.file(QStringLiteral("zul.db")); }
+    QString DatabaseFile() const { return dir.file(u"zul.db"_s); }
 
     // Profile 211 leads to a fresh PostgreSQL database of this test instead of the SQLite file;
     // the test is skipped without a server (scripts/pg-start.sh).
@@ -69,24 +70,21 @@ protected:
         if (const char* why = postgreSqlUnavailable())
             GTEST_SKIP() << why;
         static int counter = 0;
-        const QString name = u"zt_manager_%1_%2"_qs.arg(QCoreApplication::applicationPid()).arg(++counter);
+        const QString name = u"zt_manager_%1_%2"_s.arg(QCoreApplication::applicationPid()).arg(++counter);
         const QString server = pgKeys();
-        ExecuteOn(server, u"DROP DATABASE IF EXISTS "_qs + name + u" WITH (FORCE)"_qs);
-        ExecuteOn(server, u"CREATE DATABASE "_qs + name);
+        ExecuteOn(server, u"DROP DATABASE IF EXISTS "_s + name + u" WITH (FORCE)"_s);
+        ExecuteOn(server, u"CREATE DATABASE "_s + name);
         m_pgDatabase = name;
-        InstallProfile(registry, QStringLiteral("211"), QStringLiteral("POSTGRESQL"), pgKeys(name));
+        InstallProfile(registry, u"211"_s, u"POSTGRESQL"_s, pgKeys(name));
     }
     bool OnPostgreSQL() const { return !m_pgDatabase.isEmpty(); }
 
     // The schema and the demonstration people, where profile 211 leads.
     void CreateDatabase()
     {
-        const QStringList target = OnPostgreSQL()
-                                       ? QStringList{QStringLiteral("--postgres"), pgKeys(m_pgDatabase)}
-                                       : QStringList{QStringLiteral("--sqlite"), DatabaseFile()};
-        ASSERT_EQ(runDbCommand(QStringList{QStringLiteral("db"), QStringLiteral("init")} + target +
-                               QStringList{QStringLiteral("--demo")}),
-                  0);
+        const QStringList target = OnPostgreSQL() ? QStringList{u"--postgres"_s, pgKeys(m_pgDatabase)}
+                                                  : QStringList{u"--sqlite"_s, DatabaseFile()};
+        ASSERT_EQ(runDbCommand(QStringList{u"db"_s, u"init"_s} + target + QStringList{u"--demo"_s}), 0);
     }
 
     // A connection of its own to the manager's database, beside the manager's.
@@ -97,7 +95,7 @@ protected:
             connection.SetConnectString(pgKeys(m_pgDatabase));
         } else {
             connection.ChangeServerType(xdtSQLite);
-            connection.SetConnectString(QStringLiteral("Data Source=") + DatabaseFile());
+            connection.SetConnectString(u"Data Source="_s + DatabaseFile());
         }
         connection.SetConnected(true);
     }
@@ -166,7 +164,7 @@ protected:
         timers->whenever([this, remaining, next, deadline] {
             if (clock.elapsedMs() > deadline) {
                 ADD_FAILURE() << "scenario stuck at step " << *next;
-                window->device().StopFlag = true;
+                window->device().RequestStop();
                 return true;
             }
             if (*next < remaining->size() && (*remaining)[*next].ready()) {
@@ -179,7 +177,7 @@ protected:
         EXPECT_TRUE(timers->stepsDone()) << "the online loop ended before the scenario did";
     }
 
-    bool Polling() const { return window->device().LoopState == OnlineLoop::Polling; }
+    bool Polling() const { return window->device().loopState() == OnlineLoop::Polling; }
 
     QStringList Logged() const { return logTexts(log, clock); }
     long Calls(const std::string& name) const
@@ -209,9 +207,9 @@ protected:
     ProcessProfilesGuard profilesGuard;
     ManualClock clock;
     ScriptedDialogs dialogs;
-    ActivityLog log{clock, dir.file(QStringLiteral("logCatraca"))};
+    ActivityLog log{clock, dir.file(u"logCatraca"_s)};
     TMessages messages;
-    platform::RegistryStore registry{dir.file(QStringLiteral("machine.reg")).toStdString()};
+    platform::RegistryStore registry{dir.file(u"machine.reg"_s).toStdString()};
     quint16 notificationPort = FreeTcpPort();
     // What the duplicate-instance check sees running.
     std::vector<std::string> processes{"/opt/zul/bin/zul"};

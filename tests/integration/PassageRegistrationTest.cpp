@@ -8,6 +8,8 @@
 
 #include <memory>
 
+using namespace Qt::StringLiterals;
+
 using namespace zul;
 using namespace zul::db;
 using zul::test::Backend;
@@ -27,8 +29,8 @@ protected:
         if (IsSkipped() || HasFatalFailure())
             return;
         exec(
-            u"INSERT INTO PESSOA (NRPESSOA, NMCRACHAPESSOA, IDACESSOCATRACA) VALUES ('0000000001', 'ANA', 'S')"_qs);
-        journal = std::make_unique<PassageJournal>(dir.file(u"logCatraca/passagensPendentes.jrn"_qs));
+            u"INSERT INTO PESSOA (NRPESSOA, NMCRACHAPESSOA, IDACESSOCATRACA) VALUES ('0000000001', 'ANA', 'S')"_s);
+        journal = std::make_unique<PassageJournal>(dir.file(u"logCatraca/passagensPendentes.jrn"_s));
         PassageHooks hooks;
         hooks.broadcast = [this](const QString& text, const QString& prefix) { broadcasts << prefix + text; };
         hooks.reconnect = [](bool, bool) { return false; };
@@ -49,7 +51,7 @@ protected:
     {
         connection.SetConnected(true);
         if (!schema.isEmpty())
-            exec(u"SET search_path TO "_qs + schema);
+            exec(u"SET search_path TO "_s + schema);
     }
 
     QList<QDateTime> passageTimes()
@@ -57,11 +59,11 @@ protected:
         TXQuery q;
         q.SetConnection(&connection);
         q.SetSQL(
-            u"SELECT DTREGISCATRACA FROM REGISCATRACA WHERE NRPESSOA = '0000000001' ORDER BY DTREGISCATRACA"_qs);
+            u"SELECT DTREGISCATRACA FROM REGISCATRACA WHERE NRPESSOA = '0000000001' ORDER BY DTREGISCATRACA"_s);
         q.Open();
         QList<QDateTime> times;
         for (; !q.Eof(); q.Next())
-            times << q.FieldByName(u"DTREGISCATRACA"_qs)->AsDateTime();
+            times << q.FieldByName(u"DTREGISCATRACA"_s)->AsDateTime();
         return times;
     }
 
@@ -70,10 +72,10 @@ protected:
         TXQuery q;
         q.SetConnection(&connection);
         q.SetSQL(StatementText(StatementId::Sentido, connection.Dialect()));
-        q.ParamByName(u"P_NRPESSOA"_qs).SetAsString(u"0000000001"_qs);
-        q.ParamByName(u"P_NRPESSOA2"_qs).SetAsString(u"0000000001"_qs);
+        q.ParamByName(u"P_NRPESSOA"_s).SetAsString(u"0000000001"_s);
+        q.ParamByName(u"P_NRPESSOA2"_s).SetAsString(u"0000000001"_s);
         q.Open();
-        return q.Eof() ? QString() : q.FieldByName(u"IDREGISCATRACA"_qs)->AsString();
+        return q.Eof() ? QString() : q.FieldByName(u"IDREGISCATRACA"_s)->AsString();
     }
 
     test::LinkedDevice link;
@@ -88,7 +90,7 @@ protected:
 TEST_P(PassageRegistrationTest, RefusedPassageIsWrittenOnceAtItsTime)
 {
     const QDateTime passedAt(QDate(2026, 1, 5), QTime(8, 1, 30));
-    link.device.UserDados = TUserDados{u"0000000001"_qs, u"ANA"_qs, false};
+    link.device.userDados() = TUserDados{u"0000000001"_s, u"ANA"_s, false};
     connection.SetConnected(false);
     feedback->ConfirmPassage();
     EXPECT_TRUE(broadcasts.isEmpty());
@@ -97,21 +99,21 @@ TEST_P(PassageRegistrationTest, RefusedPassageIsWrittenOnceAtItsTime)
     reconnect();
     EXPECT_EQ(feedback->ReplayJournal(), 1);
     EXPECT_EQ(passageTimes(), QList<QDateTime>{passedAt});
-    EXPECT_EQ(lastDirection(), u"S"_qs);
-    EXPECT_EQ(broadcasts, QStringList{u"[SAI]0000000001"_qs});
+    EXPECT_EQ(lastDirection(), u"S"_s);
+    EXPECT_EQ(broadcasts, QStringList{u"[SAI]0000000001"_s});
 
     // As after a crash between the insert and the journal's update: the same passage again.
-    journal->append(JournaledPassage{u"0000000001"_qs, false, passedAt});
+    journal->append(JournaledPassage{u"0000000001"_s, false, passedAt});
     EXPECT_EQ(feedback->ReplayJournal(), 1);
     EXPECT_EQ(passageTimes(), QList<QDateTime>{passedAt});
     EXPECT_TRUE(journal->isEmpty());
 
     // A later passage the database takes at once goes in with the server's own clock.
-    link.device.UserDados.IsEntry = true;
+    link.device.userDados().IsEntry = true;
     feedback->ConfirmPassage();
     EXPECT_EQ(passageTimes().size(), 2);
-    EXPECT_EQ(lastDirection(), u"E"_qs);
-    EXPECT_EQ(broadcasts.last(), u"[ENT]0000000001"_qs);
+    EXPECT_EQ(lastDirection(), u"E"_s);
+    EXPECT_EQ(broadcasts.last(), u"[ENT]0000000001"_s);
 }
 
 INSTANTIATE_TEST_SUITE_P(Backends, PassageRegistrationTest,

@@ -2,17 +2,13 @@
 
 #include "DbBackend.h"
 #include "LinkedDevice.h"
+#include "QtPrinters.h"
 #include "db/Statements.h"
 #include "db/XFields.h"
 
 #include <ostream>
 
-QT_BEGIN_NAMESPACE
-inline void PrintTo(const QString& text, std::ostream* os)
-{
-    *os << '"' << text.toStdString() << '"';
-}
-QT_END_NAMESPACE
+using namespace Qt::StringLiterals;
 
 using namespace zul;
 using zul::test::DbBackendTest;
@@ -63,7 +59,7 @@ protected:
         TXCommand c;
         c.SetConnection(&connection);
         c.SetSQL(
-            u"INSERT INTO PESSOA (NRPESSOA, CDFUNC, CDEMPRESA, NMCRACHAPESSOA, IDACESSOCATRACA) VALUES (:A, :B, :C, :D, 'S')"_qs);
+            u"INSERT INTO PESSOA (NRPESSOA, CDFUNC, CDEMPRESA, NMCRACHAPESSOA, IDACESSOCATRACA) VALUES (:A, :B, :C, :D, 'S')"_s);
         c.Params()[0].SetAsString(number);
         setOrNull(c.Params()[1], cdfunc);
         setOrNull(c.Params()[2], cdempresa);
@@ -80,14 +76,14 @@ protected:
     }
     void addPassage(const QString& number, const QString& direction, const QString& when)
     {
-        insert(u"INSERT INTO REGISCATRACA (NRPESSOA, IDREGISCATRACA, DTREGISCATRACA) VALUES (:A, :B, :C)"_qs,
+        insert(u"INSERT INTO REGISCATRACA (NRPESSOA, IDREGISCATRACA, DTREGISCATRACA) VALUES (:A, :B, :C)"_s,
                {number, direction, when});
     }
     void addPunch(const QString& cdfunc, const QString& cdempresa, const QString& direction,
                   const QString& when)
     {
         insert(
-            u"INSERT INTO BATIDAPONTO (CDFUNC, CDEMPRESA, IDSENTBATIDA, DTBATIDAPTO) VALUES (:A, :B, :C, :D)"_qs,
+            u"INSERT INTO BATIDAPONTO (CDFUNC, CDEMPRESA, IDSENTBATIDA, DTBATIDAPTO) VALUES (:A, :B, :C, :D)"_s,
             {cdfunc, cdempresa, direction, when});
     }
     void insert(const QString& sql, const QStringList& values)
@@ -103,8 +99,8 @@ protected:
     // Looks `number` up with a record holding stale values; `found` as LookUpPerson answered.
     TUserDados look(const QString& number, bool* found = nullptr)
     {
-        TUserDados& user = link.device.UserDados;
-        user = {number, u"ANTERIOR"_qs, false};
+        TUserDados& user = link.device.userDados();
+        user = {number, u"ANTERIOR"_s, false};
         const bool answer = lookup.LookUpPerson();
         if (found)
             *found = answer;
@@ -113,7 +109,7 @@ protected:
 
     QStringList loggedSince(qsizetype from) const { return link.logged().mid(from); }
 
-    test::LinkedDevice link{u"libNoSuchEasyInner.so"_qs};
+    test::LinkedDevice link{u"libNoSuchEasyInner.so"_s};
     PersonLookup lookup{connection, link.device};
     int reconnects = 0;
 };
@@ -148,20 +144,20 @@ TEST_P(PersonLookupDbTest, DirectionIsTheOppositeOfTheLastMovement)
     for (const PersonCase& c : cases) {
         SCOPED_TRACE(c.name);
         // Every case its own day, so the punches of one employee case do not reach the next.
-        const QString day = u"2026-01-%1 "_qs.arg(++n, 2, 10, QChar(u'0'));
-        exec(u"DELETE FROM BATIDAPONTO"_qs);
-        const QString number = u"%1"_qs.arg(n, 10, 10, QChar(u'0'));
-        addPerson(number, u"PESSOA %1"_qs.arg(n), c.cdfunc, c.cdempresa);
+        const QString day = u"2026-01-%1 "_s.arg(++n, 2, 10, QChar(u'0'));
+        exec(u"DELETE FROM BATIDAPONTO"_s);
+        const QString number = u"%1"_s.arg(n, 10, 10, QChar(u'0'));
+        addPerson(number, u"PESSOA %1"_s.arg(n), c.cdfunc, c.cdempresa);
         for (const Passage& p : c.passages)
-            addPassage(number, QString::fromUtf8(p.direction), day + QString::fromUtf8(p.when) + u":00"_qs);
+            addPassage(number, QString::fromUtf8(p.direction), day + QString::fromUtf8(p.when) + u":00"_s);
         for (const Punch& p : c.punches)
             addPunch(QString::fromUtf8(c.cdfunc), QString::fromUtf8(c.cdempresa),
-                     QString::fromUtf8(p.direction), day + QString::fromUtf8(p.when) + u":00"_qs);
+                     QString::fromUtf8(p.direction), day + QString::fromUtf8(p.when) + u":00"_s);
         bool found = false;
         const TUserDados user = look(number, &found);
         EXPECT_TRUE(found);
         EXPECT_EQ(user.IsEntry, c.isEntry);
-        EXPECT_EQ(user.BadgeName, u"PESSOA %1"_qs.arg(n));
+        EXPECT_EQ(user.BadgeName, u"PESSOA %1"_s.arg(n));
         EXPECT_EQ(user.PersonNumber, number);
     }
     EXPECT_EQ(reconnects, 0);
@@ -169,55 +165,54 @@ TEST_P(PersonLookupDbTest, DirectionIsTheOppositeOfTheLastMovement)
 
 TEST_P(PersonLookupDbTest, TiedLatestPassagesAreDecidedByTheFirstRowReturned)
 {
-    addPerson(u"0000000001"_qs, u"EMPATE"_qs);
-    addPassage(u"0000000001"_qs, u"E"_qs, u"2026-01-05 18:00:00"_qs);
-    addPassage(u"0000000001"_qs, u"S"_qs, u"2026-01-05 18:00:00"_qs);
+    addPerson(u"0000000001"_s, u"EMPATE"_s);
+    addPassage(u"0000000001"_s, u"E"_s, u"2026-01-05 18:00:00"_s);
+    addPassage(u"0000000001"_s, u"S"_s, u"2026-01-05 18:00:00"_s);
     TXQuery q;
     q.SetConnection(&connection);
     q.SetSQL(db::StatementText(db::StatementId::Sentido, connection.Dialect()));
-    q.Params()[0].SetAsString(u"0000000001"_qs);
-    q.Params()[1].SetAsString(u"0000000001"_qs);
+    q.Params()[0].SetAsString(u"0000000001"_s);
+    q.Params()[1].SetAsString(u"0000000001"_s);
     q.Open();
     ASSERT_FALSE(q.Eof());
-    const bool firstIsExit = q.FieldByName(u"IDREGISCATRACA"_qs)->AsString() == u"S"_qs;
+    const bool firstIsExit = q.FieldByName(u"IDREGISCATRACA"_s)->AsString() == u"S"_s;
     q.Close();
-    EXPECT_EQ(look(u"0000000001"_qs).IsEntry, firstIsExit);
+    EXPECT_EQ(look(u"0000000001"_s).IsEntry, firstIsExit);
 }
 
 TEST_P(PersonLookupDbTest, LogTellsWhoWasFoundAndHow)
 {
-    addPerson(u"0000000001"_qs, u"ANA BEATRIZ CARVALHO"_qs);
-    addPerson(u"0000000002"_qs, u"JOSE"_qs, "0042", "07");
+    addPerson(u"0000000001"_s, u"ANA BEATRIZ CARVALHO"_s);
+    addPerson(u"0000000002"_s, u"JOSE"_s, "0042", "07");
     const qsizetype start = link.logged().size();
-    look(u"0000000001"_qs);
-    look(u"0000000002"_qs);
-    EXPECT_EQ(loggedSince(start),
-              (QStringList{u"Nome da pessoa(Crachá):"_qs, u"ANA "_qs, u"Não é funcionário"_qs,
-                           u"Nome da pessoa(Crachá):"_qs, u"JOSE"_qs,
-                           u"É funcionário   Código: 0042   Empresa: 07"_qs}));
+    look(u"0000000001"_s);
+    look(u"0000000002"_s);
+    EXPECT_EQ(loggedSince(start), (QStringList{u"Nome da pessoa(Crachá):"_s, u"ANA "_s,
+                                               u"Não é funcionário"_s, u"Nome da pessoa(Crachá):"_s,
+                                               u"JOSE"_s, u"É funcionário   Código: 0042   Empresa: 07"_s}));
 }
 
 TEST_P(PersonLookupDbTest, UnknownNumberIsNotFoundAndTheRecordKeepsItsFields)
 {
-    addPerson(u"0000000001"_qs, u"ALGUEM"_qs);
+    addPerson(u"0000000001"_s, u"ALGUEM"_s);
     const qsizetype start = link.logged().size();
     bool found = true;
-    const TUserDados user = look(u"0000000099"_qs, &found);
+    const TUserDados user = look(u"0000000099"_s, &found);
     EXPECT_FALSE(found);
-    EXPECT_EQ(user.BadgeName, u"ANTERIOR"_qs);
+    EXPECT_EQ(user.BadgeName, u"ANTERIOR"_s);
     EXPECT_FALSE(user.IsEntry);
-    EXPECT_EQ(loggedSince(start), (QStringList{u"Nome da pessoa(Crachá):"_qs, QString()}));
+    EXPECT_EQ(loggedSince(start), (QStringList{u"Nome da pessoa(Crachá):"_s, QString()}));
     EXPECT_EQ(reconnects, 0);
 }
 
 TEST_P(PersonLookupDbTest, TwentyCharacterBadgeNameWithoutBlankIsFoundWithAnEmptyName)
 {
-    addPerson(u"0000000001"_qs, u"MAXIMILIANOALBUQUERQ"_qs);
-    addPerson(u"0000000002"_qs, u"ABCDEFGHIJKLMNOPQRS"_qs);
+    addPerson(u"0000000001"_s, u"MAXIMILIANOALBUQUERQ"_s);
+    addPerson(u"0000000002"_s, u"ABCDEFGHIJKLMNOPQRS"_s);
     bool found = false;
-    EXPECT_EQ(look(u"0000000001"_qs, &found).BadgeName, QString());
+    EXPECT_EQ(look(u"0000000001"_s, &found).BadgeName, QString());
     EXPECT_TRUE(found);
-    EXPECT_EQ(look(u"0000000002"_qs).BadgeName, u"ABCDEFGHIJKLMNOPQRS"_qs);
+    EXPECT_EQ(look(u"0000000002"_s).BadgeName, u"ABCDEFGHIJKLMNOPQRS"_s);
 }
 
 TEST_P(PersonLookupDbTest, ServerClockIsReadFromTheServer)

@@ -7,6 +7,8 @@
 
 namespace zul::test {
 
+using namespace Qt::StringLiterals;
+
 // The main window as the device link sees it: records what it is asked to show and do.
 class FakeDeviceUi final : public DeviceUi
 {
@@ -15,7 +17,7 @@ public:
     void setStatusLine(const QString& text) override
     {
         if (failStatusLine)
-            throw Error(QStringLiteral("rótulo indisponível"));
+            throw Error(u"rótulo indisponível"_s);
         caption = text;
     }
     void setStatusHints(const QString& panelHint, const QString& tip) override
@@ -27,22 +29,22 @@ public:
     bool normalMounting() const override
     {
         if (failMounting)
-            throw Error(QStringLiteral("menu indisponível"));
+            throw Error(u"menu indisponível"_s);
         return normal;
     }
     void enableMenus() override { ++menusEnabled; }
     void startInicializaTimer() override
     {
         if (failTimer)
-            throw Error(QStringLiteral("timer indisponível"));
+            throw Error(u"timer indisponível"_s);
         inicializaTimerOn = true;
     }
     void stopReconnectTimer() override { reconnectTimerOn = false; }
 
-    QString caption = QStringLiteral("Catraca desconectada");
+    QString caption = u"Catraca desconectada"_s;
     QString hint;
     QString trayTip;
-    LinkMenu link{QStringLiteral("&Serial   (Porta 1)"), QStringLiteral("TCP/&IP (Porta 3570)"), false, true};
+    LinkMenu link{u"&Serial   (Porta 1)"_s, u"TCP/&IP (Porta 3570)"_s, false, true};
     bool normal = false;
     int menusEnabled = 0;
     bool inicializaTimerOn = false;

@@ -10,6 +10,7 @@
 //     EXPECT_EQ(link.sim->callNames().back(), "Ping");
 
 #include "FakeDeviceUi.h"
+#include "LogReader.h"
 #include "SimulatorFixture.h"
 #include "TempDir.h"
 #include "device/DeviceBinding.h"
@@ -26,30 +27,16 @@
 
 namespace zul::test {
 
-// The texts of the day's log lines, without their time stamps.
-inline QStringList logTexts(const ActivityLog& log, const Clock& clock)
-{
-    QFile file(log.filePathFor(clock.now().date()));
-    if (!file.open(QIODevice::ReadOnly))
-        return {};
-    QStringList texts;
-    for (const QString& line : fromWin1252(file.readAll()).split(QStringLiteral("\r\n"))) {
-        const qsizetype tab = line.indexOf(u'\t');
-        texts << (tab < 0 ? line : line.mid(tab + 1));
-    }
-    if (!texts.isEmpty() && texts.last().isEmpty())
-        texts.removeLast(); // after the last line end
-    return texts;
-}
+using namespace Qt::StringLiterals;
 
 // The file name the system gives a shared library of this stem, as the build names it:
 // EasyInnerPartial.dll on Windows, libEasyInnerPartial.so elsewhere.
 inline QString sharedLibraryName(const QString& stem)
 {
 #ifdef _WIN32
-    return stem + QStringLiteral(".dll");
+    return stem + u".dll"_s;
 #else
-    return QStringLiteral("lib") + stem + QStringLiteral(".so");
+    return u"lib"_s + stem + u".so"_s;
 #endif
 }
 
@@ -84,16 +71,15 @@ struct LinkedDevice
     {
         ASSERT_NE(device.LoadDeviceLibrary(), 0u) << "stand-in library not found";
         device.ReadDevicePort();
-        device.LinkType = device.currentLinkType();
-        device.Call<easyinner::DefinirTipoConexao>(device.LinkType);
-        ASSERT_EQ(device.Call<easyinner::AbrirPortaComunicacao>(device.DevicePort), 0);
+        device.Call<easyinner::DefinirTipoConexao>(device.currentLinkType());
+        ASSERT_EQ(device.Call<easyinner::AbrirPortaComunicacao>(device.devicePort()), 0);
     }
 
     // The link held as the online loop holds it while it runs: the commands run on it and
     // need not open it. Given back when `loopClaim` is reset.
     void holdAsOnlineLoop()
     {
-        loopClaim = device.Link.claim(LinkHolder::Connection);
+        loopClaim = device.link().claim(LinkHolder::Connection);
         ASSERT_TRUE(loopClaim.has_value());
         loopClaim->becomes(LinkHolder::OnlineLoop);
     }

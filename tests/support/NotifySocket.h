@@ -17,6 +17,8 @@
 
 namespace zul::test {
 
+using namespace Qt::StringLiterals;
+
 class NotifySocket
 {
 public:
@@ -26,7 +28,7 @@ public:
         sockaddr_un address{};
         address.sun_family = AF_UNIX;
         std::snprintf(address.sun_path, sizeof address.sun_path, "%s",
-                      m_dir.file(QStringLiteral("notify")).toLocal8Bit().constData());
+                      m_dir.file(u"notify"_s).toLocal8Bit().constData());
         ::bind(m_fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
         m_path = QString::fromLocal8Bit(address.sun_path);
         ::setenv("NOTIFY_SOCKET", address.sun_path, 1);

@@ -9,6 +9,7 @@
 //     EXPECT_TRUE(templates.SynchroniseTemplates());
 
 #include "LinkedDevice.h"
+#include "QtPrinters.h"
 #include "db/XConnection.h"
 #include "db/XDataSet.h"
 #include "db/XParams.h"
@@ -21,13 +22,9 @@
 #include <ostream>
 #include <set>
 
-// Readable failure messages for texts.
-inline void PrintTo(const QString& text, std::ostream* os)
-{
-    *os << '"' << text.toStdString() << '"';
-}
-
 namespace zul::test {
+
+using namespace Qt::StringLiterals;
 
 class FakeSyncUi final : public SyncUi
 {
@@ -56,17 +53,16 @@ protected:
         ASSERT_NO_FATAL_FAILURE(link.openLink());
         // Held by the online loop: the commands need not open the link.
         ASSERT_NO_FATAL_FAILURE(link.holdAsOnlineLoop());
-        const QString file = link.dir.file(QStringLiteral("zul.db"));
+        const QString file = link.dir.file(u"zul.db"_s);
         QFile f(file);
         ASSERT_TRUE(f.open(QIODevice::WriteOnly));
         f.close();
         connection.ChangeServerType(xdtSQLite);
-        connection.SetConnectString(QStringLiteral("Data Source=") + file);
+        connection.SetConnectString(u"Data Source="_s + file);
         connection.SetConnected(true);
-        exec(QStringLiteral("CREATE TABLE PESSOA (NRPESSOA VARCHAR(10) NOT NULL PRIMARY KEY, "
-                            "IDACESSOCATRACA CHAR(1) NOT NULL DEFAULT 'N')"));
-        exec(QStringLiteral(
-            "CREATE TABLE DIGITALCATRACA (NRPESSOA VARCHAR(10) NOT NULL, TXDIGITALCATRAC BLOB)"));
+        exec(u"CREATE TABLE PESSOA (NRPESSOA VARCHAR(10) NOT NULL PRIMARY KEY, "
+             "IDACESSOCATRACA CHAR(1) NOT NULL DEFAULT 'N')"_s);
+        exec(u"CREATE TABLE DIGITALCATRACA (NRPESSOA VARCHAR(10) NOT NULL, TXDIGITALCATRAC BLOB)"_s);
     }
 
     void exec(const QString& sql)
@@ -78,13 +74,13 @@ protected:
         c.Execute();
     }
 
-    void addPerson(const QString& number, const QString& access = QStringLiteral("S"))
+    void addPerson(const QString& number, const QString& access = u"S"_s)
     {
         TXCommand c;
         c.SetConnection(&connection);
-        c.SetSQL(QStringLiteral("INSERT INTO PESSOA (NRPESSOA, IDACESSOCATRACA) VALUES (:N, :A)"));
-        c.ParamByName(QStringLiteral("N")).SetAsString(number);
-        c.ParamByName(QStringLiteral("A")).SetAsString(access);
+        c.SetSQL(u"INSERT INTO PESSOA (NRPESSOA, IDACESSOCATRACA) VALUES (:N, :A)"_s);
+        c.ParamByName(u"N"_s).SetAsString(number);
+        c.ParamByName(u"A"_s).SetAsString(access);
         c.Execute();
     }
 
@@ -92,9 +88,9 @@ protected:
     {
         TXCommand c;
         c.SetConnection(&connection);
-        c.SetSQL(QStringLiteral("INSERT INTO DIGITALCATRACA (NRPESSOA, TXDIGITALCATRAC) VALUES (:N, :T)"));
-        c.ParamByName(QStringLiteral("N")).SetAsString(number);
-        c.ParamByName(QStringLiteral("T")).SetAsBlob(record);
+        c.SetSQL(u"INSERT INTO DIGITALCATRACA (NRPESSOA, TXDIGITALCATRAC) VALUES (:N, :T)"_s);
+        c.ParamByName(u"N"_s).SetAsString(number);
+        c.ParamByName(u"T"_s).SetAsBlob(record);
         c.Execute();
     }
 

@@ -12,6 +12,8 @@
 #include <QThread>
 #include <algorithm>
 
+using namespace Qt::StringLiterals;
+
 namespace zul::systemtest {
 
 namespace {
@@ -42,8 +44,8 @@ bool runTool(const QString& program, const QStringList& arguments, QString* erro
     tool.start(program, arguments);
     if (!tool.waitForFinished(kToolTimeoutMs) || tool.exitStatus() != QProcess::NormalExit ||
         tool.exitCode() != 0) {
-        *error = program + u' ' + arguments.join(u' ') + QStringLiteral(" failed: ") +
-                 QString::fromLocal8Bit(tool.readAll());
+        *error =
+            program + u' ' + arguments.join(u' ') + u" failed: "_s + QString::fromLocal8Bit(tool.readAll());
         return false;
     }
     return true;
@@ -60,7 +62,7 @@ quint16 freePort()
 AccessLoopRun::AccessLoopRun(RunSettings settings)
     : m_settings(std::move(settings)), m_random(m_settings.seed)
 {
-    m_connectionName = QStringLiteral("system-%1").arg(reinterpret_cast<quintptr>(this));
+    m_connectionName = u"system-%1"_s.arg(reinterpret_cast<quintptr>(this));
 }
 
 AccessLoopRun::~AccessLoopRun()
@@ -86,11 +88,11 @@ bool AccessLoopRun::run(QString* error)
         return false;
     for (int i = 0; i < m_settings.cycles; ++i) {
         if (m_elapsed.elapsed() > m_settings.budgetMs) {
-            note(QStringLiteral("time budget spent; no more cycles"));
+            note(u"time budget spent; no more cycles"_s);
             break;
         }
         if (!m_manager || m_manager->state() == QProcess::NotRunning) {
-            note(QStringLiteral("the manager is not running; the run stops"));
+            note(u"the manager is not running; the run stops"_s);
             break;
         }
         cycle(i);
@@ -103,75 +105,69 @@ bool AccessLoopRun::run(QString* error)
 bool AccessLoopRun::setUp(QString* error)
 {
     if (!m_dir.isValid()) {
-        *error = QStringLiteral("no temporary folder");
+        *error = u"no temporary folder"_s;
         return false;
     }
     const QDir dir(m_dir.path());
-    m_database = dir.filePath(QStringLiteral("zul.db"));
-    m_registry = dir.filePath(QStringLiteral("registry.reg"));
-    m_logDir = dir.filePath(QStringLiteral("logCatraca"));
-    m_recordFile = dir.filePath(QStringLiteral("turnstile-record.txt"));
-    m_lockDir = dir.filePath(QStringLiteral("lock"));
+    m_database = dir.filePath(u"zul.db"_s);
+    m_registry = dir.filePath(u"registry.reg"_s);
+    m_logDir = dir.filePath(u"logCatraca"_s);
+    m_recordFile = dir.filePath(u"turnstile-record.txt"_s);
+    m_lockDir = dir.filePath(u"lock"_s);
     dir.mkpath(m_lockDir);
-    m_script.setFileName(dir.filePath(QStringLiteral("script.txt")));
+    m_script.setFileName(dir.filePath(u"script.txt"_s));
     m_script.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Text);
-    note(QStringLiteral("seed %1, %2 cycles").arg(m_settings.seed).arg(m_settings.cycles));
+    note(u"seed %1, %2 cycles"_s.arg(m_settings.seed).arg(m_settings.cycles));
 
     // The manager refuses to run twice on a machine, by the name of its executable: a copy
     // under a name of its own runs beside any other manager, with the device library beside it.
-    m_program = dir.filePath(QStringLiteral("zul-system-run"));
+    m_program = dir.filePath(u"zul-system-run"_s);
     m_libraryCopy = dir.filePath(QFileInfo(m_settings.libraryPath).fileName());
     if (!QFile::copy(m_settings.programPath, m_program) ||
         !QFile::copy(m_settings.libraryPath, m_libraryCopy)) {
-        *error = QStringLiteral("cannot copy the manager and its device library into ") + dir.path();
+        *error = u"cannot copy the manager and its device library into "_s + dir.path();
         return false;
     }
     QFile::setPermissions(m_program, QFile::permissions(m_settings.programPath));
 
-    if (!runTool(m_settings.adminPath,
-                 {QStringLiteral("db"), QStringLiteral("init"), QStringLiteral("--sqlite"), m_database},
-                 error) ||
+    if (!runTool(m_settings.adminPath, {u"db"_s, u"init"_s, u"--sqlite"_s, m_database}, error) ||
         !runTool(m_settings.adminPath,
-                 {QStringLiteral("--registry"), m_registry, QStringLiteral("profile"), QStringLiteral("set"),
-                  QStringLiteral("211"), QStringLiteral("--database"), QStringLiteral("SQLITE"),
-                  QStringLiteral("--connect"), QStringLiteral("Data Source=") + m_database},
+                 {u"--registry"_s, m_registry, u"profile"_s, u"set"_s, u"211"_s, u"--database"_s, u"SQLITE"_s,
+                  u"--connect"_s, u"Data Source="_s + m_database},
                  error) ||
-        !runTool(m_settings.adminPath,
-                 {QStringLiteral("--registry"), m_registry, QStringLiteral("profile"), QStringLiteral("use"),
-                  QStringLiteral("211")},
+        !runTool(m_settings.adminPath, {u"--registry"_s, m_registry, u"profile"_s, u"use"_s, u"211"_s},
                  error))
         return false;
 
     // Visitors who never passed: each one's first passage is an entry, then they alternate.
-    QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), m_connectionName);
+    QSqlDatabase db = QSqlDatabase::addDatabase(u"QSQLITE"_s, m_connectionName);
     db.setDatabaseName(m_database);
-    db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=3000"));
+    db.setConnectOptions(u"QSQLITE_BUSY_TIMEOUT=3000"_s);
     if (!db.open()) {
-        *error = QStringLiteral("cannot open ") + m_database + QStringLiteral(": ") + db.lastError().text();
+        *error = u"cannot open "_s + m_database + u": "_s + db.lastError().text();
         return false;
     }
     for (int i = 1; i <= kPeople; ++i) {
-        const QString number = QStringLiteral("00000001%1").arg(i, 2, 10, QChar(u'0'));
+        const QString number = u"00000001%1"_s.arg(i, 2, 10, QChar(u'0'));
         QSqlQuery insert(db);
-        insert.prepare(QStringLiteral("INSERT INTO PESSOA (NRPESSOA, CDFUNC, CDEMPRESA, NMCRACHAPESSOA, "
-                                      "IDACESSOCATRACA) VALUES (?, '', '', ?, 'S')"));
+        insert.prepare(u"INSERT INTO PESSOA (NRPESSOA, CDFUNC, CDEMPRESA, NMCRACHAPESSOA, "
+                       "IDACESSOCATRACA) VALUES (?, '', '', ?, 'S')"_s);
         insert.addBindValue(number);
-        insert.addBindValue(QStringLiteral("VISITANTE %1").arg(i));
+        insert.addBindValue(u"VISITANTE %1"_s.arg(i));
         if (!insert.exec()) {
-            *error = QStringLiteral("cannot add the test people: ") + insert.lastError().text();
+            *error = u"cannot add the test people: "_s + insert.lastError().text();
             return false;
         }
         m_people << number;
     }
 
     // The simulator: free ports, its first line names them.
-    const QString simulatorOutput = dir.filePath(QStringLiteral("simulator.txt"));
+    const QString simulatorOutput = dir.filePath(u"simulator.txt"_s);
     m_simulator.setStandardOutputFile(simulatorOutput);
     m_simulator.setProcessChannelMode(QProcess::MergedChannels);
-    m_simulator.start(m_settings.simulatorPath, {QStringLiteral("--port"), QStringLiteral("0"),
-                                                 QStringLiteral("--record"), m_recordFile});
+    m_simulator.start(m_settings.simulatorPath, {u"--port"_s, u"0"_s, u"--record"_s, m_recordFile});
     if (!m_simulator.waitForStarted(kToolTimeoutMs)) {
-        *error = QStringLiteral("the simulator does not start");
+        *error = u"the simulator does not start"_s;
         return false;
     }
     waitUntil(
@@ -180,7 +176,7 @@ bool AccessLoopRun::setUp(QString* error)
             if (!out.open(QIODevice::ReadOnly))
                 return false;
             const QString first = QString::fromLatin1(out.readLine());
-            const QRegularExpression ports(QStringLiteral("device port (\\d+), control port (\\d+)"));
+            const QRegularExpression ports(u"device port (\\d+), control port (\\d+)"_s);
             const auto match = ports.match(first);
             if (!match.hasMatch())
                 return false;
@@ -190,20 +186,19 @@ bool AccessLoopRun::setUp(QString* error)
         },
         kToolTimeoutMs);
     if (m_controlPort == 0) {
-        *error = QStringLiteral("the simulator named no ports");
+        *error = u"the simulator named no ports"_s;
         return false;
     }
     m_notificationPort = freePort();
     if (m_notificationPort == 0) {
-        *error = QStringLiteral("no free port for the notification server");
+        *error = u"no free port for the notification server"_s;
         return false;
     }
-    note(QStringLiteral("device port %1, control port %2, notification port %3")
-             .arg(m_devicePort)
+    note(u"device port %1, control port %2, notification port %3"_s.arg(m_devicePort)
              .arg(m_controlPort)
              .arg(m_notificationPort));
     if (!startManager()) {
-        *error = QStringLiteral("the manager did not come online; see ") + dir.path();
+        *error = u"the manager did not come online; see "_s + dir.path();
         return false;
     }
     return true;
@@ -217,8 +212,7 @@ void AccessLoopRun::cycle(int index)
     const int killPhase = between(0, 2);
     const int lockAt = chance(0.35) ? between(0, passages - 1) : -1;
     const int silenceAt = chance(0.2) || index == 4 ? between(0, passages - 1) : -1;
-    note(QStringLiteral("cycle %1: %2 passages, kill at %3 phase %4, lock at %5, silence at %6")
-             .arg(index)
+    note(u"cycle %1: %2 passages, kill at %3 phase %4, lock at %5, silence at %6"_s.arg(index)
              .arg(passages)
              .arg(killAt)
              .arg(killPhase)
@@ -239,14 +233,14 @@ void AccessLoopRun::passage(int index, int killPhase, bool silence, bool extraTa
 {
     settle();
     const QString person = pickPerson();
-    note(QStringLiteral("passage %1: %2").arg(index).arg(person));
+    note(u"passage %1: %2"_s.arg(index).arg(person));
     tap(person);
     if (killPhase == 0) {
         pump(between(0, 900));
         killAndRestart(false);
     }
     if (!waitArm(true, kReleaseWaitMs)) {
-        note(QStringLiteral("not served"));
+        note(u"not served"_s);
         if (killPhase > 0) // the cycle's kill still comes, at another moment
             killAndRestart(false);
         return;
@@ -265,8 +259,8 @@ void AccessLoopRun::passage(int index, int killPhase, bool silence, bool extraTa
     pump(between(150, 800));
     if (arm().startsWith(u"released")) {
         if (chance(0.1)) {
-            note(QStringLiteral("%1 turns back").arg(person));
-            control(QStringLiteral("no-pass"));
+            note(u"%1 turns back"_s.arg(person));
+            control(u"no-pass"_s);
             m_waiting.erase(std::remove_if(m_waiting.begin(), m_waiting.end(),
                                            [&](const Waiting& w) { return w.card == person; }),
                             m_waiting.end());
@@ -305,7 +299,7 @@ void AccessLoopRun::killAndRestart(bool walkWhileDown)
     if (m_silent)
         waitUntil([&] { return !m_silent; }, kLongSilenceMs);
     if (!startManager()) {
-        note(QStringLiteral("second start"));
+        note(u"second start"_s);
         killManager();
         startManager();
     }
@@ -313,15 +307,15 @@ void AccessLoopRun::killAndRestart(bool walkWhileDown)
 
 void AccessLoopRun::finish()
 {
-    note(QStringLiteral("faults end"));
+    note(u"faults end"_s);
     unlockDatabase();
     if (m_silent) {
-        control(QStringLiteral("plug"));
+        control(u"plug"_s);
         m_silent = false;
     }
     if (m_manager && m_manager->state() != QProcess::NotRunning) {
         settle();
-        const QString journal = QDir(m_logDir).filePath(QStringLiteral("passagensPendentes.jrn"));
+        const QString journal = QDir(m_logDir).filePath(u"passagensPendentes.jrn"_s);
         auto pending = [&] {
             QFile file(journal);
             if (!file.open(QIODevice::ReadOnly))
@@ -337,7 +331,7 @@ void AccessLoopRun::finish()
         // Whatever happened, the turnstile still serves the next person.
         settle();
         const QString person = pickPerson();
-        note(QStringLiteral("last passage: %1").arg(person));
+        note(u"last passage: %1"_s.arg(person));
         tap(person);
         if (waitArm(true, kProbeTimeoutMs)) {
             pump(between(150, 600));
@@ -346,14 +340,14 @@ void AccessLoopRun::finish()
             pump(1500);
         } else {
             ++m_figures.stalls;
-            note(QStringLiteral("the last person was not served"));
+            note(u"the last person was not served"_s);
         }
         stopManager();
     }
     m_simulator.terminate();
     if (!m_simulator.waitForFinished(kToolTimeoutMs))
         m_simulator.kill();
-    note(QStringLiteral("done"));
+    note(u"done"_s);
 }
 
 // --- the manager ---
@@ -363,27 +357,25 @@ bool AccessLoopRun::startManager()
     const int before = configurationsReceived();
     m_manager = std::make_unique<QProcess>();
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    const QString device = QStringLiteral("127.0.0.1:%1").arg(m_devicePort);
-    environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-    environment.insert(QStringLiteral("ZUL_SIM_TCP_3570"), device);
-    environment.insert(QStringLiteral("ZUL_SIM_SERIAL_1"), device);
-    environment.insert(QStringLiteral("ZUL_LOCK_DIR"), m_lockDir);
-    environment.remove(QStringLiteral("ZUL_REGISTRY"));
+    const QString device = u"127.0.0.1:%1"_s.arg(m_devicePort);
+    environment.insert(u"QT_QPA_PLATFORM"_s, u"offscreen"_s);
+    environment.insert(u"ZUL_SIM_TCP_3570"_s, device);
+    environment.insert(u"ZUL_SIM_SERIAL_1"_s, device);
+    environment.insert(u"ZUL_LOCK_DIR"_s, m_lockDir);
+    environment.remove(u"ZUL_REGISTRY"_s);
     m_manager->setProcessEnvironment(environment);
     m_manager->setProcessChannelMode(QProcess::MergedChannels);
-    m_manager->setStandardOutputFile(QDir(m_dir.path()).filePath(QStringLiteral("zul-output.txt")),
-                                     QIODevice::Append);
-    m_manager->start(m_program, {QStringLiteral("--registry"), m_registry, QStringLiteral("--log-dir"),
-                                 m_logDir, QStringLiteral("--headless"),
-                                 QStringLiteral("--notification-port"), QString::number(m_notificationPort)});
+    m_manager->setStandardOutputFile(QDir(m_dir.path()).filePath(u"zul-output.txt"_s), QIODevice::Append);
+    m_manager->start(m_program, {u"--registry"_s, m_registry, u"--log-dir"_s, m_logDir, u"--headless"_s,
+                                 u"--notification-port"_s, QString::number(m_notificationPort)});
     if (!m_manager->waitForStarted(kToolTimeoutMs)) {
-        note(QStringLiteral("the manager does not start"));
+        note(u"the manager does not start"_s);
         ++m_figures.stalls;
         return false;
     }
-    note(QStringLiteral("manager started, pid %1").arg(m_manager->processId()));
+    note(u"manager started, pid %1"_s.arg(m_manager->processId()));
     if (!connectClient())
-        note(QStringLiteral("the notification port does not answer"));
+        note(u"the notification port does not answer"_s);
     const bool online = waitOnline(before);
     if (m_unheardFrom) {
         // Rows written between the kill and now may have gone out before the new manager took
@@ -395,11 +387,11 @@ bool AccessLoopRun::startManager()
         m_unheardFrom.reset();
     }
     if (!online) {
-        note(QStringLiteral("the manager did not come online"));
+        note(u"the manager did not come online"_s);
         ++m_figures.stalls;
         return false;
     }
-    note(QStringLiteral("online"));
+    note(u"online"_s);
     return true;
 }
 
@@ -412,7 +404,7 @@ void AccessLoopRun::killManager()
     m_manager->kill(); // SIGKILL
     m_manager->waitForFinished(kToolTimeoutMs);
     ++m_figures.kills;
-    note(QStringLiteral("manager killed"));
+    note(u"manager killed"_s);
     while (m_client.state() == QAbstractSocket::ConnectedState && m_client.waitForReadyRead(200))
         m_transcript += m_client.readAll();
     m_transcript += m_client.readAll();
@@ -453,7 +445,7 @@ void AccessLoopRun::stopManager()
     pump(500);
     m_manager->terminate();
     if (!m_manager->waitForFinished(kToolTimeoutMs)) {
-        note(QStringLiteral("the manager ignored the stop request"));
+        note(u"the manager ignored the stop request"_s);
         m_manager->kill();
         m_manager->waitForFinished(kToolTimeoutMs);
     }
@@ -491,19 +483,19 @@ AccessLoopRun::Reply AccessLoopRun::control(const QString& command)
         m_control.waitForReadyRead(100);
     }
     m_control.abort();
-    note(QStringLiteral("the simulator did not answer: ") + command);
+    note(u"the simulator did not answer: "_s + command);
     return {};
 }
 
 QString AccessLoopRun::arm()
 {
-    return control(QStringLiteral("arm")).data.value(0);
+    return control(u"arm"_s).data.value(0);
 }
 
 int AccessLoopRun::configurationsReceived()
 {
-    static const QRegularExpression count(QStringLiteral("configurations received (\\d+)"));
-    for (const QString& line : control(QStringLiteral("state")).data)
+    static const QRegularExpression count(u"configurations received (\\d+)"_s);
+    for (const QString& line : control(u"state"_s).data)
         if (const auto match = count.match(line); match.hasMatch())
             return match.captured(1).toInt();
     return -1;
@@ -538,11 +530,11 @@ QString AccessLoopRun::pickPerson()
 
 void AccessLoopRun::tap(const QString& card)
 {
-    control(QStringLiteral("card ") + card);
+    control(u"card "_s + card);
     m_lastTap[card] = nowMs();
     m_waiting << Waiting{card, nowMs()};
     ++m_figures.taps;
-    note(QStringLiteral("tap %1").arg(card));
+    note(u"tap %1"_s.arg(card));
 }
 
 void AccessLoopRun::walkOrLeave()
@@ -558,12 +550,12 @@ void AccessLoopRun::walkOrLeave()
                                    [&](const Waiting& w) { return now - w.tappedMs > kWalkAfterMs; }),
                     m_waiting.end());
     if (state.startsWith(u"released both") || m_waiting.isEmpty()) {
-        note(QStringLiteral("nobody walks through (%1)").arg(state));
-        control(QStringLiteral("no-pass"));
+        note(u"nobody walks through (%1)"_s.arg(state));
+        control(u"no-pass"_s);
         return;
     }
-    note(QStringLiteral("%1 walks through (%2)").arg(m_waiting.first().card, state));
-    control(QStringLiteral("rotate"));
+    note(u"%1 walks through (%2)"_s.arg(m_waiting.first().card, state));
+    control(u"rotate"_s);
     m_waiting.removeFirst();
 }
 
@@ -590,14 +582,14 @@ void AccessLoopRun::lockDatabase(int ms)
     if (m_locked)
         return;
     QSqlQuery begin(QSqlDatabase::database(m_connectionName));
-    if (!begin.exec(QStringLiteral("BEGIN IMMEDIATE"))) {
-        note(QStringLiteral("database lock not taken: ") + begin.lastError().text());
+    if (!begin.exec(u"BEGIN IMMEDIATE"_s)) {
+        note(u"database lock not taken: "_s + begin.lastError().text());
         return;
     }
     m_locked = true;
     m_unlockAtMs = nowMs() + ms;
     ++m_figures.databaseLocks;
-    note(QStringLiteral("database locked for %1 ms").arg(ms));
+    note(u"database locked for %1 ms"_s.arg(ms));
 }
 
 void AccessLoopRun::unlockDatabase()
@@ -605,20 +597,20 @@ void AccessLoopRun::unlockDatabase()
     if (!m_locked)
         return;
     QSqlQuery end(QSqlDatabase::database(m_connectionName));
-    end.exec(QStringLiteral("ROLLBACK"));
+    end.exec(u"ROLLBACK"_s);
     m_locked = false;
-    note(QStringLiteral("database unlocked"));
+    note(u"database unlocked"_s);
 }
 
 void AccessLoopRun::silenceController(int ms)
 {
     if (m_silent)
         return;
-    control(QStringLiteral("unplug"));
+    control(u"unplug"_s);
     m_silent = true;
     m_plugAtMs = nowMs() + ms;
     ++m_figures.silences;
-    note(QStringLiteral("controller silent for %1 ms").arg(ms));
+    note(u"controller silent for %1 ms"_s.arg(ms));
 }
 
 // --- time ---
@@ -628,9 +620,9 @@ void AccessLoopRun::tick()
     if (m_locked && nowMs() >= m_unlockAtMs)
         unlockDatabase();
     if (m_silent && nowMs() >= m_plugAtMs) {
-        control(QStringLiteral("plug"));
+        control(u"plug"_s);
         m_silent = false;
-        note(QStringLiteral("controller answers again"));
+        note(u"controller answers again"_s);
     }
     if (m_client.state() == QAbstractSocket::ConnectedState)
         m_transcript += m_client.readAll();
@@ -672,8 +664,7 @@ bool AccessLoopRun::chance(double p)
 
 void AccessLoopRun::note(const QString& text)
 {
-    const QString line =
-        QDateTime::currentDateTime().toString(QStringLiteral("HH:mm:ss.zzz")) + u' ' + text + u'\n';
+    const QString line = QDateTime::currentDateTime().toString(u"HH:mm:ss.zzz"_s) + u' ' + text + u'\n';
     m_script.write(line.toUtf8());
     m_script.flush();
 }
@@ -681,7 +672,7 @@ void AccessLoopRun::note(const QString& text)
 std::optional<qint64> AccessLoopRun::lastRowId()
 {
     QSqlQuery query(QSqlDatabase::database(m_connectionName));
-    if (!query.exec(QStringLiteral("SELECT COALESCE(MAX(rowid), 0) FROM REGISCATRACA")) || !query.next())
+    if (!query.exec(u"SELECT COALESCE(MAX(rowid), 0) FROM REGISCATRACA"_s) || !query.next())
         return std::nullopt;
     const qint64 id = query.value(0).toLongLong();
     query.finish(); // no read lock is kept: it would stop the manager's writes
@@ -696,14 +687,14 @@ void AccessLoopRun::keepFiles()
     m_dir.setAutoRemove(false);
     // What the audit needs besides the record, the database and the log folder: the client's
     // transcript and the rows written while no client could listen (one "first last" per line).
-    QFile transcript(QDir(m_dir.path()).filePath(QStringLiteral("transcript.txt")));
+    QFile transcript(QDir(m_dir.path()).filePath(u"transcript.txt"_s));
     if (transcript.open(QIODevice::WriteOnly))
         transcript.write(m_transcript);
-    QFile kills(QDir(m_dir.path()).filePath(QStringLiteral("kills.txt")));
+    QFile kills(QDir(m_dir.path()).filePath(u"kills.txt"_s));
     if (kills.open(QIODevice::WriteOnly))
         for (const qint64 ms : m_figures.killsMs)
             kills.write(QByteArray::number(ms) + '\n');
-    QFile unheard(QDir(m_dir.path()).filePath(QStringLiteral("unheard-rows.txt")));
+    QFile unheard(QDir(m_dir.path()).filePath(u"unheard-rows.txt"_s));
     if (unheard.open(QIODevice::WriteOnly))
         for (const auto& [after, upTo] : m_unheardRows)
             unheard.write(QByteArray::number(after) + ' ' + QByteArray::number(upTo) + '\n');
@@ -726,24 +717,22 @@ QList<KeptPassage> ReadKeptPassages(const QSqlDatabase& database, const QString&
 {
     QList<KeptPassage> kept;
     QSqlQuery rows(database);
-    rows.exec(QStringLiteral(
-        "SELECT rowid, NRPESSOA, IDREGISCATRACA, DTREGISCATRACA FROM REGISCATRACA ORDER BY rowid"));
+    rows.exec(u"SELECT rowid, NRPESSOA, IDREGISCATRACA, DTREGISCATRACA FROM REGISCATRACA ORDER BY rowid"_s);
     while (rows.next()) {
         KeptPassage passage;
         const qint64 id = rows.value(0).toLongLong();
         passage.person = rows.value(1).toString();
         passage.direction = FirstChar(rows.value(2).toString());
-        const QDateTime at =
-            QDateTime::fromString(rows.value(3).toString(), QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+        const QDateTime at = QDateTime::fromString(rows.value(3).toString(), u"yyyy-MM-dd HH:mm:ss"_s);
         passage.ms = at.isValid() ? at.toMSecsSinceEpoch() : 0;
-        passage.origin = QStringLiteral("row %1").arg(id);
+        passage.origin = u"row %1"_s.arg(id);
         passage.unheard =
             std::any_of(unheardRows.begin(), unheardRows.end(),
                         [&](const QPair<qint64, qint64>& r) { return id > r.first && id <= r.second; });
         kept << passage;
     }
     rows.finish();
-    QFile journal(QDir(logDir).filePath(QStringLiteral("passagensPendentes.jrn")));
+    QFile journal(QDir(logDir).filePath(u"passagensPendentes.jrn"_s));
     if (journal.open(QIODevice::ReadOnly))
         kept << ParseJournal(journal.readAll());
     return kept;

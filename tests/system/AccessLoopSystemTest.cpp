@@ -11,6 +11,8 @@
 #include <gtest/gtest.h>
 #include <random>
 
+using namespace Qt::StringLiterals;
+
 namespace zul::systemtest {
 namespace {
 
@@ -110,24 +112,24 @@ TEST(PassageAudit, SavedRun)
         return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
     };
     QList<qint64> killsMs;
-    for (const QByteArray& line : read(QStringLiteral("kills.txt")).split('\n'))
+    for (const QByteArray& line : read(u"kills.txt"_s).split('\n'))
         if (!line.trimmed().isEmpty())
             killsMs << line.trimmed().toLongLong();
     QList<QPair<qint64, qint64>> unheardRows;
-    for (const QByteArray& line : read(QStringLiteral("unheard-rows.txt")).split('\n'))
+    for (const QByteArray& line : read(u"unheard-rows.txt"_s).split('\n'))
         if (const QList<QByteArray> ends = line.split(' '); ends.size() == 2)
             unheardRows << qMakePair(ends[0].toLongLong(), ends[1].toLongLong());
     AuditResult audit;
     {
-        QSqlDatabase database = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("saved"));
-        database.setDatabaseName(dir.filePath(QStringLiteral("zul.db")));
+        QSqlDatabase database = QSqlDatabase::addDatabase(u"QSQLITE"_s, u"saved"_s);
+        database.setDatabaseName(dir.filePath(u"zul.db"_s));
         ASSERT_TRUE(database.open());
-        audit = Audit(ParseTurnstileRecord(read(QStringLiteral("turnstile-record.txt"))),
-                      ReadKeptPassages(database, dir.filePath(QStringLiteral("logCatraca")), unheardRows),
-                      ParseTranscript(read(QStringLiteral("transcript.txt"))), killsMs);
+        audit = Audit(ParseTurnstileRecord(read(u"turnstile-record.txt"_s)),
+                      ReadKeptPassages(database, dir.filePath(u"logCatraca"_s), unheardRows),
+                      ParseTranscript(read(u"transcript.txt"_s)), killsMs);
         database.close();
     }
-    QSqlDatabase::removeDatabase(QStringLiteral("saved"));
+    QSqlDatabase::removeDatabase(u"saved"_s);
     const AuditFigures& f = audit.figures;
     std::printf("rotations %d, rows %d, journaled %d, lost %d (%d to a kill in the hand-over), duplicated "
                 "%d, unexplained %d, unrequested %d, "
@@ -158,23 +160,21 @@ public:
     Record& tap(qint64 ms, const QString& card)
     {
         m_queued << at(ms);
-        return line(ms, QStringLiteral("tap origin=1 card=") + hex(card));
+        return line(ms, u"tap origin=1 card="_s + hex(card));
     }
     Record& deliver(qint64 ms, const QString& card, int origin = 1)
     {
         const qint64 queued = m_queued.isEmpty() ? 0 : m_queued.takeFirst();
-        return line(
-            ms, QStringLiteral("deliver origin=%1 card=%2 queued=%3").arg(origin).arg(hex(card)).arg(queued));
+        return line(ms, u"deliver origin=%1 card=%2 queued=%3"_s.arg(origin).arg(hex(card)).arg(queued));
     }
     Record& release(qint64 ms, char direction)
     {
-        return line(ms, QStringLiteral("release dir=%1 entry=Liberar").arg(QChar::fromLatin1(direction)));
+        return line(ms, u"release dir=%1 entry=Liberar"_s.arg(QChar::fromLatin1(direction)));
     }
     Record& rotation(qint64 ms, char direction, bool passed, const QString& card)
     {
         m_queued << at(ms);
-        return line(ms, QStringLiteral("rotation dir=%1 passed=%2 card=%3")
-                            .arg(QChar::fromLatin1(direction))
+        return line(ms, u"rotation dir=%1 passed=%2 card=%3"_s.arg(QChar::fromLatin1(direction))
                             .arg(passed ? 1 : 0)
                             .arg(hex(card)));
     }
@@ -196,7 +196,7 @@ public:
         kept.direction = QChar::fromLatin1(direction);
         kept.ms = at(ms) / 1000 * 1000; // stamps are whole seconds
         kept.unheard = unheard;
-        kept.origin = QStringLiteral("row");
+        kept.origin = u"row"_s;
         return kept;
     }
 
@@ -211,8 +211,8 @@ private:
     QList<qint64> m_queued;
 };
 
-const QString kAna = QStringLiteral("0000000101");
-const QString kBia = QStringLiteral("0000000102");
+const QString kAna = u"0000000101"_s;
+const QString kBia = u"0000000102"_s;
 
 QList<Announcement> heard(const QByteArray& transcript)
 {
@@ -304,7 +304,7 @@ TEST(PassageAudit, KeptPassageGoesToTheRotationItStamps)
     EXPECT_EQ(result.figures.lost, 1);
     EXPECT_EQ(result.figures.wrongDirection, 1);
     ASSERT_EQ(result.problems.size(), 2);
-    EXPECT_TRUE(result.problems[0].contains(QStringLiteral("rotation S at 10:00:06.300")))
+    EXPECT_TRUE(result.problems[0].contains(u"rotation S at 10:00:06.300"_s))
         << result.problems[0].toStdString();
 }
 

@@ -12,11 +12,13 @@
 #include <optional>
 #include <vector>
 
+using namespace Qt::StringLiterals;
+
 namespace zul::systemtest {
 
 namespace {
 
-const QString kStampFormat = QStringLiteral("yyyy-MM-dd HH:mm:ss");
+const QString kStampFormat = u"yyyy-MM-dd HH:mm:ss"_s;
 
 QString cardText(const QString& hex)
 {
@@ -37,7 +39,7 @@ QString field(const QStringList& tokens, const QString& key)
 
 QString when(qint64 ms)
 {
-    return QDateTime::fromMSecsSinceEpoch(ms).toString(QStringLiteral("HH:mm:ss.zzz"));
+    return QDateTime::fromMSecsSinceEpoch(ms).toString(u"HH:mm:ss.zzz"_s);
 }
 
 QString who(const Release& release)
@@ -45,7 +47,7 @@ QString who(const Release& release)
     QStringList cards;
     for (const Identification& id : release.candidates)
         cards << id.card + u'@' + when(id.queuedMs);
-    return cards.isEmpty() ? QStringLiteral("nobody") : cards.join(u',');
+    return cards.isEmpty() ? u"nobody"_s : cards.join(u',');
 }
 
 bool isFresh(const Identification& id, qint64 releaseMs)
@@ -73,7 +75,7 @@ TurnstileRecord ParseTurnstileRecord(const QByteArray& text)
         }
         const QString& kind = tokens[1];
         if (kind == u"deliver") {
-            const int origin = field(tokens, QStringLiteral("origin")).toInt();
+            const int origin = field(tokens, u"origin"_s).toInt();
             if (origin == 5 || origin == 6) {
                 if (!undelivered.empty()) {
                     record.rotations[undelivered.front()].deliveredMs = ms;
@@ -81,23 +83,22 @@ TurnstileRecord ParseTurnstileRecord(const QByteArray& text)
                 }
             } else if (origin >= 1 && origin <= 3) {
                 bool known = false;
-                const qint64 queued = field(tokens, QStringLiteral("queued")).toLongLong(&known);
-                sinceRelease << Identification{cardText(field(tokens, QStringLiteral("card"))),
-                                               known ? queued : 0, ms};
+                const qint64 queued = field(tokens, u"queued"_s).toLongLong(&known);
+                sinceRelease << Identification{cardText(field(tokens, u"card"_s)), known ? queued : 0, ms};
                 ++record.identificationsDelivered;
             }
         } else if (kind == u"release") {
             Release release;
             release.ms = ms;
-            release.direction = FirstChar(field(tokens, QStringLiteral("dir")));
+            release.direction = FirstChar(field(tokens, u"dir"_s));
             release.candidates = sinceRelease;
             sinceRelease.clear();
             record.releases << release;
         } else if (kind == u"rotation") {
             Rotation rotation;
             rotation.ms = ms;
-            rotation.direction = FirstChar(field(tokens, QStringLiteral("dir")));
-            rotation.passed = field(tokens, QStringLiteral("passed")) == u"1";
+            rotation.direction = FirstChar(field(tokens, u"dir"_s));
+            rotation.passed = field(tokens, u"passed"_s) == u"1";
             rotation.release = static_cast<int>(record.releases.size()) - 1;
             undelivered.push_back(static_cast<int>(record.rotations.size()));
             record.rotations << rotation;
@@ -118,7 +119,7 @@ QList<KeptPassage> ParseJournal(const QByteArray& text)
         ++number;
         KeptPassage passage;
         passage.journaled = true;
-        passage.origin = QStringLiteral("journal %1").arg(number);
+        passage.origin = u"journal %1"_s.arg(number);
         const QJsonObject object = QJsonDocument::fromJson(raw).object();
         passage.person = object.value(u"pessoa").toString();
         passage.direction = FirstChar(object.value(u"sentido").toString());
@@ -131,7 +132,7 @@ QList<KeptPassage> ParseJournal(const QByteArray& text)
 
 QList<Announcement> ParseTranscript(const QByteArray& text)
 {
-    static const QRegularExpression marker(QStringLiteral("\\[(ENT|SAI)\\](.{10})"),
+    static const QRegularExpression marker(u"\\[(ENT|SAI)\\](.{10})"_s,
                                            QRegularExpression::DotMatchesEverythingOption);
     QList<Announcement> heard;
     auto it = marker.globalMatch(QString::fromLatin1(text));
@@ -231,7 +232,7 @@ AuditResult Audit(const TurnstileRecord& turnstile, const QList<KeptPassage>& ke
                                            [&](const Identification& id) { return isFresh(id, release.ms); });
         if (!requested) {
             ++f.unrequested;
-            problems << QStringLiteral("release %1 at %2 for no fresh identification (handed over: %3)")
+            problems << u"release %1 at %2 for no fresh identification (handed over: %3)"_s
                             .arg(release.direction)
                             .arg(when(release.ms), who(release));
         }
@@ -302,11 +303,10 @@ AuditResult Audit(const TurnstileRecord& turnstile, const QList<KeptPassage>& ke
         }
         if (matchOf[r] < 0 && forSomebody(rotation)) {
             ++f.lost;
-            problems << QStringLiteral("rotation %1 at %2 (read by the manager at %3) for %4 kept nowhere")
+            problems << u"rotation %1 at %2 (read by the manager at %3) for %4 kept nowhere"_s
                             .arg(rotation.direction)
                             .arg(when(rotation.ms),
-                                 rotation.deliveredMs >= 0 ? when(rotation.deliveredMs)
-                                                           : QStringLiteral("never"),
+                                 rotation.deliveredMs >= 0 ? when(rotation.deliveredMs) : u"never"_s,
                                  who(release));
         }
         // Who passed: the person kept for it, else the one person the release answered.
@@ -320,9 +320,8 @@ AuditResult Audit(const TurnstileRecord& turnstile, const QList<KeptPassage>& ke
         const QChar expected = lastDirection.value(person, u'S') == u'S' ? u'E' : u'S';
         if (forSomebody(rotation) && rotation.direction != expected) {
             ++f.wrongDirection;
-            problems << QStringLiteral("%1 passed %2 at %3 after a passage %4")
-                            .arg(person, rotation.direction, when(rotation.ms),
-                                 QString(lastDirection.value(person, u'-')));
+            problems << u"%1 passed %2 at %3 after a passage %4"_s.arg(
+                person, rotation.direction, when(rotation.ms), QString(lastDirection.value(person, u'-')));
         }
         lastDirection[person] = rotation.direction;
     }
@@ -335,9 +334,9 @@ AuditResult Audit(const TurnstileRecord& turnstile, const QList<KeptPassage>& ke
             repeats = matchOf[r] >= 0 && kept[matchOf[r]].person == passage.person &&
                       fits(turnstile.rotations[r], passage, true);
         ++(repeats ? f.duplicated : f.unexplained);
-        problems << QStringLiteral("%1: %2 %3 at %4 %5")
-                        .arg(passage.origin, passage.person, QString(passage.direction), when(passage.ms),
-                             repeats ? QStringLiteral("kept twice") : QStringLiteral("matches no rotation"));
+        problems << u"%1: %2 %3 at %4 %5"_s.arg(passage.origin, passage.person, QString(passage.direction),
+                                                when(passage.ms),
+                                                repeats ? u"kept twice"_s : u"matches no rotation"_s);
     }
 
     // Every passage in the database announced once to a client that could hear it.
@@ -360,19 +359,13 @@ AuditResult Audit(const TurnstileRecord& turnstile, const QList<KeptPassage>& ke
         const Count& c = it.value();
         if (c.rows == 0) {
             f.announcedUnkept += c.heard;
-            problems << QStringLiteral("%1 announced %2 time(s) but never in the database")
-                            .arg(it.key())
-                            .arg(c.heard);
+            problems << u"%1 announced %2 time(s) but never in the database"_s.arg(it.key()).arg(c.heard);
         } else if (c.heard > c.rows) {
             f.announcedTwice += c.heard - c.rows;
-            problems << QStringLiteral("%1 announced %2 times for %3 row(s)")
-                            .arg(it.key())
-                            .arg(c.heard)
-                            .arg(c.rows);
+            problems << u"%1 announced %2 times for %3 row(s)"_s.arg(it.key()).arg(c.heard).arg(c.rows);
         } else if (c.heard < c.rows - c.unheard) {
             f.unannounced += c.rows - c.unheard - c.heard;
-            problems << QStringLiteral("%1 announced %2 times for %3 row(s) written while a client listened")
-                            .arg(it.key())
+            problems << u"%1 announced %2 times for %3 row(s) written while a client listened"_s.arg(it.key())
                             .arg(c.heard)
                             .arg(c.rows - c.unheard);
         }

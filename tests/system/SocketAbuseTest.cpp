@@ -34,6 +34,8 @@
 #include <memory>
 #include <vector>
 
+using namespace Qt::StringLiterals;
+
 using zul::NotificationServer;
 
 namespace {
@@ -92,7 +94,7 @@ struct ProcStatus
 ProcStatus statusOf(qint64 pid)
 {
     ProcStatus status;
-    QFile file(QStringLiteral("/proc/%1/status").arg(pid));
+    QFile file(u"/proc/%1/status"_s.arg(pid));
     if (file.open(QIODevice::ReadOnly)) {
         for (const QByteArray& line : file.readAll().split('\n')) {
             const QList<QByteArray> words = line.simplified().split(' ');
@@ -102,8 +104,8 @@ ProcStatus statusOf(qint64 pid)
                 status.hwmKb = words.at(1).toLongLong();
         }
     }
-    status.descriptors = int(
-        QDir(QStringLiteral("/proc/%1/fd").arg(pid)).entryList(QDir::NoDotAndDotDot | QDir::System).size());
+    status.descriptors =
+        int(QDir(u"/proc/%1/fd"_s.arg(pid)).entryList(QDir::NoDotAndDotDot | QDir::System).size());
     return status;
 }
 
@@ -140,9 +142,9 @@ class SocketAbuseTest : public ::testing::Test
 {
 protected:
     zul::test::TempDir dir;
-    QString db = dir.file(QStringLiteral("zul.db"));
-    QString registry = dir.file(QStringLiteral("registry.reg"));
-    QString logDir = dir.file(QStringLiteral("logCatraca"));
+    QString db = dir.file(u"zul.db"_s);
+    QString registry = dir.file(u"registry.reg"_s);
+    QString logDir = dir.file(u"logCatraca"_s);
     QProcess simulator;
     QProcess manager;
     quint16 controlPort = 0;
@@ -165,21 +167,19 @@ protected:
     QString ctl(const QStringList& args)
     {
         return runProgram(QStringLiteral(ZUL_CATRACA_SIM_PATH),
-                          QStringList{QStringLiteral("ctl"), QStringLiteral("--control-port"),
-                                      QString::number(controlPort)} +
-                              args);
+                          QStringList{u"ctl"_s, u"--control-port"_s, QString::number(controlPort)} + args);
     }
 
     int passagesOf(const QString& person)
     {
-        const QString name = QStringLiteral("check%1").arg(QRandomGenerator::global()->generate());
+        const QString name = u"check%1"_s.arg(QRandomGenerator::global()->generate());
         int count = -1;
         {
-            QSqlDatabase check = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
+            QSqlDatabase check = QSqlDatabase::addDatabase(u"QSQLITE"_s, name);
             check.setDatabaseName(db);
             if (check.open()) {
                 QSqlQuery query(check);
-                query.prepare(QStringLiteral("SELECT COUNT(*) FROM REGISCATRACA WHERE NRPESSOA = ?"));
+                query.prepare(u"SELECT COUNT(*) FROM REGISCATRACA WHERE NRPESSOA = ?"_s);
                 query.addBindValue(person);
                 if (query.exec() && query.next())
                     count = query.value(0).toInt();
@@ -193,22 +193,14 @@ protected:
     {
         const QString admin = QStringLiteral(ZUL_ADMIN_PATH);
         int code = 0;
-        QString output = runProgram(admin,
-                                    {QStringLiteral("db"), QStringLiteral("init"), QStringLiteral("--sqlite"),
-                                     db, QStringLiteral("--demo")},
-                                    &code);
+        QString output = runProgram(admin, {u"db"_s, u"init"_s, u"--sqlite"_s, db, u"--demo"_s}, &code);
         ASSERT_EQ(code, 0) << output.toStdString();
         output = runProgram(admin,
-                            {QStringLiteral("--registry"), registry, QStringLiteral("profile"),
-                             QStringLiteral("set"), QStringLiteral("211"), QStringLiteral("--database"),
-                             QStringLiteral("SQLITE"), QStringLiteral("--connect"),
-                             QStringLiteral("Data Source=") + db},
+                            {u"--registry"_s, registry, u"profile"_s, u"set"_s, u"211"_s, u"--database"_s,
+                             u"SQLITE"_s, u"--connect"_s, u"Data Source="_s + db},
                             &code);
         ASSERT_EQ(code, 0) << output.toStdString();
-        output = runProgram(admin,
-                            {QStringLiteral("--registry"), registry, QStringLiteral("profile"),
-                             QStringLiteral("use"), QStringLiteral("211")},
-                            &code);
+        output = runProgram(admin, {u"--registry"_s, registry, u"profile"_s, u"use"_s, u"211"_s}, &code);
         ASSERT_EQ(code, 0) << output.toStdString();
     }
 
@@ -216,12 +208,11 @@ protected:
     {
         simulator.setProcessChannelMode(QProcess::MergedChannels);
         simulator.start(QStringLiteral(ZUL_CATRACA_SIM_PATH),
-                        {QStringLiteral("--port"), QStringLiteral("0"), QStringLiteral("--state"),
-                         dir.file(QStringLiteral("users.state"))});
+                        {u"--port"_s, u"0"_s, u"--state"_s, dir.file(u"users.state"_s)});
         QByteArray simOut;
         ASSERT_TRUE(waitFor([&] {
             simOut += simulator.readAll();
-            const auto match = QRegularExpression(QStringLiteral("device port (\\d+), control port (\\d+)"))
+            const auto match = QRegularExpression(u"device port (\\d+), control port (\\d+)"_s)
                                    .match(QString::fromUtf8(simOut));
             if (!match.hasMatch())
                 return false;
@@ -235,15 +226,14 @@ protected:
     {
         port = freePort();
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert(QStringLiteral("ZUL_SIM_TCP_3570"), QStringLiteral("127.0.0.1:%1").arg(devicePort));
-        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+        env.insert(u"ZUL_SIM_TCP_3570"_s, u"127.0.0.1:%1"_s.arg(devicePort));
+        env.insert(u"QT_QPA_PLATFORM"_s, u"offscreen"_s);
         manager.setProcessEnvironment(env);
         manager.setProcessChannelMode(QProcess::MergedChannels);
-        manager.setStandardOutputFile(dir.file(QStringLiteral("zul.txt")));
+        manager.setStandardOutputFile(dir.file(u"zul.txt"_s));
         manager.start(QStringLiteral(ZUL_PROGRAM_PATH),
-                      {QStringLiteral("--registry"), registry, QStringLiteral("--log-dir"), logDir,
-                       QStringLiteral("--headless"), QStringLiteral("--notification-port"),
-                       QString::number(port)});
+                      {u"--registry"_s, registry, u"--log-dir"_s, logDir, u"--headless"_s,
+                       u"--notification-port"_s, QString::number(port)});
         ASSERT_TRUE(manager.waitForStarted(kStepTimeoutMs));
     }
 
@@ -257,8 +247,8 @@ protected:
 
     QString admin(const QStringList& args, int* code)
     {
-        return runProgram(QStringLiteral(ZUL_ADMIN_PATH),
-                          QStringList{QStringLiteral("--registry"), registry} + args, code);
+        return runProgram(QStringLiteral(ZUL_ADMIN_PATH), QStringList{u"--registry"_s, registry} + args,
+                          code);
     }
 
     QString logText() const
@@ -315,7 +305,7 @@ TEST_F(SocketAbuseTest, ManagerStaysResponsiveAndBounded)
     ASSERT_GE(idleReplyMs, 0);
     const ProcStatus before = statusOf(pid);
     const qint64 logBefore = folderBytes(logDir);
-    const int passagesBefore = passagesOf(QStringLiteral("0000000005"));
+    const int passagesBefore = passagesOf(u"0000000005"_s);
     ASSERT_GE(passagesBefore, 0);
     int peakDescriptors = before.descriptors;
     QTimer sampler;
@@ -371,10 +361,10 @@ TEST_F(SocketAbuseTest, ManagerStaysResponsiveAndBounded)
     garbage.write(junk);
 
     // The passage: Pedro walks in while all this goes on.
-    ctl({QStringLiteral("card"), QStringLiteral("0000000005")});
-    ASSERT_TRUE(waitFor([&] { return ctl({QStringLiteral("arm")}).contains(QStringLiteral("released")); }))
-        << ctl({QStringLiteral("arm")}).toStdString();
-    ctl({QStringLiteral("rotate")});
+    ctl({u"card"_s, u"0000000005"_s});
+    ASSERT_TRUE(waitFor([&] { return ctl({u"arm"_s}).contains(u"released"_s); }))
+        << ctl({u"arm"_s}).toStdString();
+    ctl({u"rotate"_s});
 
     // The drip: one notification, one byte at a time, no line end.
     Listener drip(port);
@@ -400,7 +390,7 @@ TEST_F(SocketAbuseTest, ManagerStaysResponsiveAndBounded)
     sampler.stop();
     const ProcStatus after = statusOf(pid);
     const qint64 logAfter = folderBytes(logDir);
-    const int passagesAfter = passagesOf(QStringLiteral("0000000005"));
+    const int passagesAfter = passagesOf(u"0000000005"_s);
 
     std::printf("socket abuse figures:\n"
                 "  memory VmRSS before %lld kB, peak (VmHWM) %lld kB, after %lld kB (bound: peak under "
@@ -433,23 +423,20 @@ TEST_F(SocketAbuseTest, ManagerStaysResponsiveAndBounded)
 TEST_F(SocketAbuseTest, OnlyTheClientsAllowedWithZulAdminMayConnect)
 {
     int code = 0;
-    QString output = admin({QStringLiteral("socket"), QStringLiteral("show")}, &code);
+    QString output = admin({u"socket"_s, u"show"_s}, &code);
     EXPECT_EQ(code, 0);
-    EXPECT_TRUE(output.contains(QStringLiteral("clients:  everyone"))) << output.toStdString();
-    output = admin({QStringLiteral("socket"), QStringLiteral("set"), QStringLiteral("--allow"),
-                    QStringLiteral("10.9.0.0/16, 10.0.0"), QStringLiteral("--listen"),
-                    QStringLiteral("127.0.0.1")},
-                   &code);
+    EXPECT_TRUE(output.contains(u"clients:  everyone"_s)) << output.toStdString();
+    output =
+        admin({u"socket"_s, u"set"_s, u"--allow"_s, u"10.9.0.0/16, 10.0.0"_s, u"--listen"_s, u"127.0.0.1"_s},
+              &code);
     EXPECT_EQ(code, 2) << "an entry that is no address is refused, nothing written: " << output.toStdString();
-    output = admin({QStringLiteral("socket"), QStringLiteral("set"), QStringLiteral("--allow"),
-                    QStringLiteral("10.9.0.0/16;192.168.1.7"), QStringLiteral("--listen"),
-                    QStringLiteral("127.0.0.1")},
-                   &code);
+    output = admin(
+        {u"socket"_s, u"set"_s, u"--allow"_s, u"10.9.0.0/16;192.168.1.7"_s, u"--listen"_s, u"127.0.0.1"_s},
+        &code);
     EXPECT_EQ(code, 0) << output.toStdString();
-    output = admin({QStringLiteral("socket"), QStringLiteral("show")}, &code);
-    EXPECT_TRUE(output.contains(QStringLiteral("listen:   127.0.0.1"))) << output.toStdString();
-    EXPECT_TRUE(output.contains(QStringLiteral("clients:  10.9.0.0/16, 192.168.1.7")))
-        << output.toStdString();
+    output = admin({u"socket"_s, u"show"_s}, &code);
+    EXPECT_TRUE(output.contains(u"listen:   127.0.0.1"_s)) << output.toStdString();
+    EXPECT_TRUE(output.contains(u"clients:  10.9.0.0/16, 192.168.1.7"_s)) << output.toStdString();
 
     ASSERT_NO_FATAL_FAILURE(prepareDatabase());
     ASSERT_NO_FATAL_FAILURE(startManager(1));
@@ -467,11 +454,10 @@ TEST_F(SocketAbuseTest, OnlyTheClientsAllowedWithZulAdminMayConnect)
         },
         kStartTimeoutMs));
     EXPECT_TRUE(waitFor([&] {
-        return logText().contains(
-            QStringLiteral("Socket TCP: cliente recusado (endereço não permitido): 127.0.0.1"));
+        return logText().contains(u"Socket TCP: cliente recusado (endereço não permitido): 127.0.0.1"_s);
     })) << logText().toStdString();
-    EXPECT_TRUE(logText().contains(QStringLiteral("Socket TCP: clientes permitidos: 2 rede(s)")));
-    EXPECT_FALSE(logText().contains(QStringLiteral("aberto a todos")));
+    EXPECT_TRUE(logText().contains(u"Socket TCP: clientes permitidos: 2 rede(s)"_s));
+    EXPECT_FALSE(logText().contains(u"aberto a todos"_s));
 }
 
 } // namespace

@@ -8,6 +8,8 @@
 
 namespace zul::admin {
 
+using namespace Qt::StringLiterals;
+
 constexpr int ExitOk = 0;
 constexpr int ExitFailure = 1;
 constexpr int ExitUsage = 2;
@@ -20,14 +22,14 @@ inline void out(const QString& text)
 inline void err(const QString& text)
 {
     std::fflush(stdout);
-    std::fputs(qUtf8Printable(QStringLiteral("zul-admin: ") + text + u'\n'), stderr);
+    std::fputs(qUtf8Printable(u"zul-admin: "_s + text + u'\n'), stderr);
 }
 
 // A command given the wrong words: says what and where to look, and ends with ExitUsage.
 inline int usage(const QString& problem)
 {
     err(problem);
-    err(QStringLiteral("try 'zul-admin --help'"));
+    err(u"try 'zul-admin --help'"_s);
     return ExitUsage;
 }
 

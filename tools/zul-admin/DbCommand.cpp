@@ -9,6 +9,8 @@
 #include <QFileInfo>
 #include <QTextStream>
 
+using namespace Qt::StringLiterals;
+
 namespace zul {
 
 namespace admin {
@@ -18,20 +20,20 @@ QStringList SchemaStatements(db::SqlDialect dialect)
     QString resource;
     switch (dialect) {
     case db::SqlDialect::SQLite:
-        resource = u":/sql/sqlite.sql"_qs;
+        resource = u":/sql/sqlite.sql"_s;
         break;
     case db::SqlDialect::PostgreSQL:
-        resource = u":/sql/postgresql.sql"_qs;
+        resource = u":/sql/postgresql.sql"_s;
         break;
     default:
-        throw Error(u"No embedded schema for this database product; see docs/sql/"_qs);
+        throw Error(u"No embedded schema for this database product; see docs/sql/"_s);
     }
     QFile file(resource);
     if (!file.open(QIODevice::ReadOnly))
-        throw Error(u"Embedded schema "_qs + resource + u" is missing"_qs);
+        throw Error(u"Embedded schema "_s + resource + u" is missing"_s);
     QString script;
     for (const QString& line : QString::fromUtf8(file.readAll()).split(u'\n')) {
-        const qsizetype comment = line.indexOf(u"--"_qs);
+        const qsizetype comment = line.indexOf(u"--"_s);
         script += (comment < 0 ? line : line.left(comment)) + u'\n';
     }
     QStringList statements;
@@ -101,7 +103,7 @@ const DemoPerson demoPeople[] = {
 
 QString stamp(const QDateTime& t)
 {
-    return t.toString(u"yyyy-MM-dd HH:mm:ss"_qs);
+    return t.toString(u"yyyy-MM-dd HH:mm:ss"_s);
 }
 
 } // namespace
@@ -111,34 +113,34 @@ void InsertDemoData(TXConnection& connection)
     TXCommand person;
     person.SetConnection(&connection);
     person.SetSQL(u"INSERT INTO PESSOA (NRPESSOA, CDFUNC, CDEMPRESA, NMCRACHAPESSOA, IDACESSOCATRACA) "
-                  u"VALUES (:NRPESSOA, :CDFUNC, :CDEMPRESA, :NMCRACHAPESSOA, :IDACESSOCATRACA)"_qs);
+                  u"VALUES (:NRPESSOA, :CDFUNC, :CDEMPRESA, :NMCRACHAPESSOA, :IDACESSOCATRACA)"_s);
     TXCommand templ;
     templ.SetConnection(&connection);
     templ.SetSQL(
-        u"INSERT INTO DIGITALCATRACA (NRPESSOA, TXDIGITALCATRAC) VALUES (:NRPESSOA, :TXDIGITALCATRAC)"_qs);
+        u"INSERT INTO DIGITALCATRACA (NRPESSOA, TXDIGITALCATRAC) VALUES (:NRPESSOA, :TXDIGITALCATRAC)"_s);
     TXCommand passage;
     passage.SetConnection(&connection);
     passage.SetSQL(u"INSERT INTO REGISCATRACA (NRPESSOA, IDREGISCATRACA, DTREGISCATRACA) "
-                   u"VALUES (:NRPESSOA, :IDREGISCATRACA, :DTREGISCATRACA)"_qs);
+                   u"VALUES (:NRPESSOA, :IDREGISCATRACA, :DTREGISCATRACA)"_s);
     TXCommand punch;
     punch.SetConnection(&connection);
     punch.SetSQL(u"INSERT INTO BATIDAPONTO (CDFUNC, CDEMPRESA, IDSENTBATIDA, DTBATIDAPTO) "
-                 u"VALUES (:CDFUNC, :CDEMPRESA, :IDSENTBATIDA, :DTBATIDAPTO)"_qs);
+                 u"VALUES (:CDFUNC, :CDEMPRESA, :IDSENTBATIDA, :DTBATIDAPTO)"_s);
 
     const QDateTime morning(QDate::currentDate().addDays(-1), QTime(8, 0));
     connection.StartTransaction();
     try {
         for (const DemoPerson& p : demoPeople) {
             const QString number = QString::fromUtf16(p.number);
-            person.ParamByName(u"NRPESSOA"_qs).SetAsString(number);
-            person.ParamByName(u"CDFUNC"_qs).SetAsString(QString::fromUtf16(p.cdfunc));
-            person.ParamByName(u"CDEMPRESA"_qs).SetAsString(QString::fromUtf16(p.cdempresa));
-            person.ParamByName(u"NMCRACHAPESSOA"_qs).SetAsString(QString::fromUtf16(p.badge));
-            person.ParamByName(u"IDACESSOCATRACA"_qs).SetAsString(QString(QChar(p.access)));
+            person.ParamByName(u"NRPESSOA"_s).SetAsString(number);
+            person.ParamByName(u"CDFUNC"_s).SetAsString(QString::fromUtf16(p.cdfunc));
+            person.ParamByName(u"CDEMPRESA"_s).SetAsString(QString::fromUtf16(p.cdempresa));
+            person.ParamByName(u"NMCRACHAPESSOA"_s).SetAsString(QString::fromUtf16(p.badge));
+            person.ParamByName(u"IDACESSOCATRACA"_s).SetAsString(QString(QChar(p.access)));
             person.Execute();
             if (p.withTemplate) {
-                templ.ParamByName(u"NRPESSOA"_qs).SetAsString(number);
-                templ.ParamByName(u"TXDIGITALCATRAC"_qs).SetAsBlob(DemoTemplate(number));
+                templ.ParamByName(u"NRPESSOA"_s).SetAsString(number);
+                templ.ParamByName(u"TXDIGITALCATRAC"_s).SetAsBlob(DemoTemplate(number));
                 templ.Execute();
             }
         }
@@ -154,9 +156,9 @@ void InsertDemoData(TXConnection& connection)
             {u"0000000005", u'S', 480}, {u"0000000004", u'E', 15}, {u"0000000012", u'E', 20},
         };
         for (const auto& r : passages) {
-            passage.ParamByName(u"NRPESSOA"_qs).SetAsString(QString::fromUtf16(r.number));
-            passage.ParamByName(u"IDREGISCATRACA"_qs).SetAsString(QString(QChar(r.direction)));
-            passage.ParamByName(u"DTREGISCATRACA"_qs).SetAsString(stamp(morning.addSecs(r.minutes * 60)));
+            passage.ParamByName(u"NRPESSOA"_s).SetAsString(QString::fromUtf16(r.number));
+            passage.ParamByName(u"IDREGISCATRACA"_s).SetAsString(QString(QChar(r.direction)));
+            passage.ParamByName(u"DTREGISCATRACA"_s).SetAsString(stamp(morning.addSecs(r.minutes * 60)));
             passage.Execute();
         }
         // Employees: 1 punched in last ("1", leaves next), 2 punched out ("2", enters next),
@@ -173,10 +175,10 @@ void InsertDemoData(TXConnection& connection)
             {u"0011", u"02", u'1', 30}, {u"0011", u"02", u'2', 570},
         };
         for (const auto& b : punches) {
-            punch.ParamByName(u"CDFUNC"_qs).SetAsString(QString::fromUtf16(b.cdfunc));
-            punch.ParamByName(u"CDEMPRESA"_qs).SetAsString(QString::fromUtf16(b.cdempresa));
-            punch.ParamByName(u"IDSENTBATIDA"_qs).SetAsString(QString(QChar(b.direction)));
-            punch.ParamByName(u"DTBATIDAPTO"_qs).SetAsString(stamp(morning.addSecs(b.minutes * 60)));
+            punch.ParamByName(u"CDFUNC"_s).SetAsString(QString::fromUtf16(b.cdfunc));
+            punch.ParamByName(u"CDEMPRESA"_s).SetAsString(QString::fromUtf16(b.cdempresa));
+            punch.ParamByName(u"IDSENTBATIDA"_s).SetAsString(QString(QChar(b.direction)));
+            punch.ParamByName(u"DTBATIDAPTO"_s).SetAsString(stamp(morning.addSecs(b.minutes * 60)));
             punch.Execute();
         }
         connection.Commit();
@@ -223,11 +225,11 @@ int runDbCommand(const QStringList& arguments)
         if (type == xdtSQLite && !QFileInfo::exists(target)) {
             QFile file(target);
             if (!file.open(QIODevice::WriteOnly))
-                throw Error(u"Cannot create "_qs + target + u": "_qs + file.errorString());
+                throw Error(u"Cannot create "_s + target + u": "_s + file.errorString());
         }
         TXConnection connection;
         connection.ChangeServerType(type);
-        connection.SetConnectString(type == xdtSQLite ? u"Data Source="_qs + target : target);
+        connection.SetConnectString(type == xdtSQLite ? u"Data Source="_s + target : target);
         connection.SetConnected(true);
         admin::ApplySchema(connection);
         out << "Schema created\n";

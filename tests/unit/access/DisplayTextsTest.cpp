@@ -187,10 +187,10 @@ TEST_F(DisplayTextsTest, RefusedOrUnboundMessageGivesTheResult)
 {
     link.sim->setFault("EnviarMensagemTemporariaOnLine", 7);
     EXPECT_EQ(SendPassageMessage(link.device, display, true), 7);
-    EXPECT_EQ(link.device.LastDeviceResult, 7);
+    EXPECT_EQ(link.device.lastResult(), 7);
 
     link.device.UnloadDeviceLibrary();
-    link.device.LastDeviceResult = 0;
+    link.device.RecordResult(0);
     EXPECT_EQ(SendStandingMessage(link.device, display), 1);
     EXPECT_EQ(SendPassageMessage(link.device, display, false), 1);
 }

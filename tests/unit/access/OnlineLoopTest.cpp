@@ -1,6 +1,7 @@
 #include "access/OnlineLoop.h"
 
 #include "LinkedDevice.h"
+#include "QtPrinters.h"
 #include "access/ReleaseRecord.h"
 #include "support/Error.h"
 
@@ -11,13 +12,6 @@
 #include <functional>
 #include <gtest/gtest.h>
 #include <ostream>
-
-QT_BEGIN_NAMESPACE
-inline void PrintTo(const QString& text, std::ostream* os)
-{
-    *os << '"' << text.toStdString() << '"';
-}
-QT_END_NAMESPACE
 
 namespace zul {
 namespace {
@@ -37,13 +31,13 @@ public:
     }
     bool LookUpPerson() override
     {
-        calls << u"LookUpPerson "_s + device.UserDados.PersonNumber;
+        calls << u"LookUpPerson "_s + device.userDados().PersonNumber;
         if (lookUpError)
             throw Error(u"consulta falhou"_s);
         if (!found)
             return false;
-        device.UserDados.BadgeName = badgeName;
-        device.UserDados.IsEntry = isEntry;
+        device.userDados().BadgeName = badgeName;
+        device.userDados().IsEntry = isEntry;
         return true;
     }
     void ShowPassageWaiting() override { calls << u"ShowPassageWaiting"_s; }
@@ -52,7 +46,7 @@ public:
     void ConfirmPassageAt(const QDateTime& at) override
     {
         calls << u"ConfirmPassage"_s;
-        confirmed << device.UserDados.PersonNumber + (device.UserDados.IsEntry ? u" E "_s : u" S "_s) +
+        confirmed << device.userDados().PersonNumber + (device.userDados().IsEntry ? u" E "_s : u" S "_s) +
                          at.toString(u"HH:mm:ss"_s);
     }
     int SendStandingMessage() override
@@ -85,7 +79,7 @@ public:
             onPollingPass();
         // However a test goes wrong, a loop run from RunOnlineLoop ends.
         if (pollingPasses >= stopAfterPollingPasses)
-            device.StopFlag = true;
+            device.RequestStop();
     }
 
     DeviceBinding& device;
@@ -120,8 +114,8 @@ protected:
             return std::chrono::system_clock::time_point(
                 std::chrono::milliseconds(link.clock.now().toMSecsSinceEpoch()));
         });
-        device.StopFlag = false;
-        device.LoopState = 0;
+        device.ClearStopRequest();
+        device.EnterState(0);
     }
 
     // Steps the loop until `done` holds; false when it does not within `maxPasses` or the run
@@ -136,7 +130,7 @@ protected:
     }
     bool reach(int state, int maxPasses = 20)
     {
-        return passUntil([&] { return device.LoopState == state; }, maxPasses);
+        return passUntil([&] { return device.loopState() == state; }, maxPasses);
     }
     void passes(int count)
     {
@@ -207,18 +201,18 @@ TEST_P(PassageRoadTest, IdentificationReleaseAndRotationLeadBackToTheStandingMes
     EXPECT_EQ(sim.configurationsSent(), 1);
     EXPECT_EQ(sim.identificationForms(), (std::vector<int>{10, 1, 12, 15, 16}));
     passes(3);
-    EXPECT_EQ(device.LoopState, OnlineLoop::Polling);
+    EXPECT_EQ(device.loopState(), OnlineLoop::Polling);
 
     sim.presentCard("0000001234");
     ASSERT_TRUE(reach(OnlineLoop::WaitRotation));
-    EXPECT_FALSE(device.PassageIdle);
+    EXPECT_FALSE(device.isPassageIdle());
     EXPECT_EQ(sim.arm(), c.isEntry ? sim::Arm::Entry : sim::Arm::Exit);
     passes(3); // nobody has moved yet
-    EXPECT_EQ(device.LoopState, OnlineLoop::WaitRotation);
+    EXPECT_EQ(device.loopState(), OnlineLoop::WaitRotation);
 
     c.finish(sim);
     ASSERT_TRUE(reach(OnlineLoop::SendStandingText, 2));
-    EXPECT_TRUE(device.PassageIdle);
+    EXPECT_TRUE(device.isPassageIdle());
     ASSERT_TRUE(reach(OnlineLoop::Polling));
     passes(1);
 
@@ -294,7 +288,7 @@ TEST_F(OnlineLoopTest, StateNameIsLoggedOncePerStay)
     EXPECT_EQ(count(stateLine(OnlineLoop::SendStandingText)), 2);
 
     // A new run starts from an empty last name: its first state is logged even when the same.
-    device.LoopState = OnlineLoop::Polling;
+    device.EnterState(OnlineLoop::Polling);
     loop.BeginRun();
     passes(1);
     EXPECT_EQ(count(stateLine(OnlineLoop::Polling)), 3);
@@ -332,23 +326,23 @@ TEST_P(IdentificationTest, OnlyNumbersStartingWith000AreLookedUp)
     switch (c.outcome) {
     case Outcome::Ignored:
         EXPECT_TRUE(goesOn);
-        EXPECT_EQ(device.LoopState, OnlineLoop::Polling);
+        EXPECT_EQ(device.loopState(), OnlineLoop::Polling);
         EXPECT_TRUE(steps.calls.isEmpty());
         EXPECT_EQ(loggedSince(before), QStringList{});
         EXPECT_EQ(sim.pendingEvents(), 0u);
         break;
     case Outcome::Identified:
         EXPECT_TRUE(goesOn);
-        EXPECT_EQ(device.LoopState, OnlineLoop::SendPassageText);
+        EXPECT_EQ(device.loopState(), OnlineLoop::SendPassageText);
         EXPECT_EQ(steps.calls, (QStringList{u"LookUpPerson "_s + QString::fromStdString(c.card),
                                             u"ShowPassageWaiting"_s}));
         break;
     case Outcome::OutsideTheNumbering:
         // Logged once, and the turnstile stays online.
         EXPECT_TRUE(goesOn);
-        EXPECT_FALSE(device.StopFlag);
+        EXPECT_FALSE(device.IsStopRequested());
         EXPECT_FALSE(link.ui.inicializaTimerOn);
-        EXPECT_EQ(device.LoopState, OnlineLoop::Polling);
+        EXPECT_EQ(device.loopState(), OnlineLoop::Polling);
         EXPECT_TRUE(steps.calls.isEmpty());
         EXPECT_EQ(loggedSince(before), QStringList{u"Identificação fora da numeração ignorada: '"_s +
                                                    QString::fromLatin1(c.shown) + u"'"_s});
@@ -381,7 +375,7 @@ TEST_F(OnlineLoopTest, CardsOutsideTheNumberingDoNotStopTheTurnstile)
         sim.presentCard("X000001234");
     sim.presentCard("0000001234");
     ASSERT_TRUE(reach(OnlineLoop::WaitRotation));
-    EXPECT_FALSE(device.StopFlag);
+    EXPECT_FALSE(device.IsStopRequested());
     EXPECT_FALSE(link.ui.inicializaTimerOn);
     EXPECT_EQ(count(u"Identificação fora da numeração ignorada: 'X000001234'"_s), 5);
     EXPECT_EQ(logged().filter(u"ERRO"_s), QStringList{});
@@ -394,7 +388,7 @@ TEST_F(OnlineLoopTest, ErrorOfAStepTakesTheErrorPath)
     ASSERT_NO_FATAL_FAILURE(startPolling());
     sim.presentCard("0000001234");
     EXPECT_FALSE(loop.RunPass());
-    EXPECT_TRUE(device.StopFlag);
+    EXPECT_TRUE(device.IsStopRequested());
     EXPECT_EQ(count(u"##### ################ Controla catraca - ERRO: consulta falhou #####"_s), 1);
 }
 
@@ -407,7 +401,7 @@ TEST_F(OnlineLoopTest, UnknownPersonGoesBackToTheStandingMessageWithoutRelease)
     const qsizetype before = logged().size();
     ASSERT_TRUE(reach(OnlineLoop::Polling));
     passes(1);
-    EXPECT_TRUE(device.PassageIdle);
+    EXPECT_TRUE(device.isPassageIdle());
     EXPECT_EQ(sim.arm(), sim::Arm::Locked);
     EXPECT_EQ(steps.calls, (QStringList{u"LookUpPerson 0000004321"_s, u"SendStandingMessage"_s}));
     EXPECT_EQ(loggedSince(before),
@@ -425,7 +419,7 @@ TEST_F(OnlineLoopTest, NobodyIsReleasedWhileTheJournalCannotBeWritten)
     ASSERT_TRUE(reach(OnlineLoop::Release));
     ASSERT_TRUE(reach(OnlineLoop::Polling));
     EXPECT_EQ(sim.arm(), sim::Arm::Locked);
-    EXPECT_TRUE(device.PassageIdle);
+    EXPECT_TRUE(device.isPassageIdle());
     EXPECT_TRUE(logged().contains(u"Catraca não liberada: diário de passagens não pode ser gravado"_s));
 
     steps.journalWritable = true;
@@ -439,7 +433,7 @@ TEST_F(OnlineLoopTest, BlankBadgeNameIsRefusedOnTheDisplayAndRestartsTheConnecti
     steps.badgeName = u"   "_s;
     sim.presentCard("0000001234");
     loop.RunOnlineLoop(); // ends at the end of the pass in state 11
-    EXPECT_EQ(device.LoopState, OnlineLoop::SendPassageText);
+    EXPECT_EQ(device.loopState(), OnlineLoop::SendPassageText);
     EXPECT_TRUE(link.ui.inicializaTimerOn);
     const sim::Display display = sim.display();
     EXPECT_TRUE(display.temporary);
@@ -486,8 +480,8 @@ TEST_P(FailingStateTest, StateRepeatsUntilTheCallSucceeds)
     }
     ASSERT_TRUE(reach(c.state));
     passes(3);
-    EXPECT_EQ(device.LoopState, c.state);
-    EXPECT_EQ(device.LastDeviceResult, 9);
+    EXPECT_EQ(device.loopState(), c.state);
+    EXPECT_EQ(device.lastResult(), 9);
     if (c.line) {
         EXPECT_EQ(count(QString::fromUtf8(c.line)), 3);
     }
@@ -495,7 +489,7 @@ TEST_P(FailingStateTest, StateRepeatsUntilTheCallSucceeds)
     sim.clearFaults();
     steps.standingResult = 0;
     steps.passageResult = 0;
-    EXPECT_TRUE(passUntil([&] { return device.LoopState != c.state; }, 1));
+    EXPECT_TRUE(passUntil([&] { return device.loopState() != c.state; }, 1));
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -519,8 +513,8 @@ TEST_F(OnlineLoopTest, ControllerThatStopsAnsweringWhilePollingKeepsTheLoopPolli
     const qsizetype before = logged().size();
     unplug();
     passes(2);
-    EXPECT_EQ(device.LoopState, OnlineLoop::Polling);
-    EXPECT_EQ(device.LastDeviceResult, 3);
+    EXPECT_EQ(device.loopState(), OnlineLoop::Polling);
+    EXPECT_EQ(device.lastResult(), 3);
     EXPECT_EQ(loggedSince(before), QStringList{});
 
     plug();
@@ -535,8 +529,8 @@ TEST_F(OnlineLoopTest, ControllerThatStopsAnsweringDuringTheRotationKeepsWaiting
     ASSERT_TRUE(reach(OnlineLoop::WaitRotation));
     unplug();
     passes(2);
-    EXPECT_EQ(device.LoopState, OnlineLoop::WaitRotation);
-    EXPECT_FALSE(device.PassageIdle);
+    EXPECT_EQ(device.loopState(), OnlineLoop::WaitRotation);
+    EXPECT_FALSE(device.isPassageIdle());
     EXPECT_FALSE(steps.calls.contains(u"ConfirmPassage"_s));
 
     plug();
@@ -563,7 +557,7 @@ TEST_F(OnlineLoopTest, ConnectionThatDoesNotComeIsReportedEvery500Attempts)
     EXPECT_EQ(count(u"Mais de 500 tentativas de conectar com a catraca sem sucesso"_s), 1);
     passes(1);
     EXPECT_EQ(loop.ConnectAttempts, 1);
-    EXPECT_EQ(device.LoopState, OnlineLoop::CompleteConnection);
+    EXPECT_EQ(device.loopState(), OnlineLoop::CompleteConnection);
 }
 
 TEST_F(OnlineLoopTest, ConnectAttemptsContinueAcrossRuns)
@@ -576,7 +570,7 @@ TEST_F(OnlineLoopTest, ConnectAttemptsContinueAcrossRuns)
     EXPECT_EQ(loop.ConnectAttempts, 4); // a success does not reset the count
 
     ASSERT_TRUE(sim.setFault("Ping", 3));
-    device.LoopState = OnlineLoop::CompleteConnection;
+    device.EnterState(OnlineLoop::CompleteConnection);
     loop.BeginRun();
     passes(2);
     EXPECT_EQ(loop.ConnectAttempts, 6);
@@ -587,15 +581,15 @@ TEST_F(OnlineLoopTest, NewRunPingsAgainAfterARunEndedDuringAPassage)
     ASSERT_NO_FATAL_FAILURE(startPolling());
     sim.presentCard("0000001234");
     ASSERT_TRUE(reach(OnlineLoop::WaitRotation));
-    ASSERT_FALSE(device.PassageIdle);
+    ASSERT_FALSE(device.isPassageIdle());
     device.IniCatraca();
 
-    device.LoopState = OnlineLoop::CompleteConnection;
-    device.StopFlag = false;
+    device.EnterState(OnlineLoop::CompleteConnection);
+    device.ClearStopRequest();
     unplug();
     loop.BeginRun();
     passes(1);
-    EXPECT_EQ(device.LoopState, OnlineLoop::CompleteConnection);
+    EXPECT_EQ(device.loopState(), OnlineLoop::CompleteConnection);
     EXPECT_EQ(link.ui.caption, link.messages.Lookup(u"TENTANDO"_s));
 }
 
@@ -635,7 +629,7 @@ TEST_F(OnlineLoopTest, PassCountersGoOnAcrossRunsWhileHousekeepingRunsStartAgain
     EXPECT_EQ(loop.HousekeepingRuns, 1);
     EXPECT_EQ(steps.caption, u"ADO: 1 -> Loops: 2"_s);
 
-    device.LoopState = OnlineLoop::CompleteConnection;
+    device.EnterState(OnlineLoop::CompleteConnection);
     ASSERT_NO_FATAL_FAILURE(startPolling());
     EXPECT_EQ(loop.HousekeepingRuns, 0);
     passes(1);
@@ -692,11 +686,11 @@ TEST_F(OnlineLoopTest, QueuedChangesGoBeforeIdentification)
     steps.queue = QStringList{u"[UPD]0000000001"_s, u"[DEL]0000000002"_s};
     sim.presentCard("0000001234");
     passes(2);
-    EXPECT_EQ(device.LoopState, OnlineLoop::Polling);
+    EXPECT_EQ(device.loopState(), OnlineLoop::Polling);
     EXPECT_EQ(sim.pendingEvents(), 1u);
     EXPECT_EQ(steps.caption, u"ADO: 0 -> Loops: 3"_s);
     passes(1);
-    EXPECT_EQ(device.LoopState, OnlineLoop::SendPassageText);
+    EXPECT_EQ(device.loopState(), OnlineLoop::SendPassageText);
     EXPECT_EQ(steps.calls, (QStringList{u"RunQueueStep [UPD]0000000001"_s, u"RunQueueStep [DEL]0000000002"_s,
                                         u"LookUpPerson 0000001234"_s, u"ShowPassageWaiting"_s}));
 }
@@ -708,9 +702,9 @@ struct NextRun
 {
     explicit NextRun(DeviceBinding& device) : steps(device), loop(device, steps)
     {
-        device.UserDados = TUserDados{};
-        device.LoopState = OnlineLoop::CompleteConnection;
-        device.StopFlag = false;
+        device.userDados() = TUserDados{};
+        device.EnterState(OnlineLoop::CompleteConnection);
+        device.ClearStopRequest();
         loop.BeginRun();
     }
     bool passUntil(const std::function<bool()>& done, int maxPasses = 30)
@@ -732,7 +726,7 @@ TEST_F(OnlineLoopTest, CardTappedDuringAPassageIsDroppedAndEveryLaterRotationIsR
     ASSERT_TRUE(reach(OnlineLoop::WaitRotation));
     sim.presentCard("0000009999"); // somebody else, while the arm is open
     passes(3);
-    EXPECT_EQ(device.LoopState, OnlineLoop::WaitRotation);
+    EXPECT_EQ(device.loopState(), OnlineLoop::WaitRotation);
     EXPECT_EQ(count(u"Identificação ignorada durante a passagem: 0000009999"_s), 1);
     ASSERT_TRUE(sim.rotate());
     ASSERT_TRUE(reach(OnlineLoop::Polling));
@@ -757,7 +751,7 @@ TEST_F(OnlineLoopTest, RotationReportWhilePollingNeverReleasesTheArm)
     sim.presentCard("0000001234", sim::origin::Passed);
     sim.presentCard("0000001234", sim::origin::NotPassed);
     passes(3);
-    EXPECT_EQ(device.LoopState, OnlineLoop::Polling);
+    EXPECT_EQ(device.loopState(), OnlineLoop::Polling);
     EXPECT_TRUE(steps.calls.isEmpty());
     EXPECT_EQ(sim.arm(), sim::Arm::Locked);
     EXPECT_EQ(count(u"Giro da catraca sem liberação pendente ignorado (origem 6)"_s), 1);
@@ -771,7 +765,7 @@ TEST_F(OnlineLoopTest, RotationWaitEndsThroughTheErrorPathWhenTheControllerFalls
     ASSERT_TRUE(reach(OnlineLoop::WaitRotation));
     const qint64 from = link.clock.elapsedMs();
     ASSERT_TRUE(sim.setFault("ReceberDadosOnLine", 3)); // no answer, at once
-    EXPECT_TRUE(passUntil([&] { return device.StopFlag; }, 400));
+    EXPECT_TRUE(passUntil([&] { return device.IsStopRequested(); }, 400));
     EXPECT_TRUE(link.ui.inicializaTimerOn);
     const qint64 waited = link.clock.elapsedMs() - from;
     EXPECT_GE(waited, OnlineLoop::RotationReportTimeoutMs - 100);
@@ -802,7 +796,7 @@ TEST_F(OnlineLoopTest, RotationReportedAfterARestartIsRecordedOnceForThePersonRe
     link.clock.advance(1500);
 
     NextRun next(device);
-    ASSERT_TRUE(next.passUntil([&] { return device.LoopState == OnlineLoop::Polling; }));
+    ASSERT_TRUE(next.passUntil([&] { return device.loopState() == OnlineLoop::Polling; }));
     ASSERT_TRUE(next.passUntil([&] { return sim.pendingEvents() == 0; }, 3));
     next.passUntil([] { return false; }, 3);
     EXPECT_EQ(next.steps.confirmed, QStringList{u"0000001234 S "_s + rotatedAt});
@@ -814,7 +808,7 @@ TEST_F(OnlineLoopTest, RotationReportedAfterARestartIsRecordedOnceForThePersonRe
 
     // The next person is served as usual.
     sim.presentCard("0000005678");
-    EXPECT_TRUE(next.passUntil([&] { return device.LoopState == OnlineLoop::WaitRotation; }));
+    EXPECT_TRUE(next.passUntil([&] { return device.loopState() == OnlineLoop::WaitRotation; }));
 }
 
 TEST_F(OnlineLoopTest, MissedPassageReportedAfterARestartRecordsNothing)
@@ -825,7 +819,7 @@ TEST_F(OnlineLoopTest, MissedPassageReportedAfterARestartRecordsNothing)
     ASSERT_TRUE(sim.noPass());
 
     NextRun next(device);
-    ASSERT_TRUE(next.passUntil([&] { return device.LoopState == OnlineLoop::Polling; }));
+    ASSERT_TRUE(next.passUntil([&] { return device.loopState() == OnlineLoop::Polling; }));
     next.passUntil([] { return false; }, 3);
     EXPECT_TRUE(next.steps.confirmed.isEmpty());
     EXPECT_EQ(next.steps.calls.count(u"ShowPassageMissed"_s), 1);
@@ -844,21 +838,21 @@ TEST_F(OnlineLoopTest, ReleaseThatNeverHappenedIsClosedOutAndHoldsCardsUntilThen
     sim.clearFaults();
 
     NextRun next(device);
-    ASSERT_TRUE(next.passUntil([&] { return device.LoopState == OnlineLoop::Polling; }));
+    ASSERT_TRUE(next.passUntil([&] { return device.loopState() == OnlineLoop::Polling; }));
     // The arm might still be open for that person: a card now is not answered.
     sim.presentCard("0000005678");
     next.passUntil([] { return false; }, 2);
     EXPECT_EQ(count(u"Identificação ignorada durante a passagem anterior: 0000005678"_s), 1);
-    EXPECT_EQ(device.LoopState, OnlineLoop::Polling);
+    EXPECT_EQ(device.loopState(), OnlineLoop::Polling);
 
     // Once the controller would have reported the release, it is closed out as unused.
     link.clock.advance(OnlineLoop::RotationReportTimeoutMs);
     sim.presentCard("0000005678");
-    ASSERT_TRUE(next.passUntil([&] { return device.LoopState == OnlineLoop::WaitRotation; }));
+    ASSERT_TRUE(next.passUntil([&] { return device.loopState() == OnlineLoop::WaitRotation; }));
     EXPECT_EQ(logged().filter(u"Liberação sem giro informado encerrada: 0000001234 em "_s).size(), 1);
     EXPECT_EQ(next.loop.releaseRecord().pending()->PersonNumber, u"0000005678"_s);
     ASSERT_TRUE(sim.rotate());
-    ASSERT_TRUE(next.passUntil([&] { return device.LoopState == OnlineLoop::Polling; }));
+    ASSERT_TRUE(next.passUntil([&] { return device.loopState() == OnlineLoop::Polling; }));
     EXPECT_EQ(next.steps.confirmed.size(), 1);
     EXPECT_TRUE(next.steps.confirmed.value(0).startsWith(u"0000005678 E "_s));
 }
@@ -889,7 +883,7 @@ TEST_F(OnlineLoopTest, NoReleaseWhenTheReleaseCannotBePutOnRecord)
     ASSERT_TRUE(reach(OnlineLoop::SendStandingText));
     EXPECT_EQ(sim.arm(), sim::Arm::Locked);
     EXPECT_EQ(link.callCount("LiberarCatracaEntradaInvertida"), 0);
-    EXPECT_TRUE(device.PassageIdle);
+    EXPECT_TRUE(device.isPassageIdle());
     EXPECT_EQ(count(u"Catraca não liberada para 0000001234"_s), 1);
 }
 
@@ -934,7 +928,7 @@ TEST_F(OnlineLoopTest, RefusedPassageMessageIsGivenUpAfterItsBound)
     EXPECT_GE(link.clock.elapsedMs() - from, OnlineLoop::PassageMessageRetryMs - 100);
     EXPECT_LE(link.clock.elapsedMs() - from, OnlineLoop::PassageMessageRetryMs + 100);
     EXPECT_EQ(count(u"Passagem abandonada, a catraca recusou a mensagem: 0000001234"_s), 1);
-    EXPECT_TRUE(device.PassageIdle);
+    EXPECT_TRUE(device.isPassageIdle());
     // The fault clears: the person who has gone is not let through.
     steps.passageResult = 0;
     ASSERT_TRUE(reach(OnlineLoop::Polling));
@@ -965,7 +959,7 @@ TEST_F(OnlineLoopTest, PassWhoseHousekeepingAskedForARestartDoesNothingMore)
     loop.HousekeepingPasses = OnlineLoop::HousekeepingInterval;
     sim.clearCalls();
     ASSERT_TRUE(loop.RunPass());
-    EXPECT_TRUE(device.StopFlag);
+    EXPECT_TRUE(device.IsStopRequested());
     EXPECT_EQ(steps.checks.size(), 3) << "the housekeeping itself runs to its end";
     EXPECT_TRUE(steps.calls.isEmpty()) << "no queue step, no identification";
     EXPECT_EQ(steps.queue, QStringList{u"[DEL]0000000002"_s});

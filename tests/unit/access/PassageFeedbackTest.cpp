@@ -83,7 +83,7 @@ protected:
 
     void identify(const QString& number, const QString& name, bool entry)
     {
-        link.device.UserDados = TUserDados{number, name, entry};
+        link.device.userDados() = TUserDados{number, name, entry};
     }
 
     // The database becomes unreachable.
@@ -117,18 +117,18 @@ TEST_F(PassageFeedbackTest, IdentifiedPersonIsShownInThePanelOfTheDirection)
     feedback->ShowPassageWaiting();
     EXPECT_EQ(display.line2(DisplayMessage::Entry), u"JOÃO"_s);
     EXPECT_EQ(display.confirmation(true), link.messages.Lookup(u"CONFIRMAR"_s));
-    EXPECT_FALSE(link.device.PassageIdle);
+    EXPECT_FALSE(link.device.isPassageIdle());
     EXPECT_TRUE(display.tmrPassaEntr->isActive());
     EXPECT_FALSE(display.tmrPassaSaida->isActive());
     EXPECT_EQ(logged().last(), u"Sentido: Entrada"_s);
 
-    link.device.PassageIdle = true;
+    link.device.EndPassage();
     identify(u"0000000002"_s, u"ANA"_s, false);
     feedback->ShowPassageWaiting();
     EXPECT_EQ(display.line2(DisplayMessage::Exit), u"ANA"_s);
     EXPECT_EQ(display.line2(DisplayMessage::Entry), u"JOÃO"_s);
     EXPECT_EQ(display.confirmation(false), link.messages.Lookup(u"CONFIRMAR"_s));
-    EXPECT_FALSE(link.device.PassageIdle);
+    EXPECT_FALSE(link.device.isPassageIdle());
     EXPECT_TRUE(display.tmrPassaSaida->isActive());
     EXPECT_EQ(logged().last(), u"Sentido: Saída"_s);
 }

@@ -1,6 +1,7 @@
 #include "access/PersonLookup.h"
 
 #include "LinkedDevice.h"
+#include "QtPrinters.h"
 #include "access/PassageJournal.h"
 #include "db/XConnection.h"
 #include "db/XDataSet.h"
@@ -8,13 +9,6 @@
 #include <QFile>
 #include <gtest/gtest.h>
 #include <ostream>
-
-QT_BEGIN_NAMESPACE
-inline void PrintTo(const QString& text, std::ostream* os)
-{
-    *os << '"' << text.toStdString() << '"';
-}
-QT_END_NAMESPACE
 
 namespace zul {
 namespace {
@@ -57,7 +51,7 @@ protected:
 
 TEST_F(PersonLookupTest, DatabaseFailureShowsOfflineAndReopensTheConnection)
 {
-    TUserDados& user = link.device.UserDados;
+    TUserDados& user = link.device.userDados();
     user = {u"0000001234"_s, u"ANTES "_s, true};
     const qsizetype before = link.logged().size();
 
@@ -75,7 +69,7 @@ TEST_F(PersonLookupTest, DatabaseFailureShowsOfflineAndReopensTheConnection)
     EXPECT_FALSE(display.temporary);
     EXPECT_EQ(display.line1 + display.line2, toWin1252String(link.messages.Lookup(u"ORACLE_OFFLINE"_s)));
     EXPECT_EQ(reconnects, QStringList{u"force report"_s});
-    EXPECT_EQ(link.device.LastDeviceResult, 1); // the display's answer is not kept
+    EXPECT_EQ(link.device.lastResult(), 1); // the display's answer is not kept
     EXPECT_EQ(user.PersonNumber, u"0000001234"_s);
     EXPECT_EQ(user.BadgeName, u"ANTES "_s);
     EXPECT_TRUE(user.IsEntry);
@@ -85,7 +79,7 @@ TEST_F(PersonLookupTest, DatabaseFailureWithoutLibraryOrHooksOnlyLogs)
 {
     PersonLookup bare{connection, link.device};
     link.device.UnloadDeviceLibrary();
-    link.device.UserDados.PersonNumber = u"0000001234"_s;
+    link.device.userDados().PersonNumber = u"0000001234"_s;
     EXPECT_FALSE(bare.LookUpPerson());
     EXPECT_EQ(link.logged().filter(u"Dados entrada - ERRO: "_s).size(), 1);
 }
@@ -166,7 +160,7 @@ TEST_F(PersonLookupTest, DirectionOfAVisitorFollowsPassagesStillInTheJournal)
     }
     PassageJournal journal(link.dir.file(u"logCatraca/passagensPendentes.jrn"_s));
     lookup.journal = &journal;
-    TUserDados& user = link.device.UserDados;
+    TUserDados& user = link.device.userDados();
     const auto directionOf = [&](const QString& number) {
         user.PersonNumber = number;
         EXPECT_TRUE(lookup.LookUpPerson()) << link.logged().join(u'\n').toStdString();

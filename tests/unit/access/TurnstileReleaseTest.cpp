@@ -36,9 +36,9 @@ TEST_P(ReleaseTurnstileTest, OpensTheArmWithTheCallOfTheMounting)
 {
     const ReleaseCase& c = GetParam();
     link.ui.normal = c.normal;
-    link.device.LastDeviceResult = 1;
+    link.device.RecordResult(1);
     EXPECT_EQ(ReleaseTurnstile(link.device, c.direction), 0);
-    EXPECT_EQ(link.device.LastDeviceResult, 0);
+    EXPECT_EQ(link.device.lastResult(), 0);
     EXPECT_EQ(sim.lastRelease(), c.entryPoint);
     EXPECT_EQ(sim.arm(), c.arm);
 }
@@ -71,19 +71,20 @@ TEST_F(TurnstileReleaseTest, RefusedReleaseReturnsTheControllerCode)
 TEST_F(TurnstileReleaseTest, ErrorInsideTheReleaseIsLoggedAndReportedAsFailure)
 {
     link.ui.failMounting = true;
-    link.device.LastDeviceResult = 0; // what the previous call left
+    link.device.RecordResult(0); // what the previous call left
     EXPECT_EQ(ReleaseTurnstile(link.device, 'S'), ReleaseFailed);
     EXPECT_NE(ReleaseFailed, 0);
-    EXPECT_EQ(link.device.LastDeviceResult, ReleaseFailed);
+    EXPECT_EQ(link.device.lastResult(), ReleaseFailed);
     EXPECT_EQ(link.logged().last(), u"##### Libera catraca - ERRO: menu indisponível #####"_s);
     EXPECT_EQ(sim.arm(), sim::Arm::Locked);
 }
 
-TEST_F(TurnstileReleaseTest, UnboundReleaseKeepsThePreviousResult)
+TEST_F(TurnstileReleaseTest, UnboundReleaseCountsAsNotCalled)
 {
     link.device.UnloadDeviceLibrary();
-    link.device.LastDeviceResult = 42;
-    EXPECT_EQ(ReleaseTurnstile(link.device, 'T'), 42);
+    link.device.RecordResult(0);
+    EXPECT_EQ(ReleaseTurnstile(link.device, 'T'), DeviceBinding::NotCalled);
+    EXPECT_EQ(link.device.lastResult(), DeviceBinding::NotCalled);
     EXPECT_EQ(sim.arm(), sim::Arm::Locked);
 }
 

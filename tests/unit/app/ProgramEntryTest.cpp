@@ -12,15 +12,17 @@
 #include <QThread>
 #include <gtest/gtest.h>
 
+using namespace Qt::StringLiterals;
+
 namespace zul {
 namespace {
 
 #ifdef _WIN32
-const QString ProgramSuffix = QStringLiteral(".exe");
-const QString DeviceLibrary = QStringLiteral("EasyInner.dll");
+const QString ProgramSuffix = u".exe"_s;
+const QString DeviceLibrary = u"EasyInner.dll"_s;
 #else
 const QString ProgramSuffix;
-const QString DeviceLibrary = QStringLiteral("libEasyInner.so");
+const QString DeviceLibrary = u"libEasyInner.so"_s;
 #endif
 
 QString BuiltProgram(const QString& name)
@@ -33,13 +35,13 @@ class ProgramEntryTest : public ::testing::Test
 protected:
     void SetUp() override
     {
-        const QString built = BuiltProgram(QStringLiteral("zul") + ProgramSuffix);
+        const QString built = BuiltProgram(u"zul"_s + ProgramSuffix);
         if (!QFileInfo(built).isExecutable())
             GTEST_SKIP() << "zul is not built beside the tests";
         // The manager refuses to run beside a copy of the same name (another test, or a system
         // test's manager running at the same time): each test runs a copy of its own name, with
         // the device library beside it as in an installed folder.
-        const QString name = QStringLiteral("zul-entry-%1").arg(QRandomGenerator::global()->generate());
+        const QString name = u"zul-entry-%1"_s.arg(QRandomGenerator::global()->generate());
         m_program = dir.file(name + ProgramSuffix);
         ASSERT_TRUE(QFile::copy(built, m_program));
         if (QFileInfo::exists(BuiltProgram(DeviceLibrary)))
@@ -47,22 +49,20 @@ protected:
 #ifdef _WIN32
         // Qt's DLLs and plugins stay in the build folder: the copy finds them through the path.
         const QString builtDir = QDir::toNativeSeparators(QCoreApplication::applicationDirPath());
-        environment.insert(QStringLiteral("PATH"),
-                           builtDir + u';' + environment.value(QStringLiteral("PATH")));
-        environment.insert(QStringLiteral("QT_PLUGIN_PATH"), builtDir);
+        environment.insert(u"PATH"_s, builtDir + u';' + environment.value(u"PATH"_s));
+        environment.insert(u"QT_PLUGIN_PATH"_s, builtDir);
 #endif
-        environment.insert(QStringLiteral("ZUL_LOCK_DIR"), dir.path());
-        environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-        QDir(dir.path()).mkpath(QStringLiteral("first"));
-        QDir(dir.path()).mkpath(QStringLiteral("second"));
+        environment.insert(u"ZUL_LOCK_DIR"_s, dir.path());
+        environment.insert(u"QT_QPA_PLATFORM"_s, u"offscreen"_s);
+        QDir(dir.path()).mkpath(u"first"_s);
+        QDir(dir.path()).mkpath(u"second"_s);
     }
 
     void Start(QProcess& process, const QString& logDir)
     {
         process.setProcessEnvironment(environment);
         process.start(ProgramPath(),
-                      {QStringLiteral("--headless"), QStringLiteral("--registry"),
-                       dir.file(QStringLiteral("machine.reg")), QStringLiteral("--log-dir"), logDir});
+                      {u"--headless"_s, u"--registry"_s, dir.file(u"machine.reg"_s), u"--log-dir"_s, logDir});
         ASSERT_TRUE(process.waitForStarted(10000));
     }
 
@@ -79,25 +79,25 @@ protected:
 TEST_F(ProgramEntryTest, SecondCopyIsRefusedAndLogsNothing)
 {
     QProcess first;
-    Start(first, dir.file(QStringLiteral("first")));
+    Start(first, dir.file(u"first"_s));
     // The first copy has the mutex once it has logged its start.
     QElapsedTimer waited;
     waited.start();
-    while (QDir(dir.file(QStringLiteral("first"))).isEmpty() && first.state() == QProcess::Running &&
+    while (QDir(dir.file(u"first"_s)).isEmpty() && first.state() == QProcess::Running &&
            waited.elapsed() < 20000)
         QThread::msleep(20);
     ASSERT_EQ(first.state(), QProcess::Running) << first.readAllStandardError().toStdString();
-    ASSERT_FALSE(QDir(dir.file(QStringLiteral("first"))).isEmpty());
+    ASSERT_FALSE(QDir(dir.file(u"first"_s)).isEmpty());
 
     QProcess second;
-    Start(second, dir.file(QStringLiteral("second")));
+    Start(second, dir.file(u"second"_s));
     ASSERT_TRUE(second.waitForFinished(20000));
     EXPECT_EQ(second.exitStatus(), QProcess::NormalExit);
     EXPECT_NE(second.exitCode(), 0);
     const QString errors = QString::fromLocal8Bit(second.readAllStandardError());
-    EXPECT_TRUE(errors.contains(QStringLiteral("O Gerenciador da Catraca já está sendo executado")))
+    EXPECT_TRUE(errors.contains(u"O Gerenciador da Catraca já está sendo executado"_s))
         << errors.toStdString();
-    EXPECT_TRUE(QDir(dir.file(QStringLiteral("second"))).isEmpty());
+    EXPECT_TRUE(QDir(dir.file(u"second"_s)).isEmpty());
     EXPECT_EQ(first.state(), QProcess::Running);
 
     first.terminate();
@@ -125,12 +125,11 @@ protected:
     void StopAfter(const QStringList& arguments, int delayMs)
     {
         SCOPED_TRACE(delayMs);
-        const QString logDir = dir.file(QStringLiteral("stop") + QString::number(++runs));
+        const QString logDir = dir.file(u"stop"_s + QString::number(++runs));
         QProcess program;
         program.setProcessEnvironment(environment);
-        program.start(ProgramPath(), arguments + QStringList{QStringLiteral("--registry"),
-                                                             dir.file(QStringLiteral("machine.reg")),
-                                                             QStringLiteral("--log-dir"), logDir});
+        program.start(ProgramPath(), arguments + QStringList{u"--registry"_s, dir.file(u"machine.reg"_s),
+                                                             u"--log-dir"_s, logDir});
         ASSERT_TRUE(program.waitForStarted(10000));
         QElapsedTimer waited;
         waited.start();
@@ -153,8 +152,7 @@ protected:
             if (log.open(QIODevice::ReadOnly))
                 logged += QString::fromLatin1(log.readAll());
         }
-        EXPECT_TRUE(logged.contains(QStringLiteral("O programa foi finalizado normalmente")))
-            << logged.toStdString();
+        EXPECT_TRUE(logged.contains(u"O programa foi finalizado normalmente"_s)) << logged.toStdString();
     }
 
     int runs = 0;
@@ -163,7 +161,7 @@ protected:
 TEST_F(StopDuringStartUp, UnattendedRunEndsNormallyWhenever)
 {
     for (const int delayMs : {0, 20, 80, 300})
-        StopAfter({QStringLiteral("--headless")}, delayMs);
+        StopAfter({u"--headless"_s}, delayMs);
 }
 
 TEST_F(StopDuringStartUp, BoxWaitingForAnAnswerDoesNotHoldTheStop)
@@ -175,7 +173,7 @@ TEST_F(StopDuringStartUp, BoxWaitingForAnAnswerDoesNotHoldTheStop)
 TEST_F(StopDuringStartUp, ServiceRunEndsNormallyWhenever)
 {
     for (const int delayMs : {0, 80})
-        StopAfter({QStringLiteral("--service")}, delayMs);
+        StopAfter({u"--service"_s}, delayMs);
 }
 
 // Waits, bounded, until `done` holds or the program has ended.
@@ -208,27 +206,26 @@ TEST_F(ProgramEntryTest, ServiceRunUnderSystemdWithoutDesktop)
     test::NotifySocket unit;
     if (!platform::serviceNotificationsWanted())
         GTEST_SKIP() << "built without libsystemd";
-    environment.insert(QStringLiteral("NOTIFY_SOCKET"), unit.path());
-    environment.insert(QStringLiteral("WATCHDOG_USEC"), QStringLiteral("1000000"));
-    environment.remove(QStringLiteral("QT_QPA_PLATFORM"));
-    environment.remove(QStringLiteral("DISPLAY"));
-    environment.remove(QStringLiteral("WAYLAND_DISPLAY"));
-    const QString logDir = dir.file(QStringLiteral("service"));
+    environment.insert(u"NOTIFY_SOCKET"_s, unit.path());
+    environment.insert(u"WATCHDOG_USEC"_s, u"1000000"_s);
+    environment.remove(u"QT_QPA_PLATFORM"_s);
+    environment.remove(u"DISPLAY"_s);
+    environment.remove(u"WAYLAND_DISPLAY"_s);
+    const QString logDir = dir.file(u"service"_s);
 
     QProcess program;
     program.setProcessEnvironment(environment);
     program.start(ProgramPath(),
-                  {QStringLiteral("--service"), QStringLiteral("--registry"),
-                   dir.file(QStringLiteral("machine.reg")), QStringLiteral("--log-dir"), logDir});
+                  {u"--service"_s, u"--registry"_s, dir.file(u"machine.reg"_s), u"--log-dir"_s, logDir});
     ASSERT_TRUE(program.waitForStarted(10000));
     QStringList heard;
     EXPECT_TRUE(WaitWhileRunning(program,
                                  [&] {
                                      heard += unit.received();
-                                     return heard.count(QStringLiteral("WATCHDOG=1")) >= 2;
+                                     return heard.count(u"WATCHDOG=1"_s) >= 2;
                                  }))
         << heard.join(u' ').toStdString() << program.readAllStandardError().toStdString();
-    EXPECT_FALSE(heard.contains(QStringLiteral("READY=1")));
+    EXPECT_FALSE(heard.contains(u"READY=1"_s));
     ASSERT_EQ(program.state(), QProcess::Running);
     Stop(program);
     EXPECT_EQ(program.exitStatus(), QProcess::NormalExit);
@@ -240,19 +237,18 @@ TEST_F(ProgramEntryTest, ServiceRunUnderSystemdWithoutDesktop)
         if (log.open(QIODevice::ReadOnly))
             logged += QString::fromLatin1(log.readAll());
     }
-    EXPECT_TRUE(logged.contains(QStringLiteral("Inicialização do programa como serviço")))
-        << logged.toStdString();
-    EXPECT_TRUE(logged.contains(QStringLiteral("O programa foi finalizado normalmente")));
+    EXPECT_TRUE(logged.contains(u"Inicialização do programa como serviço"_s)) << logged.toStdString();
+    EXPECT_TRUE(logged.contains(u"O programa foi finalizado normalmente"_s));
 }
 
 // An activity log that cannot be written is told once on stderr, where the service's journal
 // is, and the program goes on.
 TEST_F(ProgramEntryTest, LogFolderThatCannotBeWrittenIsToldOnce)
 {
-    const QString blocker = dir.file(QStringLiteral("blocker"));
+    const QString blocker = dir.file(u"blocker"_s);
     ASSERT_TRUE(QFile(blocker).open(QIODevice::WriteOnly));
     QProcess program;
-    Start(program, blocker + QStringLiteral("/logCatraca"));
+    Start(program, blocker + u"/logCatraca"_s);
     QByteArray errors;
     const QByteArray told = "o log de atividade não pode ser escrito na pasta";
     WaitWhileRunning(program, [&] {

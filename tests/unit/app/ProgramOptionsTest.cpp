@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+using namespace Qt::StringLiterals;
+
 namespace zul {
 namespace {
 
@@ -19,7 +21,7 @@ class SwitchTest : public ::testing::TestWithParam<SwitchCase>
 TEST_P(SwitchTest, IsRecognisedOnlyWithItsLeadingCharacter)
 {
     const SwitchCase& c = GetParam();
-    const QStringList arguments{QStringLiteral("/opt/zul/zul"), QString::fromUtf8(c.argument)};
+    const QStringList arguments{u"/opt/zul/zul"_s, QString::fromUtf8(c.argument)};
     EXPECT_EQ(HasSwitch(arguments, QString::fromLatin1(c.word)), c.recognised) << c.argument;
 }
 
@@ -34,47 +36,41 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(ProgramOptions, ParameterZeroIsNeverExamined)
 {
-    EXPECT_FALSE(HasSwitch({QStringLiteral("-INSTALL")}, QStringLiteral("INSTALL")));
-    EXPECT_FALSE(ParseProgramOptions({QStringLiteral("/install")}).isInstallRun());
+    EXPECT_FALSE(HasSwitch({u"-INSTALL"_s}, u"INSTALL"_s));
+    EXPECT_FALSE(ParseProgramOptions({u"/install"_s}).isInstallRun());
 }
 
 TEST(ProgramOptions, ServiceSwitchesMixWithTheLongOptions)
 {
-    const ProgramOptions options = ParseProgramOptions(
-        {QStringLiteral("zul"), QStringLiteral("/uninstall"), QStringLiteral("--registry"),
-         QStringLiteral("/tmp/m.reg"), QStringLiteral("-silent"), QStringLiteral("--log-dir=/tmp/logs"),
-         QStringLiteral("--headless")});
+    const ProgramOptions options =
+        ParseProgramOptions({u"zul"_s, u"/uninstall"_s, u"--registry"_s, u"/tmp/m.reg"_s, u"-silent"_s,
+                             u"--log-dir=/tmp/logs"_s, u"--headless"_s});
     EXPECT_TRUE(options.error.isEmpty()) << options.error.toStdString();
     EXPECT_TRUE(options.uninstall);
     EXPECT_FALSE(options.install);
     EXPECT_TRUE(options.silent);
     EXPECT_TRUE(options.isInstallRun());
-    EXPECT_EQ(options.registryFile, QStringLiteral("/tmp/m.reg"));
-    EXPECT_EQ(options.logDir, QStringLiteral("/tmp/logs"));
+    EXPECT_EQ(options.registryFile, u"/tmp/m.reg"_s);
+    EXPECT_EQ(options.logDir, u"/tmp/logs"_s);
     EXPECT_TRUE(options.headless);
 }
 
 TEST(ProgramOptions, BareWordsAreIgnoredAndUnknownLongOptionsRefused)
 {
-    EXPECT_TRUE(ParseProgramOptions({QStringLiteral("zul"), QStringLiteral("INSTALL")}).error.isEmpty());
-    EXPECT_FALSE(ParseProgramOptions({QStringLiteral("zul"), QStringLiteral("INSTALL")}).isInstallRun());
-    EXPECT_FALSE(
-        ParseProgramOptions({QStringLiteral("zul"), QStringLiteral("--frobnicate")}).error.isEmpty());
-    EXPECT_FALSE(ParseProgramOptions({QStringLiteral("zul"), QStringLiteral("--registry")}).error.isEmpty());
-    EXPECT_FALSE(ParseProgramOptions({QStringLiteral("zul"), QStringLiteral("--log-dir=")}).error.isEmpty());
+    EXPECT_TRUE(ParseProgramOptions({u"zul"_s, u"INSTALL"_s}).error.isEmpty());
+    EXPECT_FALSE(ParseProgramOptions({u"zul"_s, u"INSTALL"_s}).isInstallRun());
+    EXPECT_FALSE(ParseProgramOptions({u"zul"_s, u"--frobnicate"_s}).error.isEmpty());
+    EXPECT_FALSE(ParseProgramOptions({u"zul"_s, u"--registry"_s}).error.isEmpty());
+    EXPECT_FALSE(ParseProgramOptions({u"zul"_s, u"--log-dir="_s}).error.isEmpty());
 }
 
 TEST(ProgramOptions, NotificationPortIsANumberFrom1To65535)
 {
-    EXPECT_EQ(ParseProgramOptions(
-                  {QStringLiteral("zul"), QStringLiteral("--notification-port"), QStringLiteral("20622")})
-                  .notificationPort,
-              20622);
-    EXPECT_EQ(ParseProgramOptions({QStringLiteral("zul")}).notificationPort, 0);
+    EXPECT_EQ(ParseProgramOptions({u"zul"_s, u"--notification-port"_s, u"20622"_s}).notificationPort, 20622);
+    EXPECT_EQ(ParseProgramOptions({u"zul"_s}).notificationPort, 0);
     for (const char* bad : {"--notification-port=0", "--notification-port=65536", "--notification-port=x1",
                             "--notification-port"})
-        EXPECT_FALSE(ParseProgramOptions({QStringLiteral("zul"), QString::fromLatin1(bad)}).error.isEmpty())
-            << bad;
+        EXPECT_FALSE(ParseProgramOptions({u"zul"_s, QString::fromLatin1(bad)}).error.isEmpty()) << bad;
 }
 
 } // namespace

@@ -7,6 +7,8 @@
 #include <QCoreApplication>
 #include <gtest/gtest.h>
 
+using namespace Qt::StringLiterals;
+
 namespace zul {
 namespace {
 
@@ -29,7 +31,7 @@ protected:
 
     int Run(const QStringList& switches)
     {
-        const ProgramOptions options = ParseProgramOptions(QStringList{QStringLiteral("zul")} + switches);
+        const ProgramOptions options = ParseProgramOptions(QStringList{u"zul"_s} + switches);
         return RunServiceInstall(options, [this](bool error, const QString& title, const QString& text) {
             boxes.push_back({error, title, text});
         });
@@ -42,18 +44,18 @@ protected:
 // and tell the installer through the exit status.
 TEST_F(ServiceInstallTest, FailureIsShownEvenWhenSilentAndEndsWithFailure)
 {
-    EXPECT_EQ(Run({QStringLiteral("-INSTALL"), QStringLiteral("/silent")}), 1);
+    EXPECT_EQ(Run({u"-INSTALL"_s, u"/silent"_s}), 1);
     ASSERT_EQ(boxes.size(), 1u);
     EXPECT_TRUE(boxes[0].error);
-    EXPECT_TRUE(boxes[0].text.startsWith(QStringLiteral(
-        "Serviço \"ZUL - Gerenciamento da Catraca Biométrica\" falhou para a instalação com erro: \"")))
+    EXPECT_TRUE(boxes[0].text.startsWith(
+        u"Serviço \"ZUL - Gerenciamento da Catraca Biométrica\" falhou para a instalação com erro: \""_s))
         << boxes[0].text.toStdString();
-    EXPECT_TRUE(boxes[0].text.contains(QStringLiteral("systemctl")));
+    EXPECT_TRUE(boxes[0].text.contains(u"systemctl"_s));
 
-    EXPECT_EQ(Run({QStringLiteral("\\UNINSTALL")}), 1);
+    EXPECT_EQ(Run({u"\\UNINSTALL"_s}), 1);
     ASSERT_EQ(boxes.size(), 2u);
-    EXPECT_TRUE(boxes[1].text.startsWith(QStringLiteral(
-        "Service \"ZUL - Gerenciamento da Catraca Biométrica\" failed para a desinstalação com erro: \"")))
+    EXPECT_TRUE(boxes[1].text.startsWith(
+        u"Service \"ZUL - Gerenciamento da Catraca Biométrica\" failed para a desinstalação com erro: \""_s))
         << boxes[1].text.toStdString();
 }
 
@@ -61,16 +63,15 @@ TEST(ServiceRunChoice, SystemdUnitAsksForTheServiceRunOnItsCommandLine)
 {
     if (platform::servicesHaveDesktop())
         GTEST_SKIP() << "Windows decides by the service's account";
-    EXPECT_TRUE(ChoosesServiceRun(ParseProgramOptions({QStringLiteral("zul"), QStringLiteral("--service")})));
-    EXPECT_FALSE(
-        ChoosesServiceRun(ParseProgramOptions({QStringLiteral("zul"), QStringLiteral("--headless")})));
+    EXPECT_TRUE(ChoosesServiceRun(ParseProgramOptions({u"zul"_s, u"--service"_s})));
+    EXPECT_FALSE(ChoosesServiceRun(ParseProgramOptions({u"zul"_s, u"--headless"_s})));
     EXPECT_FALSE(ServiceRunHasWindow());
 }
 
 TEST(InstalledLayout, BuildTreeKeepsItsFilesBesideTheProgram)
 {
     EXPECT_FALSE(IsInstalledCopy());
-    EXPECT_EQ(DefaultLogFolder(), QCoreApplication::applicationDirPath() + QStringLiteral("/logCatraca"));
+    EXPECT_EQ(DefaultLogFolder(), QCoreApplication::applicationDirPath() + u"/logCatraca"_s);
 }
 
 // systemd's side in virtual time: the keep-alive every half interval the unit asks for, while
@@ -105,18 +106,18 @@ TEST_F(ServiceNotifierTest, KeepAliveEveryHalfIntervalAndReadyOnceWhenTheManager
     EXPECT_EQ(notifier.keepAliveIntervalMs(), 2000);
 
     RunFor(notifier, 3000); // ticks at 0, 0.5, ... 2.5 s
-    EXPECT_EQ(unit.received(), QStringList(3, QStringLiteral("WATCHDOG=1")));
+    EXPECT_EQ(unit.received(), QStringList(3, u"WATCHDOG=1"_s));
     EXPECT_FALSE(notifier.readySent());
 
     ready = true;
     RunFor(notifier, 1000);
     const QStringList sent = unit.received();
-    EXPECT_EQ(sent.count(QStringLiteral("READY=1")), 1) << sent.join(u' ').toStdString();
-    EXPECT_EQ(sent.first(), QStringLiteral("READY=1"));
+    EXPECT_EQ(sent.count(u"READY=1"_s), 1) << sent.join(u' ').toStdString();
+    EXPECT_EQ(sent.first(), u"READY=1"_s);
 
     // Ready stays said; the keep-alive goes on. A main thread that stops ticking sends nothing.
     RunFor(notifier, 2000);
-    EXPECT_EQ(unit.received(), QStringList(2, QStringLiteral("WATCHDOG=1")));
+    EXPECT_EQ(unit.received(), QStringList(2, u"WATCHDOG=1"_s));
     clock.advance(60000);
     EXPECT_TRUE(unit.received().isEmpty());
 }
@@ -129,7 +130,7 @@ TEST_F(ServiceNotifierTest, UnitWithoutKeepAliveGetsOnlyReadiness)
     ServiceNotifier notifier(clock, [this] { return ready; });
     EXPECT_EQ(notifier.keepAliveIntervalMs(), 0);
     RunFor(notifier, 5000);
-    EXPECT_EQ(unit.received(), QStringList{QStringLiteral("READY=1")});
+    EXPECT_EQ(unit.received(), QStringList{u"READY=1"_s});
 }
 
 TEST(ServiceNotifierOff, NothingIsSentWhenTheUnitAsksForNothing)

@@ -1,5 +1,6 @@
 #include "app/TfrmCatraca.h"
 
+#include "LogReader.h"
 #include "ScriptedDialogs.h"
 #include "TempDir.h"
 #include "app/OnlinePage.h"
@@ -21,6 +22,8 @@
 #include <QToolButton>
 #include <gtest/gtest.h>
 
+using namespace Qt::StringLiterals;
+
 namespace zul {
 namespace {
 
@@ -30,8 +33,8 @@ protected:
     test::TempDir dir;
     ManualClock clock;
     test::ScriptedDialogs dialogs;
-    ActivityLog log{clock, dir.file(QStringLiteral("logCatraca"))};
-    platform::RegistryStore registry{dir.file(QStringLiteral("machine.reg")).toStdString()};
+    ActivityLog log{clock, dir.file(u"logCatraca"_s)};
+    platform::RegistryStore registry{dir.file(u"machine.reg"_s).toStdString()};
     TfrmCatraca window{AppEnvironment{clock, dialogs, log, registry, true}};
     ManagerCore& core = window.core();
 
@@ -46,18 +49,7 @@ protected:
             [this](const QString& message) { core.onExcept(message); });
     }
 
-    QStringList LogLines() const
-    {
-        QFile file(log.filePathFor(clock.now().date()));
-        if (!file.open(QIODevice::ReadOnly))
-            return {};
-        QStringList lines = fromWin1252(file.readAll()).split(QStringLiteral("\r\n"));
-        if (!lines.isEmpty() && lines.last().isEmpty())
-            lines.removeLast();
-        for (QString& line : lines)
-            line = line.section(u'\t', 1); // drop the time stamp
-        return lines;
-    }
+    QStringList LogLines() const { return test::logTexts(log, clock); }
 
     std::unique_ptr<platform::RegistryKey> Key(bool create = false) const
     {
@@ -103,7 +95,7 @@ TEST_F(TfrmCatracaTest, MenuTreeStartsAsTheOperatorKnowsIt)
     }
     for (QAction* separator : {window.sep1, window.sep2, window.sep3, window.sep4})
         EXPECT_TRUE(separator->isSeparator());
-    EXPECT_EQ(window.findChild<QAction*>(QStringLiteral("mnuNormal")), window.mnuNormal);
+    EXPECT_EQ(window.findChild<QAction*>(u"mnuNormal"_s), window.mnuNormal);
     EXPECT_FALSE(window.mnuOpcoes->menuAction()->isEnabled());
     EXPECT_FALSE(window.mnuBase->menuAction()->isEnabled());
     EXPECT_FALSE(window.mnuAutentica->menuAction()->isVisible());
@@ -118,7 +110,7 @@ TEST_F(TfrmCatracaTest, MenuTreeStartsAsTheOperatorKnowsIt)
 
 TEST_F(TfrmCatracaTest, FrameToolbarAndStatusPanel)
 {
-    EXPECT_EQ(window.windowTitle(), QStringLiteral("Gerenciador da Catraca"));
+    EXPECT_EQ(window.windowTitle(), u"Gerenciador da Catraca"_s);
     EXPECT_EQ(window.width(), 652);
     const QList<QToolButton*> buttons = window.panToolbar->findChildren<QToolButton*>();
     ASSERT_EQ(buttons.size(), 11);
@@ -128,18 +120,17 @@ TEST_F(TfrmCatracaTest, FrameToolbarAndStatusPanel)
         EXPECT_EQ(button->isEnabled(), button == window.sbtAjuda || button == window.sbtFechar)
             << button->toolTip().toStdString();
     }
-    EXPECT_EQ(hints.join(u','),
-              QStringLiteral("Confirmar,Cancelar,Incluir,Alterar,Excluir,Procurar,Atualizar,"
-                             "Ordenar,Ajuda,Imprimir,Fechar"));
+    EXPECT_EQ(hints.join(u','), u"Confirmar,Cancelar,Incluir,Alterar,Excluir,Procurar,Atualizar,"
+                                "Ordenar,Ajuda,Imprimir,Fechar"_s);
     EXPECT_EQ(window.panToolbar->height(), 28);
-    EXPECT_EQ(window.pgcCatraca->tabText(0), QStringLiteral("Online"));
-    EXPECT_EQ(window.lblConnect->text(), QStringLiteral("Catraca desconectada"));
-    EXPECT_EQ(window.btfAbaixo->text(), QStringLiteral("v"));
-    EXPECT_EQ(window.lblADO->text(), QStringLiteral("Loops ADO"));
-    EXPECT_EQ(window.lblEsv->text(), QStringLiteral("Esvaziar BD: 00:00:00"));
-    EXPECT_EQ(window.lblSinc->text(), QStringLiteral("Sincronismo: 00:00:00"));
-    EXPECT_EQ(window.lblAtu->text(), QStringLiteral("AtuBio: 00:00:00"));
-    EXPECT_EQ(window.actTogglePanel->shortcut(), QKeySequence(QStringLiteral("Ctrl+Shift+M")));
+    EXPECT_EQ(window.pgcCatraca->tabText(0), u"Online"_s);
+    EXPECT_EQ(window.lblConnect->text(), u"Catraca desconectada"_s);
+    EXPECT_EQ(window.btfAbaixo->text(), u"v"_s);
+    EXPECT_EQ(window.lblADO->text(), u"Loops ADO"_s);
+    EXPECT_EQ(window.lblEsv->text(), u"Esvaziar BD: 00:00:00"_s);
+    EXPECT_EQ(window.lblSinc->text(), u"Sincronismo: 00:00:00"_s);
+    EXPECT_EQ(window.lblAtu->text(), u"AtuBio: 00:00:00"_s);
+    EXPECT_EQ(window.actTogglePanel->shortcut(), QKeySequence(u"Ctrl+Shift+M"_s));
 }
 
 TEST_F(TfrmCatracaTest, PanelStartsCollapsedAndTogglesBack)
@@ -164,71 +155,71 @@ TEST_F(TfrmCatracaTest, DatabaseStateColoursTheGlyphOnly)
     EXPECT_EQ(window.btfAbaixo->palette().color(QPalette::ButtonText), QColor(0, 0, 128));
     core.ShowDbState(false);
     EXPECT_EQ(window.btfAbaixo->palette().color(QPalette::ButtonText), QColor(255, 0, 0));
-    EXPECT_EQ(window.btfAbaixo->text(), QStringLiteral("v"));
+    EXPECT_EQ(window.btfAbaixo->text(), u"v"_s);
 }
 
 TEST_F(TfrmCatracaTest, SerialPortAnswerRenamesAndTicksTheSerialItem)
 {
-    dialogs.queueInput(QStringLiteral("2"));
+    dialogs.queueInput(u"2"_s);
     Command(window.mnuSerial);
 
     ASSERT_EQ(dialogs.shown.size(), 1);
-    EXPECT_EQ(dialogs.shown[0].title, QStringLiteral("Informar número da porta"));
-    EXPECT_EQ(dialogs.shown[0].text, QStringLiteral("Porta:"));
-    EXPECT_EQ(dialogs.shown[0].value, QStringLiteral("1"));
-    EXPECT_EQ(window.mnuSerial->text(), QStringLiteral("&Serial   (Porta 2)"));
+    EXPECT_EQ(dialogs.shown[0].title, u"Informar número da porta"_s);
+    EXPECT_EQ(dialogs.shown[0].text, u"Porta:"_s);
+    EXPECT_EQ(dialogs.shown[0].value, u"1"_s);
+    EXPECT_EQ(window.mnuSerial->text(), u"&Serial   (Porta 2)"_s);
     EXPECT_TRUE(window.mnuSerial->isChecked());
     EXPECT_FALSE(window.mnuTCP->isChecked());
-    EXPECT_EQ(window.mnuTCP->text(), QStringLiteral("TCP/&IP (Porta 3570)"));
-    EXPECT_EQ(core.device().DevicePort, 2);
+    EXPECT_EQ(window.mnuTCP->text(), u"TCP/&IP (Porta 3570)"_s);
+    EXPECT_EQ(core.device().devicePort(), 2);
     const DeviceLinkChoice link = core.deviceLinkChoice();
     EXPECT_EQ(link.linkType, 0);
-    EXPECT_EQ(link.portDigits, QStringLiteral("2"));
+    EXPECT_EQ(link.portDigits, u"2"_s);
     EXPECT_TRUE(LogLines().isEmpty());
 }
 
 TEST_F(TfrmCatracaTest, InvalidPortChangesNothingAndRaises)
 {
-    dialogs.queueInput(QStringLiteral("3570a"));
+    dialogs.queueInput(u"3570a"_s);
     Command(window.mnuTCP);
-    EXPECT_EQ(window.mnuTCP->text(), QStringLiteral("TCP/&IP (Porta 3570)"));
+    EXPECT_EQ(window.mnuTCP->text(), u"TCP/&IP (Porta 3570)"_s);
     EXPECT_TRUE(window.mnuTCP->isChecked());
-    EXPECT_EQ(core.device().DevicePort, 0);
+    EXPECT_EQ(core.device().devicePort(), 0);
     EXPECT_TRUE(window.mnuOpcoes->menuAction()->isEnabled()); // EnableMenus ran first
-    EXPECT_TRUE(LogLines().contains(QStringLiteral(" Mensagem: Porta inválida!")));
+    EXPECT_TRUE(LogLines().contains(u" Mensagem: Porta inválida!"_s));
 
     // The serial item clicked and the port refused: the tick stays where it was.
-    dialogs.queueInput(QStringLiteral(" 2"));
+    dialogs.queueInput(u" 2"_s);
     Command(window.mnuSerial);
     EXPECT_TRUE(window.mnuTCP->isChecked());
     EXPECT_FALSE(window.mnuSerial->isChecked());
-    EXPECT_EQ(window.mnuSerial->text(), QStringLiteral("&Serial   (Porta 1)"));
+    EXPECT_EQ(window.mnuSerial->text(), u"&Serial   (Porta 1)"_s);
 }
 
 TEST_F(TfrmCatracaTest, RefusedCommandIsReportedAtTheWindowNotThrownThroughQt)
 {
     // Triggered bare, with no application object to catch for it: the refusal stays inside
     // the command and is reported by the exception handler.
-    dialogs.queueInput(QStringLiteral("12a"));
+    dialogs.queueInput(u"12a"_s);
     EXPECT_NO_THROW(window.mnuTCP->trigger());
-    dialogs.queueInput(QStringLiteral("-"));
+    dialogs.queueInput(u"-"_s);
     EXPECT_NO_THROW(window.mnuStringConex->trigger());
     const QStringList lines = LogLines();
-    EXPECT_EQ(lines.count(QStringLiteral(" Mensagem: Porta inválida!")), 2);
-    EXPECT_EQ(lines.count(QStringLiteral(" Exceção detectada pela aplicação(Captador ) ")), 2);
+    EXPECT_EQ(lines.count(u" Mensagem: Porta inválida!"_s), 2);
+    EXPECT_EQ(lines.count(u" Exceção detectada pela aplicação(Captador ) "_s), 2);
 }
 
 TEST_F(TfrmCatracaTest, ViewFollowsTheCore)
 {
-    core.SetStatusLine(QStringLiteral("Catraca conectada|detalhe"));
-    EXPECT_EQ(window.lblConnect->text(), QStringLiteral("Catraca conectada|detalhe"));
-    core.SetHousekeepingCaption(QStringLiteral("Loops: 1800"));
-    core.setSyncTiming(QStringLiteral("Sincronismo: 01:02:03"));
-    EXPECT_EQ(window.lblADO->text(), QStringLiteral("Loops: 1800"));
-    EXPECT_EQ(window.lblSinc->text(), QStringLiteral("Sincronismo: 01:02:03"));
-    core.setScheduleCaption(QStringLiteral("Agendar &Horário (22:00)"));
+    core.SetStatusLine(u"Catraca conectada|detalhe"_s);
+    EXPECT_EQ(window.lblConnect->text(), u"Catraca conectada|detalhe"_s);
+    core.SetHousekeepingCaption(u"Loops: 1800"_s);
+    core.setSyncTiming(u"Sincronismo: 01:02:03"_s);
+    EXPECT_EQ(window.lblADO->text(), u"Loops: 1800"_s);
+    EXPECT_EQ(window.lblSinc->text(), u"Sincronismo: 01:02:03"_s);
+    core.setScheduleCaption(u"Agendar &Horário (22:00)"_s);
     core.setScheduleTicked(false);
-    EXPECT_EQ(window.mnuAgendSinc->text(), QStringLiteral("Agendar &Horário (22:00)"));
+    EXPECT_EQ(window.mnuAgendSinc->text(), u"Agendar &Horário (22:00)"_s);
     EXPECT_FALSE(window.mnuAgendSinc->isChecked());
     core.SetLogEnabled(false);
     EXPECT_FALSE(window.mnuLog->isChecked());
@@ -249,34 +240,34 @@ TEST_F(TfrmCatracaTest, CancelledPortLeavesTheTickWhereItWas)
     Command(window.mnuSerial);
     EXPECT_TRUE(window.mnuTCP->isChecked());
     EXPECT_FALSE(window.mnuSerial->isChecked());
-    EXPECT_EQ(core.device().DevicePort, 0);
+    EXPECT_EQ(core.device().devicePort(), 0);
     EXPECT_EQ(core.deviceLinkChoice().linkType, 1);
-    EXPECT_EQ(core.deviceLinkChoice().portDigits, QStringLiteral("3570"));
+    EXPECT_EQ(core.deviceLinkChoice().portDigits, u"3570"_s);
 }
 
 TEST_F(TfrmCatracaTest, EmptyPortIsAcceptedAndLeftToTheDeviceLayer)
 {
     dialogs.queueInput(QString());
     Command(window.mnuTCP);
-    EXPECT_EQ(window.mnuTCP->text(), QStringLiteral("TCP/&IP (Porta )"));
+    EXPECT_EQ(window.mnuTCP->text(), u"TCP/&IP (Porta )"_s);
     // The device layer refuses the empty port when it reads it.
     EXPECT_TRUE(core.deviceLinkChoice().portDigits.isEmpty());
-    EXPECT_TRUE(LogLines().contains(QStringLiteral(" Mensagem: '' is not a valid integer value")));
+    EXPECT_TRUE(LogLines().contains(u" Mensagem: '' is not a valid integer value"_s));
 }
 
 TEST_F(TfrmCatracaTest, DirectionItemsMoveTheTick)
 {
     const TMessages& messages = core.messages();
     QLineEdit* entry = window.onlinePage().edtTextoEntrada;
-    entry->setText(messages.Lookup(QStringLiteral("ENTRADA_INVERTIDA")));
+    entry->setText(messages.Lookup(u"ENTRADA_INVERTIDA"_s));
     Command(window.mnuNormal);
     EXPECT_TRUE(window.mnuNormal->isChecked());
     EXPECT_FALSE(window.mnuInvertido->isChecked());
-    EXPECT_EQ(entry->text(), messages.Lookup(QStringLiteral("ENTRADA_NORMAL")));
+    EXPECT_EQ(entry->text(), messages.Lookup(u"ENTRADA_NORMAL"_s));
     Command(window.mnuInvertido);
     EXPECT_TRUE(window.mnuInvertido->isChecked());
     EXPECT_FALSE(window.mnuNormal->isChecked());
-    EXPECT_EQ(entry->text(), messages.Lookup(QStringLiteral("ENTRADA_INVERTIDA")));
+    EXPECT_EQ(entry->text(), messages.Lookup(u"ENTRADA_INVERTIDA"_s));
 }
 
 TEST_F(TfrmCatracaTest, LogToggledTwiceIsStoredOnAgain)
@@ -286,14 +277,14 @@ TEST_F(TfrmCatracaTest, LogToggledTwiceIsStoredOnAgain)
     EXPECT_FALSE(log.isEnabled());
     ASSERT_TRUE(Key());
     EXPECT_EQ(Key()->readDWord("LogCatraca"), std::optional<std::uint32_t>(0));
-    core.WriteLog(QStringLiteral("not written"));
+    core.WriteLog(u"not written"_s);
 
     Command(window.mnuLog);
     EXPECT_TRUE(window.mnuLog->isChecked());
     EXPECT_TRUE(log.isEnabled());
     EXPECT_EQ(Key()->readDWord("LogCatraca"), std::optional<std::uint32_t>(1));
-    core.WriteLog(QStringLiteral("written"));
-    EXPECT_EQ(LogLines(), QStringList{QStringLiteral("written")});
+    core.WriteLog(u"written"_s);
+    EXPECT_EQ(LogLines(), QStringList{u"written"_s});
 }
 
 TEST_F(TfrmCatracaTest, DadosRefreshShowsTheStoredProfileCode)
@@ -303,7 +294,7 @@ TEST_F(TfrmCatracaTest, DadosRefreshShowsTheStoredProfileCode)
     ASSERT_TRUE(key->writeString("PortaADOCatraca", "305"));
     ASSERT_TRUE(key->writeDWord("LogCatraca", 0));
     Q_EMIT window.mnuBase->aboutToShow();
-    EXPECT_EQ(window.mnuStringConex->text(), QStringLiteral("Porta Socket (305)"));
+    EXPECT_EQ(window.mnuStringConex->text(), u"Porta Socket (305)"_s);
     EXPECT_FALSE(window.mnuLog->isChecked());
     EXPECT_FALSE(log.isEnabled());
 }
@@ -315,7 +306,7 @@ TEST_F(TfrmCatracaTest, DadosRefreshReplacesABlankCodeAndKeepsTheLogSwitch)
     ASSERT_TRUE(key->writeString("PortaADOCatraca", "   "));
     Q_EMIT window.mnuBase->aboutToShow();
     EXPECT_EQ(Key()->readString("PortaADOCatraca"), std::optional<std::string>("211"));
-    EXPECT_EQ(window.mnuStringConex->text(), QStringLiteral("Porta Soc&ket (211)"));
+    EXPECT_EQ(window.mnuStringConex->text(), u"Porta Soc&ket (211)"_s);
     EXPECT_TRUE(window.mnuLog->isChecked());
 }
 
@@ -325,23 +316,23 @@ TEST_F(TfrmCatracaTest, ProfileCodeCommand)
     ASSERT_TRUE(key);
     ASSERT_TRUE(key->writeString("PortaADOCatraca", "305"));
 
-    dialogs.queueInput(QStringLiteral("412"));
+    dialogs.queueInput(u"412"_s);
     Command(window.mnuStringConex);
-    EXPECT_TRUE(core.device().StopFlag); // the connection was stopped first
+    EXPECT_TRUE(core.device().IsStopRequested()); // the connection was stopped first
     ASSERT_EQ(dialogs.shown.size(), 1);
-    EXPECT_EQ(dialogs.shown[0].title, QStringLiteral("Porta para Conexão"));
-    EXPECT_EQ(dialogs.shown[0].value, QStringLiteral("305"));
-    EXPECT_EQ(window.mnuStringConex->text(), QStringLiteral("Porta Socket (305)"));
+    EXPECT_EQ(dialogs.shown[0].title, u"Porta para Conexão"_s);
+    EXPECT_EQ(dialogs.shown[0].value, u"305"_s);
+    EXPECT_EQ(window.mnuStringConex->text(), u"Porta Socket (305)"_s);
     EXPECT_EQ(Key()->readString("PortaADOCatraca"), std::optional<std::string>("412"));
 
     dialogs.queueInput(QString());
     Command(window.mnuStringConex);
     EXPECT_EQ(Key()->readString("PortaADOCatraca"), std::optional<std::string>("211"));
 
-    dialogs.queueInput(QStringLiteral("21 1"));
+    dialogs.queueInput(u"21 1"_s);
     Command(window.mnuStringConex);
     EXPECT_EQ(Key()->readString("PortaADOCatraca"), std::optional<std::string>("211"));
-    EXPECT_TRUE(LogLines().contains(QStringLiteral(" Mensagem: Porta inválida!")));
+    EXPECT_TRUE(LogLines().contains(u" Mensagem: Porta inválida!"_s));
 }
 
 TEST_F(TfrmCatracaTest, CancelledProfileCodeWritesWhatWasRead)
@@ -349,7 +340,7 @@ TEST_F(TfrmCatracaTest, CancelledProfileCodeWritesWhatWasRead)
     Command(window.mnuStringConex); // nothing scripted: cancelled
     ASSERT_TRUE(Key());
     EXPECT_EQ(Key()->readString("PortaADOCatraca"), std::optional<std::string>(""));
-    EXPECT_EQ(window.mnuStringConex->text(), QStringLiteral("Porta Socket ()"));
+    EXPECT_EQ(window.mnuStringConex->text(), u"Porta Socket ()"_s);
 }
 
 TEST_F(TfrmCatracaTest, InitializeLogsTheModeAndTrimsTheServiceMenus)
@@ -360,8 +351,7 @@ TEST_F(TfrmCatracaTest, InitializeLogsTheModeAndTrimsTheServiceMenus)
     EXPECT_FALSE(window.sep3->isVisible());
     EXPECT_FALSE(window.mnuSair->isVisible());
     EXPECT_TRUE(window.mnuRestaurar->isVisible());
-    EXPECT_EQ(LogLines(),
-              QStringList{QStringLiteral(" \u2022 Inicialização do programa como serviço do windows")});
+    EXPECT_EQ(LogLines(), QStringList{u" \u2022 Inicialização do programa como serviço do windows"_s});
     QFile file(log.filePathFor(clock.now().date()));
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
     EXPECT_TRUE(file.readAll().contains("\t \x95 Inicializa"));
@@ -373,14 +363,14 @@ TEST_F(TfrmCatracaTest, DesktopInitializeKeepsCloseCommands)
     EXPECT_TRUE(window.sbtFechar->isEnabled());
     EXPECT_TRUE(window.sep3->isVisible());
     EXPECT_TRUE(window.mnuSair->isVisible());
-    EXPECT_EQ(LogLines(), QStringList{QStringLiteral(" \u2022 Inicialização do programa em modo normal")});
+    EXPECT_EQ(LogLines(), QStringList{u" \u2022 Inicialização do programa em modo normal"_s});
 }
 
 TEST_F(TfrmCatracaTest, StatusLineIsThePanelHint)
 {
-    core.SetStatusLine(QStringLiteral("Catraca conectada"));
-    EXPECT_EQ(window.lblConnect->text(), QStringLiteral("Catraca conectada"));
-    EXPECT_EQ(window.panConnect->toolTip(), QStringLiteral("Catraca conectada"));
+    core.SetStatusLine(u"Catraca conectada"_s);
+    EXPECT_EQ(window.lblConnect->text(), u"Catraca conectada"_s);
+    EXPECT_EQ(window.panConnect->toolTip(), u"Catraca conectada"_s);
 }
 
 } // namespace

@@ -13,6 +13,8 @@
 #include <gtest/gtest.h>
 #include <memory>
 
+using namespace Qt::StringLiterals;
+
 namespace zul {
 namespace {
 
@@ -24,7 +26,7 @@ protected:
     {
         AppEnvironment env{clock, dialogs, log, registry, true};
         env.notificationPort = 0;
-        env.deviceLibrary = QStringLiteral("libNoSuchLibrary.so");
+        env.deviceLibrary = u"libNoSuchLibrary.so"_s;
         window = std::make_unique<TfrmCatraca>(env);
     }
 
@@ -43,8 +45,8 @@ protected:
     test::TempDir dir;
     ManualClock clock;
     test::ScriptedDialogs dialogs;
-    ActivityLog log{clock, dir.file(QStringLiteral("logCatraca"))};
-    platform::RegistryStore registry{dir.file(QStringLiteral("machine.reg")).toStdString()};
+    ActivityLog log{clock, dir.file(u"logCatraca"_s)};
+    platform::RegistryStore registry{dir.file(u"machine.reg"_s).toStdString()};
     std::unique_ptr<TfrmCatraca> window;
 };
 
@@ -52,7 +54,7 @@ struct CloseCase
 {
     const char* name;
     const char* statusKey; // the status line shown when the close is asked
-    bool stopped;          // StopFlag already set
+    bool stopped;          // a stop already requested
     std::optional<bool> answer;
     bool asked;
     bool closes;
@@ -67,7 +69,10 @@ TEST_P(CloseRequest, AsksOnlyWhileTheTurnstileIsOnline)
     const CloseCase& c = GetParam();
     window->core().device().ShowStatus(0); // any status first, so the case's one is a change
     window->core().SetStatusLine(window->core().messages().Lookup(QString::fromLatin1(c.statusKey)));
-    window->core().device().StopFlag = c.stopped;
+    if (c.stopped)
+        window->core().device().RequestStop();
+    else
+        window->core().device().ClearStopRequest();
     if (c.answer)
         dialogs.queueAnswer(*c.answer);
 
@@ -75,14 +80,14 @@ TEST_P(CloseRequest, AsksOnlyWhileTheTurnstileIsOnline)
     EXPECT_EQ(dialogs.shown.size(), c.asked ? 1 : 0);
     if (c.asked) {
         EXPECT_EQ(dialogs.shown[0].kind, test::ScriptedDialogs::Kind::Question);
-        EXPECT_EQ(dialogs.shown[0].title, QStringLiteral("Catraca Biométrica - Gerenciador"));
+        EXPECT_EQ(dialogs.shown[0].title, u"Catraca Biométrica - Gerenciador"_s);
         EXPECT_EQ(dialogs.shown[0].text,
-                  QStringLiteral("A catraca está online.\r\nConfirma saída do Gerenciador da Catraca?"));
+                  u"A catraca está online.\r\nConfirma saída do Gerenciador da Catraca?"_s);
         EXPECT_EQ(dialogs.unscripted, c.answer ? 0 : 1);
     }
-    EXPECT_EQ(window->core().device().StopFlag, c.closes || c.stopped);
+    EXPECT_EQ(window->core().device().IsStopRequested(), c.closes || c.stopped);
     if (c.closes && !c.stopped) {
-        EXPECT_EQ(window->lblConnect->text(), QStringLiteral("Feche a conexão"));
+        EXPECT_EQ(window->lblConnect->text(), u"Feche a conexão"_s);
     }
     if (!c.closes) {
         EXPECT_EQ(window->lblConnect->text(),
@@ -103,31 +108,30 @@ INSTANTIATE_TEST_SUITE_P(
 TEST_F(WindowLifecycleTest, ServiceWindowRefusesTheFrameCloseWithABox)
 {
     window->Initialize(true);
-    window->core().device().StopFlag = true;
+    window->core().device().RequestStop();
     EXPECT_FALSE(CloseFromFrame());
     ASSERT_EQ(dialogs.shown.size(), 1);
     EXPECT_EQ(dialogs.shown[0].kind, test::ScriptedDialogs::Kind::Message);
     EXPECT_EQ(dialogs.shown[0].icon, OperatorDialogs::Icon::Warning);
-    EXPECT_EQ(dialogs.shown[0].text,
-              QStringLiteral("Esta aplicação não pode ser finalizada através deste comando."));
+    EXPECT_EQ(dialogs.shown[0].text, u"Esta aplicação não pode ser finalizada através deste comando."_s);
 
     // A stop of the service ends it all the same, online loop included.
-    window->core().device().StopFlag = false;
+    window->core().device().ClearStopRequest();
     int closed = 0;
     QObject::connect(window.get(), &TfrmCatraca::closed, [&] { ++closed; });
     window->core().RequestQuit();
     EXPECT_EQ(closed, 1);
-    EXPECT_TRUE(window->core().device().StopFlag);
+    EXPECT_TRUE(window->core().device().IsStopRequested());
 }
 
 TEST_F(WindowLifecycleTest, EndSessionLogsItsThreeLinesAndAsksNothing)
 {
     window->core().EndSession();
     const QString separator(47, u'-');
-    EXPECT_EQ(Logged(), (QStringList{separator, QStringLiteral("     Encerramento do Windows (WMEndSession)"),
-                                     separator}));
+    EXPECT_EQ(Logged(),
+              (QStringList{separator, u"     Encerramento do Windows (WMEndSession)"_s, separator}));
     EXPECT_TRUE(dialogs.shown.isEmpty());
-    EXPECT_FALSE(window->core().device().StopFlag);
+    EXPECT_FALSE(window->core().device().IsStopRequested());
 }
 
 TEST_F(WindowLifecycleTest, DestructionLogsTheNormalEndAndTellsTheDisplay)
@@ -138,14 +142,13 @@ TEST_F(WindowLifecycleTest, DestructionLogsTheNormalEndAndTellsTheDisplay)
     ASSERT_NE(window->core().device().LoadDeviceLibrary(), 0u);
     window->core().device().ReadDevicePort();
     ASSERT_EQ(
-        window->core().device().Call<easyinner::AbrirPortaComunicacao>(window->core().device().DevicePort),
+        window->core().device().Call<easyinner::AbrirPortaComunicacao>(window->core().device().devicePort()),
         0);
 
     window.reset();
     const QString separator(47, u'-');
     EXPECT_EQ(Logged().mid(Logged().size() - 4),
-              (QStringList{separator, QStringLiteral("    O programa foi finalizado normalmente"), separator,
-                           QString()}));
+              (QStringList{separator, u"    O programa foi finalizado normalmente"_s, separator, QString()}));
     const sim::Display display = link.sim->display();
     EXPECT_EQ(display.line1 + display.line2, std::string("Servidor Catraca Foi  Desligado "));
 }
@@ -158,7 +161,7 @@ protected:
     {
         AppEnvironment env{clock, dialogs, log, registry, false};
         env.notificationPort = 0;
-        env.deviceLibrary = QStringLiteral("libNoSuchLibrary.so");
+        env.deviceLibrary = u"libNoSuchLibrary.so"_s;
         env.trayAvailable = [this] { return trayArea; };
         window = std::make_unique<TfrmCatraca>(env);
     }

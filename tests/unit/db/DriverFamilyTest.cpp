@@ -4,36 +4,38 @@
 
 #include <gtest/gtest.h>
 
+using namespace Qt::StringLiterals;
+
 using namespace zul;
 using namespace zul::db;
 
 TEST(SqlText, NamedPlaceholdersBecomePositionalOutsideQuotesAndComments)
 {
     const PositionalSql p = ToPositional(
-        u"SELECT ':NOTME', \"A:B\", x::text FROM T -- :NOR_ME\nWHERE A = :P_A /* :NO */ AND B = :p_b AND C = :P_a"_qs);
+        u"SELECT ':NOTME', \"A:B\", x::text FROM T -- :NOR_ME\nWHERE A = :P_A /* :NO */ AND B = :p_b AND C = :P_a"_s);
     EXPECT_EQ(
         p.text,
-        u"SELECT ':NOTME', \"A:B\", x::text FROM T -- :NOR_ME\nWHERE A = ? /* :NO */ AND B = ? AND C = ?"_qs);
-    EXPECT_EQ(p.occurrences, (QStringList{u"P_A"_qs, u"p_b"_qs, u"P_a"_qs}));
+        u"SELECT ':NOTME', \"A:B\", x::text FROM T -- :NOR_ME\nWHERE A = ? /* :NO */ AND B = ? AND C = ?"_s);
+    EXPECT_EQ(p.occurrences, (QStringList{u"P_A"_s, u"p_b"_s, u"P_a"_s}));
     // One parameter per name, whatever the letter case of its other uses.
-    EXPECT_EQ(p.names, (QStringList{u"P_A"_qs, u"p_b"_qs}));
+    EXPECT_EQ(p.names, (QStringList{u"P_A"_s, u"p_b"_s}));
 }
 
 TEST(SqlText, ConcatenationAndTimeLiteralsAreNotPlaceholders)
 {
-    const PositionalSql p = ToPositional(u"SELECT NM||' ' FROM T WHERE H = '10:30' AND N = :N"_qs);
-    EXPECT_EQ(p.names, QStringList{u"N"_qs});
+    const PositionalSql p = ToPositional(u"SELECT NM||' ' FROM T WHERE H = '10:30' AND N = :N"_s);
+    EXPECT_EQ(p.names, QStringList{u"N"_s});
 }
 
 TEST(ConnectString, PairsKeepOrderTrimKeysAndUnquoteValues)
 {
     const auto pairs = ParseConnectString(
-        u"Provider=SQLOLEDB.1; Password=\"a;b\"\"c\" ;User ID=sa;Driver={X {y}} z};junk;Data Source=srv"_qs);
+        u"Provider=SQLOLEDB.1; Password=\"a;b\"\"c\" ;User ID=sa;Driver={X {y}} z};junk;Data Source=srv"_s);
     ASSERT_EQ(pairs.size(), 5);
-    EXPECT_EQ(pairs[1].first, u"Password"_qs);
-    EXPECT_EQ(pairs[1].second, u"a;b\"c"_qs);
-    EXPECT_EQ(pairs[3].second, u"X {y} z"_qs);
-    EXPECT_EQ(ConnectStringValue(pairs, u"data source"_qs), u"srv"_qs);
+    EXPECT_EQ(pairs[1].first, u"Password"_s);
+    EXPECT_EQ(pairs[1].second, u"a;b\"c"_s);
+    EXPECT_EQ(pairs[3].second, u"X {y} z"_s);
+    EXPECT_EQ(ConnectStringValue(pairs, u"data source"_s), u"srv"_s);
 }
 
 struct OdbcCase
@@ -79,10 +81,10 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(OracleDirect, UserPasswordAndDataSource)
 {
-    const OracleLogin login = ParseOracleConnectString(u"Scott/Ti@ger@ORCL"_qs);
-    EXPECT_EQ(login.user, u"Scott"_qs);
-    EXPECT_EQ(login.password, u"Ti@ger"_qs);
-    EXPECT_EQ(login.dataSource, u"ORCL"_qs);
-    const OracleLogin empty = ParseOracleConnectString(u"/@"_qs);
+    const OracleLogin login = ParseOracleConnectString(u"Scott/Ti@ger@ORCL"_s);
+    EXPECT_EQ(login.user, u"Scott"_s);
+    EXPECT_EQ(login.password, u"Ti@ger"_s);
+    EXPECT_EQ(login.dataSource, u"ORCL"_s);
+    const OracleLogin empty = ParseOracleConnectString(u"/@"_s);
     EXPECT_TRUE(empty.user.isEmpty() && empty.password.isEmpty() && empty.dataSource.isEmpty());
 }

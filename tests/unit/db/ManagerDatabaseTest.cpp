@@ -11,12 +11,17 @@
 #include "device/DeviceBinding.h"
 #include "support/ActivityLog.h"
 #include "support/Clock.h"
+#include "support/Error.h"
 #include "support/Messages.h"
 #include "support/Settings.h"
 
+#include <QCoreApplication>
+#include <QEventLoop>
 #include <QFile>
 #include <gtest/gtest.h>
 #include <memory>
+
+using namespace Qt::StringLiterals;
 
 namespace zul {
 namespace {
@@ -25,7 +30,12 @@ class FakeDatabaseUi final : public DatabaseUi
 {
 public:
     void EnableMenus() override { ++menusEnabled; }
-    void ShowDbState(bool connected) override { states.append(connected); }
+    void ShowDbState(bool connected) override
+    {
+        if (failShowingState)
+            throw Error(u"painel indisponível"_s);
+        states.append(connected);
+    }
     void ShowErrorBox(const QString& text) override { boxes.append(text); }
     void ShowMessageAndRelease(const QString& text) override { releases.append(text); }
     bool OperatorPresent() const override { return operatorPresent; }
@@ -35,6 +45,7 @@ public:
     QStringList boxes;
     QStringList releases;
     bool operatorPresent = true;
+    bool failShowingState = false;
 };
 
 // The manager's connection on profile "211", a SQLite file that exists only while the test says
@@ -44,12 +55,11 @@ class ManagerDatabaseTest : public ::testing::Test
 protected:
     void SetUp() override
     {
-        test::InstallProfile(registry, QStringLiteral("211"), QStringLiteral("SQLITE"),
-                             QStringLiteral("Data Source=") + databaseFile());
+        test::InstallProfile(registry, u"211"_s, u"SQLITE"_s, u"Data Source="_s + databaseFile());
         database = std::make_unique<ManagerDatabase>(device, messages, settings, dialogs, ui);
     }
 
-    QString databaseFile() const { return dir.file(QStringLiteral("zul.db")); }
+    QString databaseFile() const { return dir.file(u"zul.db"_s); }
     void SetDatabaseUp(bool up)
     {
         QFile file(databaseFile());
@@ -62,7 +72,7 @@ protected:
     // Lines holding an error are framed by the log.
     bool LoggedError(const QString& text) const
     {
-        return Logged().contains(QStringLiteral("##### ") + text + QStringLiteral(" #####"));
+        return Logged().contains(u"##### "_s + text + u" #####"_s);
     }
 
     QStringList Logged() const { return test::logTexts(log, clock); }
@@ -70,11 +80,11 @@ protected:
     test::TempDir dir;
     test::ProcessProfilesGuard profilesGuard;
     ManualClock clock;
-    ActivityLog log{clock, dir.file(QStringLiteral("logCatraca"))};
+    ActivityLog log{clock, dir.file(u"logCatraca"_s)};
     TMessages messages;
     test::FakeDeviceUi deviceUi;
-    DeviceBinding device{clock, log, messages, deviceUi, QStringLiteral("libNoSuchLibrary.so")};
-    platform::RegistryStore registry{dir.file(QStringLiteral("machine.reg")).toStdString()};
+    DeviceBinding device{clock, log, messages, deviceUi, u"libNoSuchLibrary.so"_s};
+    platform::RegistryStore registry{dir.file(u"machine.reg"_s).toStdString()};
     SettingsStore settings{messages, registry};
     test::ScriptedDialogs dialogs;
     FakeDatabaseUi ui;
@@ -84,15 +94,15 @@ protected:
 TEST_F(ManagerDatabaseTest, FirstStartAsksOnceProposing211AndStoresTheAnswer)
 {
     SetDatabaseUp(true);
-    dialogs.queueInput(QStringLiteral("211"));
+    dialogs.queueInput(u"211"_s);
 
     EXPECT_TRUE(database->ConnectDatabase(false, true));
     ASSERT_EQ(dialogs.shown.size(), 1);
     EXPECT_EQ(dialogs.shown[0].kind, test::ScriptedDialogs::Kind::Input);
-    EXPECT_EQ(dialogs.shown[0].title, QStringLiteral("Porta para Conexão"));
-    EXPECT_EQ(dialogs.shown[0].text, QStringLiteral("Informe a porta para conexão com o banco de dados:"));
-    EXPECT_EQ(dialogs.shown[0].value, QStringLiteral("211"));
-    EXPECT_EQ(settings.readProfileCode(), QStringLiteral("211"));
+    EXPECT_EQ(dialogs.shown[0].title, u"Porta para Conexão"_s);
+    EXPECT_EQ(dialogs.shown[0].text, u"Informe a porta para conexão com o banco de dados:"_s);
+    EXPECT_EQ(dialogs.shown[0].value, u"211"_s);
+    EXPECT_EQ(settings.readProfileCode(), u"211"_s);
 
     // Stored now: a forced reconnect asks nothing.
     EXPECT_TRUE(database->ConnectDatabase(true, true));
@@ -116,28 +126,27 @@ TEST_P(ProfileCodeAnswer, IsValidatedBeforeItIsStored)
 {
     const TypedAnswer& c = GetParam();
     dialogs.queueInput(c.answer);
-    const QString expected = QStringLiteral("Data Source=") + databaseFile();
+    const QString expected = u"Data Source="_s + databaseFile();
     EXPECT_EQ(database->GetDatabaseConnectString(), expected);
     EXPECT_EQ(settings.readProfileCode(), c.stored);
     EXPECT_EQ(ui.menusEnabled > 0, c.menusEnabled);
-    EXPECT_EQ(LoggedError(QStringLiteral("String Conexão - ERRO: Porta inválida!")), c.errorLogged);
+    EXPECT_EQ(LoggedError(u"String Conexão - ERRO: Porta inválida!"_s), c.errorLogged);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Answers, ProfileCodeAnswer,
-    ::testing::Values(TypedAnswer{"Cancelled", std::nullopt, QStringLiteral("211"), false, false},
-                      TypedAnswer{"Blank", QString(), QStringLiteral("211"), false, false},
-                      TypedAnswer{"OtherCode", QStringLiteral("300"), QStringLiteral("300"), false, false},
-                      TypedAnswer{"Letters", QStringLiteral("21a"), QString(), true, true},
-                      TypedAnswer{"Spaces", QStringLiteral(" 211"), QString(), true, true}),
-    [](const auto& param) { return std::string(param.param.name); });
+INSTANTIATE_TEST_SUITE_P(Answers, ProfileCodeAnswer,
+                         ::testing::Values(TypedAnswer{"Cancelled", std::nullopt, u"211"_s, false, false},
+                                           TypedAnswer{"Blank", QString(), u"211"_s, false, false},
+                                           TypedAnswer{"OtherCode", u"300"_s, u"300"_s, false, false},
+                                           TypedAnswer{"Letters", u"21a"_s, QString(), true, true},
+                                           TypedAnswer{"Spaces", u" 211"_s, QString(), true, true}),
+                         [](const auto& param) { return std::string(param.param.name); });
 
 TEST_F(ManagerDatabaseTest, StoredNonDigitCodeIsUsedUnchangedAndFallsBackToProfile211)
 {
-    settings.writeProfileCode(QStringLiteral("abc"));
-    EXPECT_EQ(database->GetDatabaseConnectString(), QStringLiteral("Data Source=") + databaseFile());
+    settings.writeProfileCode(u"abc"_s);
+    EXPECT_EQ(database->GetDatabaseConnectString(), u"Data Source="_s + databaseFile());
     EXPECT_TRUE(dialogs.shown.isEmpty());
-    EXPECT_EQ(settings.readProfileCode(), QStringLiteral("abc"));
+    EXPECT_EQ(settings.readProfileCode(), u"abc"_s);
 }
 
 // A profile whose string decrypts to garbage is named as such; no driver is handed an empty
@@ -149,25 +158,24 @@ TEST_F(ManagerDatabaseTest, ProfileThatCannotBeDecryptedIsReportedInsteadOfConne
         ASSERT_TRUE(key);
         ASSERT_TRUE(
             key->writeString("StringConex211", EncryptProfileString(QByteArray("\x02\x03")).toStdString()));
-        ConnectionProfiles::writeProfile(*key, QStringLiteral("5"), QStringLiteral("SQLITE"),
-                                         QStringLiteral("Data Source=") + databaseFile());
+        ConnectionProfiles::writeProfile(*key, u"5"_s, u"SQLITE"_s, u"Data Source="_s + databaseFile());
     }
     ::testing::internal::CaptureStderr();
     ReadConnectionProfiles(registry);
     ::testing::internal::GetCapturedStderr();
     UseProcessConnectionProfiles();
     SetDatabaseUp(true);
-    settings.writeProfileCode(QStringLiteral("211"));
+    settings.writeProfileCode(u"211"_s);
 
     EXPECT_FALSE(database->ConnectDatabase(false, true));
     const QString problem =
-        QStringLiteral("cannot decrypt profile 211 (o valor decifrado não é texto: chave ou dado errado)");
-    EXPECT_TRUE(LoggedError(QStringLiteral("Erro: ") + problem)) << qPrintable(Logged().join(u'\n'));
+        u"cannot decrypt profile 211 (o valor decifrado não é texto: chave ou dado errado)"_s;
+    EXPECT_TRUE(LoggedError(u"Erro: "_s + problem)) << qPrintable(Logged().join(u'\n'));
     ASSERT_EQ(ui.boxes.size(), 1);
     EXPECT_TRUE(ui.boxes[0].contains(problem));
 
     // Profile 5 has its own string: the broken default profile does not stand in its way.
-    settings.writeProfileCode(QStringLiteral("5"));
+    settings.writeProfileCode(u"5"_s);
     EXPECT_TRUE(database->ConnectDatabase(true, true));
 }
 
@@ -187,10 +195,9 @@ TEST_F(ManagerDatabaseTest, UnreadableRegistryIsNamedInsteadOfAskingOrConnecting
 
     EXPECT_FALSE(database->ConnectDatabase(false, true));
     EXPECT_TRUE(dialogs.shown.isEmpty());
-    const QString problem = QStringLiteral("arquivo de registro %1, linha 3: texto sem as aspas finais")
-                                .arg(QString::fromStdString(registry.file));
-    EXPECT_TRUE(Logged().filter(QStringLiteral("##### Erro: ") + problem).size() == 1)
-        << qPrintable(Logged().join(u'\n'));
+    const QString problem = u"arquivo de registro %1, linha 3: texto sem as aspas finais"_s.arg(
+        QString::fromStdString(registry.file));
+    EXPECT_TRUE(Logged().filter(u"##### Erro: "_s + problem).size() == 1) << qPrintable(Logged().join(u'\n'));
 }
 
 TEST_F(ManagerDatabaseTest, WithoutOperatorTheQuestionIsNotAskedAnd211IsUsedAndLogged)
@@ -199,29 +206,28 @@ TEST_F(ManagerDatabaseTest, WithoutOperatorTheQuestionIsNotAskedAnd211IsUsedAndL
     SetDatabaseUp(true);
     EXPECT_TRUE(database->ConnectDatabase(false, true));
     EXPECT_TRUE(dialogs.shown.isEmpty());
-    EXPECT_EQ(settings.readProfileCode(), QStringLiteral("211"));
-    EXPECT_TRUE(Logged().contains(QStringLiteral("Porta para Conexão: perfil 211 usado sem operador")));
+    EXPECT_EQ(settings.readProfileCode(), u"211"_s);
+    EXPECT_TRUE(Logged().contains(u"Porta para Conexão: perfil 211 usado sem operador"_s));
 }
 
 TEST_F(ManagerDatabaseTest, ReportModeFailureShowsOneBoxPerCallAndReleasesTheTurnstile)
 {
-    settings.writeProfileCode(QStringLiteral("211"));
-    device.StopFlag = false;
+    settings.writeProfileCode(u"211"_s);
+    device.ClearStopRequest();
 
     EXPECT_FALSE(database->ConnectDatabase(false, true));
     EXPECT_TRUE(database->ReportMode());
     ASSERT_EQ(ui.boxes.size(), 1);
-    EXPECT_TRUE(
-        ui.boxes[0].startsWith(QStringLiteral("Não é possível conectar ao Banco de Dados ORACLE.\r\n\r")));
-    EXPECT_TRUE(ui.boxes[0].contains(QStringLiteral("Verifique a conexão com o Banco de Dados")));
+    EXPECT_TRUE(ui.boxes[0].startsWith(u"Não é possível conectar ao Banco de Dados ORACLE.\r\n\r"_s));
+    EXPECT_TRUE(ui.boxes[0].contains(u"Verifique a conexão com o Banco de Dados"_s));
     EXPECT_EQ(ui.releases, QStringList{QString()});
-    EXPECT_TRUE(device.StopFlag);
+    EXPECT_TRUE(device.IsStopRequested());
     EXPECT_TRUE(database->tmrReconnect.isActive());
-    EXPECT_EQ(deviceUi.caption, QStringLiteral("Catraca desconectada [Não conectou ao banco de dados!]"));
+    EXPECT_EQ(deviceUi.caption, u"Catraca desconectada [Não conectou ao banco de dados!]"_s);
     const QStringList logged = Logged();
-    const qsizetype at = logged.indexOf(QStringLiteral("Erro ao conectar Banco de Dados:"));
+    const qsizetype at = logged.indexOf(u"Erro ao conectar Banco de Dados:"_s);
     ASSERT_GE(at, 0);
-    EXPECT_TRUE(logged.value(at + 1).startsWith(QStringLiteral("##### Erro: ")));
+    EXPECT_TRUE(logged.value(at + 1).startsWith(u"##### Erro: "_s));
 
     // The reconnect timer retries quietly: no box, however often.
     for (int i = 0; i < 3; ++i) {
@@ -237,24 +243,36 @@ TEST_F(ManagerDatabaseTest, ReportModeFailureShowsOneBoxPerCallAndReleasesTheTur
     EXPECT_EQ(ui.boxes.size(), 2);
 }
 
+TEST_F(ManagerDatabaseTest, ErrorOfTheReconnectTimerGoesToTheExceptionHandlerNotIntoQt)
+{
+    QStringList reported;
+    database->OnExcept = [&](const QString& message) { reported << message; };
+    ui.failShowingState = true;
+    database->tmrReconnect.setInterval(0);
+    database->tmrReconnect.start();
+    for (int pass = 0; pass < 100 && reported.isEmpty(); ++pass)
+        EXPECT_NO_THROW(QCoreApplication::processEvents(QEventLoop::AllEvents, 10));
+    EXPECT_EQ(reported, QStringList{u"painel indisponível"_s});
+}
+
 TEST_F(ManagerDatabaseTest, QuietAttemptsLogTheirConnectingLineOnce)
 {
-    settings.writeProfileCode(QStringLiteral("211"));
+    settings.writeProfileCode(u"211"_s);
     database->tmrReconnectTimer();
     database->tmrReconnectTimer();
-    EXPECT_EQ(Logged().count(QStringLiteral("Conectando banco de dados[Exceção Inativa]")), 1);
-    EXPECT_EQ(device.StatusText, QStringLiteral("[Exceção Inativa]"));
+    EXPECT_EQ(Logged().count(u"Conectando banco de dados[Exceção Inativa]"_s), 1);
+    EXPECT_EQ(device.statusText(), u"[Exceção Inativa]"_s);
     // A reporting attempt in between is a new line, and the next quiet one logs again.
     database->ConnectDatabase(false, true);
     database->tmrReconnectTimer();
     const QStringList logged = Logged();
-    EXPECT_EQ(logged.count(QStringLiteral("Conectando banco de dados[Exceção Ativa]")), 1);
-    EXPECT_EQ(logged.count(QStringLiteral("Conectando banco de dados[Exceção Inativa]")), 2);
+    EXPECT_EQ(logged.count(u"Conectando banco de dados[Exceção Ativa]"_s), 1);
+    EXPECT_EQ(logged.count(u"Conectando banco de dados[Exceção Inativa]"_s), 2);
 }
 
 TEST_F(ManagerDatabaseTest, QuietSuccessRestartsTheTurnstileAndReportSuccessDoesNot)
 {
-    settings.writeProfileCode(QStringLiteral("211"));
+    settings.writeProfileCode(u"211"_s);
     database->tmrReconnectTimer();
     ASSERT_TRUE(database->tmrReconnect.isActive());
     EXPECT_FALSE(deviceUi.inicializaTimerOn);
@@ -263,19 +281,19 @@ TEST_F(ManagerDatabaseTest, QuietSuccessRestartsTheTurnstileAndReportSuccessDoes
     database->tmrReconnectTimer();
     EXPECT_FALSE(database->tmrReconnect.isActive());
     EXPECT_TRUE(deviceUi.inicializaTimerOn);
-    EXPECT_TRUE(device.StopFlag);
+    EXPECT_TRUE(device.IsStopRequested());
     EXPECT_EQ(ui.states.last(), true);
-    EXPECT_EQ(Logged().last(), QStringLiteral("Preparando inicialização da catraca"));
+    EXPECT_EQ(Logged().last(), u"Preparando inicialização da catraca"_s);
 
     deviceUi.inicializaTimerOn = false;
     EXPECT_TRUE(database->ConnectDatabase(false, true));
     EXPECT_FALSE(deviceUi.inicializaTimerOn);
-    EXPECT_EQ(Logged().last(), QStringLiteral("Conexão Ativa"));
+    EXPECT_EQ(Logged().last(), u"Conexão Ativa"_s);
 }
 
 TEST_F(ManagerDatabaseTest, ForceReopensAnOpenConnectionWhileOtherwiseItIsKept)
 {
-    settings.writeProfileCode(QStringLiteral("211"));
+    settings.writeProfileCode(u"211"_s);
     SetDatabaseUp(true);
     ASSERT_TRUE(database->ConnectDatabase(false, true));
     int connects = 0;
@@ -297,31 +315,31 @@ TEST_F(ManagerDatabaseTest, ForceReopensAnOpenConnectionWhileOtherwiseItIsKept)
 
 TEST_F(ManagerDatabaseTest, CheckAsksTheServerAndFollowsUpAWorkingConnectionOnce)
 {
-    settings.writeProfileCode(QStringLiteral("211"));
+    settings.writeProfileCode(u"211"_s);
     SetDatabaseUp(true);
     ASSERT_TRUE(database->ConnectDatabase(false, true));
     QStringList followUps;
-    database->AfterConnect = [&] { followUps << QStringLiteral("connect"); };
-    database->AfterCheck = [&] { followUps << QStringLiteral("check"); };
+    database->AfterConnect = [&] { followUps << u"connect"_s; };
+    database->AfterCheck = [&] { followUps << u"check"_s; };
     QStringList traced;
     QObject::connect(database->xcnCatraca.DriverConnection(), &db::DriverConnection::Trace,
                      [&](QObject*, const QString& text, TDATraceFlag) { traced << text; });
 
     database->CheckDatabaseConnection();
-    EXPECT_EQ(traced, QStringList{QStringLiteral("SELECT 1")});
-    EXPECT_EQ(followUps, QStringList{QStringLiteral("check")});
+    EXPECT_EQ(traced, QStringList{u"SELECT 1"_s});
+    EXPECT_EQ(followUps, QStringList{u"check"_s});
     EXPECT_EQ(ui.states, QList<bool>{true});
 
     // A closed connection is re-opened, and that is followed up once, as every re-open is.
     followUps.clear();
     database->xcnCatraca.SetConnected(false);
     database->CheckDatabaseConnection();
-    EXPECT_EQ(followUps, QStringList{QStringLiteral("connect")});
+    EXPECT_EQ(followUps, QStringList{u"connect"_s});
 }
 
 TEST_F(ManagerDatabaseTest, CheckWithTheDatabaseDownTellsTheDisplayAndReportsIt)
 {
-    settings.writeProfileCode(QStringLiteral("211"));
+    settings.writeProfileCode(u"211"_s);
     test::LinkedDevice link; // a controller to receive the display text
     link.openLink();
     ManagerDatabase linked(link.device, link.messages, settings, dialogs, ui);
@@ -329,11 +347,11 @@ TEST_F(ManagerDatabaseTest, CheckWithTheDatabaseDownTellsTheDisplayAndReportsIt)
     linked.CheckDatabaseConnection();
     EXPECT_EQ(ui.states, QList<bool>{false});
     EXPECT_EQ(ui.boxes.size(), 1);
-    EXPECT_EQ(link.device.LastDeviceResult, 0);
+    EXPECT_EQ(link.device.lastResult(), 0);
     EXPECT_EQ(link.callCount("EnviarMensagemPadraoOnLine"), 1);
     EXPECT_EQ(link.sim->display().line1 + link.sim->display().line2,
               std::string("    CATRACA       DESCONECTADA  "));
-    EXPECT_TRUE(link.logged().contains(QStringLiteral("Verificar conexão com ADO")));
+    EXPECT_TRUE(link.logged().contains(u"Verificar conexão com ADO"_s));
 }
 
 } // namespace

@@ -9,20 +9,22 @@
 
 namespace zul::test {
 
+using namespace Qt::StringLiterals;
+
 // A connection to a fresh SQLite file with table T (K text key, V text, B blob).
 class SqliteFixture : public ::testing::Test
 {
 protected:
     void SetUp() override
     {
-        const QString file = dir.file(u"t.db"_qs);
+        const QString file = dir.file(u"t.db"_s);
         QFile f(file);
         ASSERT_TRUE(f.open(QIODevice::WriteOnly));
         f.close();
         connection.ChangeServerType(xdtSQLite);
-        connection.SetConnectString(u"Data Source="_qs + file);
+        connection.SetConnectString(u"Data Source="_s + file);
         connection.SetConnected(true);
-        exec(u"CREATE TABLE T (K VARCHAR(10), V VARCHAR(20), B BLOB)"_qs);
+        exec(u"CREATE TABLE T (K VARCHAR(10), V VARCHAR(20), B BLOB)"_s);
     }
 
     void exec(const QString& sql)

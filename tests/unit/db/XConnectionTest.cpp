@@ -8,6 +8,8 @@
 #include <memory>
 #include <vector>
 
+using namespace Qt::StringLiterals;
+
 using namespace zul;
 
 namespace {
@@ -34,7 +36,7 @@ TEST(XConnection, StoredServerTypeDoesNotOverrideTheProfile)
     c.Loaded();
     EXPECT_EQ(c.ServerType(), xdtADO_MSSQL);
     EXPECT_EQ(c.DriverConnection()->Family(), xdtADO_MSSQL);
-    EXPECT_EQ(c.DriverConnection()->objectName(), u"Connection"_qs);
+    EXPECT_EQ(c.DriverConnection()->objectName(), u"Connection"_s);
     EXPECT_FALSE(c.DriverConnection()->LoginPrompt);
     // Pooling comes from the profile whatever the component held.
     EXPECT_TRUE(c.Pooling());
@@ -47,41 +49,41 @@ TEST(XConnection, ConnectStringIsIgnoredWhileLoadingAndForwardedAfterwards)
     ProfileGuard profile(xdtSQLite);
     TXConnection c;
     c.BeginLoading();
-    c.SetConnectString(u"Data Source=a.db"_qs);
+    c.SetConnectString(u"Data Source=a.db"_s);
     c.Loaded();
     EXPECT_EQ(c.ConnectString(), QString());
-    c.SetConnectString(u"Data Source=b.db"_qs);
-    EXPECT_EQ(c.DriverConnection()->ConnectString, u"Data Source=b.db"_qs);
+    c.SetConnectString(u"Data Source=b.db"_s);
+    EXPECT_EQ(c.DriverConnection()->ConnectString, u"Data Source=b.db"_s);
 }
 
 TEST(XConnection, DirectSqlServerKeepsOnlyProviderStrings)
 {
     ProfileGuard profile(xdtCR_MSSQL);
     TXConnection c;
-    c.SetConnectString(u"Data Source=srv;User ID=sa"_qs);
+    c.SetConnectString(u"Data Source=srv;User ID=sa"_s);
     c.ConfigureDriverConnection();
     EXPECT_EQ(c.ConnectString(), QString());
-    c.SetConnectString(u"Provider=SQLOLEDB;Data Source=srv"_qs);
+    c.SetConnectString(u"Provider=SQLOLEDB;Data Source=srv"_s);
     c.ConfigureDriverConnection();
-    EXPECT_EQ(c.ConnectString(), u"Provider=SQLOLEDB;Data Source=srv"_qs);
+    EXPECT_EQ(c.ConnectString(), u"Provider=SQLOLEDB;Data Source=srv"_s);
 }
 
 TEST(XConnection, OleDbServerReadsBackWhatWasWritten)
 {
     ProfileGuard profile(xdtADO_Oracle);
     TXConnection c;
-    c.SetConnectString(u"Provider=OraOLEDB.Oracle;Data Source=ORCL"_qs);
-    c.SetServer(u"other"_qs);
-    EXPECT_EQ(c.Server(), u"other"_qs);
+    c.SetConnectString(u"Provider=OraOLEDB.Oracle;Data Source=ORCL"_s);
+    c.SetServer(u"other"_s);
+    EXPECT_EQ(c.Server(), u"other"_s);
 }
 
 TEST(XConnection, MissingDriverFailsWithItsName)
 {
-    if (QSqlDatabase::isDriverAvailable(u"QOCI"_qs))
+    if (QSqlDatabase::isDriverAvailable(u"QOCI"_s))
         GTEST_SKIP() << "the Oracle driver is installed here";
     ProfileGuard profile(xdtCR_Oracle);
     TXConnection c;
-    c.SetConnectString(u"scott/tiger@ORCL"_qs);
+    c.SetConnectString(u"scott/tiger@ORCL"_s);
     int errors = 0;
     QObject::connect(&c, &TXConnection::OnError, &c,
                      [&errors](QObject*, const QSqlError&, bool*) { ++errors; });
@@ -89,7 +91,7 @@ TEST(XConnection, MissingDriverFailsWithItsName)
         c.SetConnected(true);
         FAIL() << "connected without a driver";
     } catch (const Error& e) {
-        EXPECT_TRUE(e.message().contains(u"QOCI"_qs)) << e.message().toStdString();
+        EXPECT_TRUE(e.message().contains(u"QOCI"_s)) << e.message().toStdString();
     }
     EXPECT_EQ(errors, 1);
     EXPECT_FALSE(c.Connected());
@@ -98,27 +100,27 @@ TEST(XConnection, MissingDriverFailsWithItsName)
 TEST(XConnection, FirstConnectConfiguresAndRaisesEventsWithTheDriverAsSender)
 {
     test::TempDir dir;
-    QFile f(dir.file(u"x.db"_qs));
+    QFile f(dir.file(u"x.db"_s));
     ASSERT_TRUE(f.open(QIODevice::WriteOnly));
     f.close();
     ProfileGuard profile(xdtSQLite);
     TXConnection c;
     QStringList events;
     QObject::connect(&c, &TXConnection::BeforeConnect, &c,
-                     [&](QObject* s) { events << u"before"_qs + s->objectName(); });
+                     [&](QObject* s) { events << u"before"_s + s->objectName(); });
     QObject::connect(&c, &TXConnection::AfterConnect, &c,
-                     [&](QObject* s) { events << u"after"_qs + s->objectName(); });
-    c.SetConnectString(u"Data Source="_qs + f.fileName());
+                     [&](QObject* s) { events << u"after"_s + s->objectName(); });
+    c.SetConnectString(u"Data Source="_s + f.fileName());
     EXPECT_FALSE(c.IsConfigured());
     c.SetConnected(true);
     EXPECT_TRUE(c.Connected());
-    EXPECT_EQ(events, (QStringList{u"beforeConnection"_qs, u"afterConnection"_qs}));
+    EXPECT_EQ(events, (QStringList{u"beforeConnection"_s, u"afterConnection"_s}));
 }
 
 TEST(XConnection, ConfiguringTwiceForwardsEachEventOnce)
 {
     test::TempDir dir;
-    QFile f(dir.file(u"x.db"_qs));
+    QFile f(dir.file(u"x.db"_s));
     ASSERT_TRUE(f.open(QIODevice::WriteOnly));
     f.close();
     ProfileGuard profile(xdtSQLite);
@@ -129,18 +131,18 @@ TEST(XConnection, ConfiguringTwiceForwardsEachEventOnce)
     QStringList events;
     for (auto signal : {&TXConnection::BeforeConnect, &TXConnection::AfterConnect,
                         &TXConnection::BeforeDisconnect, &TXConnection::AfterDisconnect})
-        QObject::connect(&c, signal, &c, [&events](QObject*) { events << u"event"_qs; });
+        QObject::connect(&c, signal, &c, [&events](QObject*) { events << u"event"_s; });
     QObject::connect(&c, &TXConnection::OnError, &c,
-                     [&events](QObject*, const QSqlError&, bool*) { events << u"error"_qs; });
-    c.SetConnectString(u"Data Source="_qs + f.fileName());
+                     [&events](QObject*, const QSqlError&, bool*) { events << u"error"_s; });
+    c.SetConnectString(u"Data Source="_s + f.fileName());
     c.SetConnected(true);
     TXCommand bad;
     bad.SetParamCheck(false);
     bad.SetConnection(&c);
-    bad.SetSQL(u"SELECT FROM NOWHERE"_qs);
+    bad.SetSQL(u"SELECT FROM NOWHERE"_s);
     EXPECT_THROW(bad.Execute(), Error);
     c.SetConnected(false);
-    EXPECT_EQ(events, (QStringList{u"event"_qs, u"event"_qs, u"error"_qs, u"event"_qs, u"event"_qs}));
+    EXPECT_EQ(events, (QStringList{u"event"_s, u"event"_s, u"error"_s, u"event"_s, u"event"_s}));
 }
 
 TEST(XConnection, EveryDataSetLetsGoOfAConnectionThatIsDeleted)
@@ -164,9 +166,9 @@ TEST(XConnection, MissingSqliteFileIsAnErrorNotANewDatabase)
     ProfileGuard profile(xdtSQLite);
     test::TempDir dir;
     TXConnection c;
-    c.SetConnectString(u"Data Source="_qs + dir.file(u"absent.db"_qs));
+    c.SetConnectString(u"Data Source="_s + dir.file(u"absent.db"_s));
     EXPECT_THROW(c.SetConnected(true), Error);
-    EXPECT_FALSE(QFile::exists(dir.file(u"absent.db"_qs)));
+    EXPECT_FALSE(QFile::exists(dir.file(u"absent.db"_s)));
 }
 
 namespace {
@@ -175,7 +177,7 @@ class BrokenDataSet : public TXDataSet
 {
 public:
     using TXDataSet::TXDataSet;
-    void CreateDriverObject(TXDBType) override { throw Error(u"no driver object"_qs); }
+    void CreateDriverObject(TXDBType) override { throw Error(u"no driver object"_s); }
 };
 } // namespace
 

@@ -4,27 +4,29 @@
 #include "db/DriverConnection.h"
 #include "db/XSQLMonitor.h"
 
+using namespace Qt::StringLiterals;
+
 using namespace zul;
 
 TEST(XFieldClasses, EveryFieldTypeHasItsClass)
 {
     const auto name = [](TFieldType t) {
         if (!XFieldClasses[t])
-            return QStringLiteral("none");
+            return u"none"_s;
         std::unique_ptr<TXField> f(XFieldClasses[t](nullptr));
         EXPECT_EQ(f->DataType() == t || t == ftFixedChar || t == ftFmtMemo || t == ftParadoxOle ||
                       t == ftDBaseOle || t == ftTypedBinary || t == ftOraBlob || t == ftOraClob,
                   true);
         return f->ClassName();
     };
-    EXPECT_EQ(name(ftUnknown), u"none"_qs);
-    EXPECT_EQ(name(ftCursor), u"none"_qs);
-    EXPECT_EQ(name(ftFixedChar), u"TXStringField"_qs);
-    EXPECT_EQ(name(ftOraBlob), u"TXBlobField"_qs);
-    EXPECT_EQ(name(ftFmtMemo), u"TXBlobField"_qs);
-    EXPECT_EQ(name(ftOraClob), u"TXMemoField"_qs);
-    EXPECT_EQ(name(ftGuid), u"TXGUIDField"_qs);
-    EXPECT_EQ(name(ftDateTime), u"TXDateTimeField"_qs);
+    EXPECT_EQ(name(ftUnknown), u"none"_s);
+    EXPECT_EQ(name(ftCursor), u"none"_s);
+    EXPECT_EQ(name(ftFixedChar), u"TXStringField"_s);
+    EXPECT_EQ(name(ftOraBlob), u"TXBlobField"_s);
+    EXPECT_EQ(name(ftFmtMemo), u"TXBlobField"_s);
+    EXPECT_EQ(name(ftOraClob), u"TXMemoField"_s);
+    EXPECT_EQ(name(ftGuid), u"TXGUIDField"_s);
+    EXPECT_EQ(name(ftDateTime), u"TXDateTimeField"_s);
     int withClass = 0;
     for (int t = 0; t < FieldTypeCount; ++t)
         withClass += XFieldClasses[static_cast<size_t>(t)] ? 1 : 0;
@@ -68,23 +70,23 @@ TEST_F(XSQLMonitorTest, DirectTracesReachOnSQL)
     TXSQLMonitor monitor;
     monitor.SetConnection(&connection);
     ASSERT_NE(monitor.DriverMonitor(), nullptr);
-    EXPECT_EQ(monitor.DriverMonitor()->objectName(), u"SQLMonitor"_qs);
+    EXPECT_EQ(monitor.DriverMonitor()->objectName(), u"SQLMonitor"_s);
     QStringList texts;
     QObject::connect(&monitor, &TXSQLMonitor::OnSQL, &monitor,
                      [&texts](QObject*, const QString& text, TDATraceFlag flag) {
                          if (flag == tfQExecute)
                              texts << text;
                      });
-    exec(u"SELECT 1"_qs);
-    EXPECT_EQ(texts, QStringList{u"SELECT 1"_qs});
+    exec(u"SELECT 1"_s);
+    EXPECT_EQ(texts, QStringList{u"SELECT 1"_s});
 }
 
 TEST(XSQLMonitor, ParameterListNumbersFromZeroAndShowsNull)
 {
     TXParams params;
-    params.CreateParam(ftString, u"NRPESSOA"_qs).SetAsString(u"0000000001"_qs);
-    params.CreateParam(ftString, u"IDREGISCATRACA"_qs);
+    params.CreateParam(ftString, u"NRPESSOA"_s).SetAsString(u"0000000001"_s);
+    params.CreateParam(ftString, u"IDREGISCATRACA"_s);
     EXPECT_EQ(TXSQLMonitor::FormatParameterList(params),
               u"Parametros: \r\n   No.: 0 - Nome: NRPESSOA - Valor: 0000000001\r\n"
-              u"   No.: 1 - Nome: IDREGISCATRACA - Valor: NULL\r\n"_qs);
+              u"   No.: 1 - Nome: IDREGISCATRACA - Valor: NULL\r\n"_s);
 }

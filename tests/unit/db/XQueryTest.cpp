@@ -8,6 +8,8 @@
 #include <QSqlError>
 #include <QSqlQuery>
 
+using namespace Qt::StringLiterals;
+
 using namespace zul;
 using zul::test::SqliteFixture;
 
@@ -19,7 +21,7 @@ protected:
     void SetUp() override
     {
         SqliteFixture::SetUp();
-        exec(u"INSERT INTO T VALUES ('1', '0', NULL), ('2', NULL, NULL), ('3', '', NULL)"_qs);
+        exec(u"INSERT INTO T VALUES ('1', '0', NULL), ('2', NULL, NULL), ('3', '', NULL)"_s);
         query.SetConnection(&connection);
     }
     TXQuery query;
@@ -29,63 +31,63 @@ protected:
 
 TEST_F(XQueryTest, EmptyTextReachesTheDriverAsNullAndZeroAsZero)
 {
-    query.SetSQL(u"SELECT K FROM T WHERE V IS NULL AND :P IS NULL OR V = :P"_qs);
-    query.ParamByName(u"P"_qs).SetAsString(QString());
+    query.SetSQL(u"SELECT K FROM T WHERE V IS NULL AND :P IS NULL OR V = :P"_s);
+    query.ParamByName(u"P"_s).SetAsString(QString());
     query.Open();
     ASSERT_FALSE(query.IsEmpty());
-    EXPECT_EQ(query.FieldByName(u"K"_qs)->AsString(), u"2"_qs);
+    EXPECT_EQ(query.FieldByName(u"K"_s)->AsString(), u"2"_s);
     query.Close();
-    query.ParamByName(u"P"_qs).SetAsString(u"0"_qs);
+    query.ParamByName(u"P"_s).SetAsString(u"0"_s);
     query.Open();
-    EXPECT_EQ(query.FieldByName(u"K"_qs)->AsString(), u"1"_qs);
+    EXPECT_EQ(query.FieldByName(u"K"_s)->AsString(), u"1"_s);
 }
 
 TEST_F(XQueryTest, UnusedParametersAreDroppedAndUndeclaredOnesAdded)
 {
-    query.Params().CreateParam(ftString, u"P_NRPESSOA"_qs);
-    query.Params().CreateParam(ftString, u"P_NRPESSOA2"_qs);
-    query.SetSQL(u"SELECT K FROM T WHERE K = :p_nrpessoa OR K = :OTHER"_qs);
-    query.ParamByName(u"P_NRPESSOA"_qs).SetAsString(u"3"_qs);
+    query.Params().CreateParam(ftString, u"P_NRPESSOA"_s);
+    query.Params().CreateParam(ftString, u"P_NRPESSOA2"_s);
+    query.SetSQL(u"SELECT K FROM T WHERE K = :p_nrpessoa OR K = :OTHER"_s);
+    query.ParamByName(u"P_NRPESSOA"_s).SetAsString(u"3"_s);
     query.Open();
     ASSERT_EQ(query.Params().Count(), 2);
-    EXPECT_EQ(query.Params()[0].Name(), u"P_NRPESSOA"_qs); // matched without regard to case
-    EXPECT_EQ(query.Params()[1].Name(), u"OTHER"_qs);
-    EXPECT_EQ(query.FieldByName(u"K"_qs)->AsString(), u"3"_qs);
-    EXPECT_THROW(query.ParamByName(u"P_NRPESSOA2"_qs), Error);
+    EXPECT_EQ(query.Params()[0].Name(), u"P_NRPESSOA"_s); // matched without regard to case
+    EXPECT_EQ(query.Params()[1].Name(), u"OTHER"_s);
+    EXPECT_EQ(query.FieldByName(u"K"_s)->AsString(), u"3"_s);
+    EXPECT_THROW(query.ParamByName(u"P_NRPESSOA2"_s), Error);
 }
 
 TEST_F(XQueryTest, ReopeningWithTheSameTextKeepsThePreparedStatement)
 {
-    query.SetSQL(u"SELECT K FROM T WHERE K = :K"_qs);
+    query.SetSQL(u"SELECT K FROM T WHERE K = :K"_s);
     for (const char16_t* k : {u"1", u"2", u"3"}) {
         query.Close();
-        query.ParamByName(u"K"_qs).SetAsString(QString::fromUtf16(k));
+        query.ParamByName(u"K"_s).SetAsString(QString::fromUtf16(k));
         query.Open();
-        EXPECT_EQ(query.FieldByName(u"K"_qs)->AsString(), QString::fromUtf16(k));
+        EXPECT_EQ(query.FieldByName(u"K"_s)->AsString(), QString::fromUtf16(k));
     }
     EXPECT_EQ(query.DriverDataSet()->PrepareCount(), 1);
     query.Close();
-    query.SetSQL(u"SELECT K FROM T WHERE K = :K "_qs);
+    query.SetSQL(u"SELECT K FROM T WHERE K = :K "_s);
     query.Open();
     EXPECT_EQ(query.DriverDataSet()->PrepareCount(), 2);
 }
 
 TEST_F(XQueryTest, BeforeOpenHandlerValuesReachTheDriver)
 {
-    query.SetSQL(u"SELECT K FROM T WHERE K = :K"_qs);
+    query.SetSQL(u"SELECT K FROM T WHERE K = :K"_s);
     QObject::connect(&query, &TXQuery::BeforeOpen, &query,
-                     [this](QObject*) { query.ParamByName(u"K"_qs).SetAsString(u"2"_qs); });
+                     [this](QObject*) { query.ParamByName(u"K"_s).SetAsString(u"2"_s); });
     query.Open();
-    EXPECT_EQ(query.FieldByName(u"K"_qs)->AsString(), u"2"_qs);
+    EXPECT_EQ(query.FieldByName(u"K"_s)->AsString(), u"2"_s);
 }
 
 TEST_F(XQueryTest, NoRowMeansEmptyAndFieldsReadEmpty)
 {
     auto* field = new TXStringField(&query);
-    field->SetFieldName(u"V"_qs);
+    field->SetFieldName(u"V"_s);
     field->SetParentComponent(&query);
-    query.SetSQL(u"SELECT K, V FROM T WHERE K = :K"_qs);
-    query.ParamByName(u"K"_qs).SetAsString(u"9"_qs);
+    query.SetSQL(u"SELECT K, V FROM T WHERE K = :K"_s);
+    query.ParamByName(u"K"_s).SetAsString(u"9"_s);
     query.Open();
     EXPECT_TRUE(query.IsEmpty());
     EXPECT_EQ(field->AsString(), QString());
@@ -96,7 +98,7 @@ TEST_F(XQueryTest, DriverErrorsPropagateAndReachOnError)
     int errors = 0;
     QObject::connect(&connection, &TXConnection::OnError, &connection,
                      [&errors](QObject*, const QSqlError&, bool*) { ++errors; });
-    query.SetSQL(u"SELECT NOPE FROM T"_qs);
+    query.SetSQL(u"SELECT NOPE FROM T"_s);
     EXPECT_THROW(query.Open(), Error);
     EXPECT_EQ(errors, 1);
     EXPECT_FALSE(query.Active());
@@ -105,7 +107,7 @@ TEST_F(XQueryTest, DriverErrorsPropagateAndReachOnError)
 TEST_F(XQueryTest, FamilyChangeKeepsPersistentFieldsAndTheProvider)
 {
     auto* field = new TXStringField(&query);
-    field->SetFieldName(u"K"_qs);
+    field->SetFieldName(u"K"_s);
     field->SetParentComponent(&query);
     auto* provider = new DataSetProvider(&query);
     query.SetProvider(provider);
@@ -119,9 +121,9 @@ TEST_F(XQueryTest, FamilyChangeKeepsPersistentFieldsAndTheProvider)
     EXPECT_EQ(query.DriverDataSet()->Family(), xdtPostgreSQL);
     EXPECT_EQ(query.ServerType(), xdtPostgreSQL);
     EXPECT_EQ(field->DataSet(), query.DriverDataSet());
-    EXPECT_EQ(query.FindField(u"K"_qs), field);
+    EXPECT_EQ(query.FindField(u"K"_s), field);
     EXPECT_EQ(provider->DataSet(), query.DriverDataSet());
-    EXPECT_EQ(query.DriverDataSet()->objectName(), u"Query"_qs);
+    EXPECT_EQ(query.DriverDataSet()->objectName(), u"Query"_s);
 }
 
 TEST_F(XQueryTest, AProviderServesOneQueryAtATime)
@@ -138,8 +140,8 @@ TEST_F(XQueryTest, AProviderServesOneQueryAtATime)
 
 TEST_F(XQueryTest, ProviderDeliversAllRowsAsOnePacket)
 {
-    exec(u"UPDATE T SET B = X'00FF10' WHERE K = '1'"_qs);
-    query.SetSQL(u"SELECT K, B FROM T ORDER BY K"_qs);
+    exec(u"UPDATE T SET B = X'00FF10' WHERE K = '1'"_s);
+    query.SetSQL(u"SELECT K, B FROM T ORDER BY K"_s);
     DataSetProvider provider;
     query.SetProvider(&provider);
     const DataPacket packet = provider.GetData();
@@ -154,7 +156,7 @@ TEST_F(XQueryTest, StreamedActiveOpensOnLoaded)
     TXQuery loaded;
     loaded.BeginLoading();
     loaded.SetConnection(&connection);
-    loaded.SetSQL(u"SELECT K FROM T"_qs);
+    loaded.SetSQL(u"SELECT K FROM T"_s);
     loaded.SetActive(true);
     EXPECT_FALSE(loaded.Active());
     loaded.Loaded();
@@ -165,56 +167,56 @@ TEST_F(XQueryTest, CommandSynchronisesItsParametersAndInserts)
 {
     TXCommand command;
     command.SetConnection(&connection);
-    command.Params().CreateParam(ftString, u"unused"_qs);
-    command.SetSQL(u"INSERT INTO T (K, V, B) VALUES (:K, :v, :B)"_qs);
+    command.Params().CreateParam(ftString, u"unused"_s);
+    command.SetSQL(u"INSERT INTO T (K, V, B) VALUES (:K, :v, :B)"_s);
     EXPECT_EQ(command.Params().Count(), 3);
-    command.ParamByName(u"K"_qs).SetAsString(u"4"_qs);
-    command.ParamByName(u"V"_qs).SetAsString(QString());
-    command.ParamByName(u"B"_qs).SetAsBlob(QByteArray(844, 'x'));
+    command.ParamByName(u"K"_s).SetAsString(u"4"_s);
+    command.ParamByName(u"V"_s).SetAsString(QString());
+    command.ParamByName(u"B"_s).SetAsBlob(QByteArray(844, 'x'));
     command.Execute();
     EXPECT_EQ(command.RowsAffected(), 1);
-    query.SetSQL(u"SELECT V IS NULL AS N, LENGTH(B) AS L FROM T WHERE K = '4'"_qs);
+    query.SetSQL(u"SELECT V IS NULL AS N, LENGTH(B) AS L FROM T WHERE K = '4'"_s);
     query.Open();
-    EXPECT_EQ(query.FieldByName(u"N"_qs)->AsInteger(), 1);
-    EXPECT_EQ(query.FieldByName(u"L"_qs)->AsInteger(), 844);
+    EXPECT_EQ(query.FieldByName(u"N"_s)->AsInteger(), 1);
+    EXPECT_EQ(query.FieldByName(u"L"_s)->AsInteger(), 844);
 }
 
 // Another program writing to the same SQLite file, with no patience for locks.
 TEST_F(XQueryTest, AnOpenQueryKeepsNoLockAnotherWriterWouldWaitFor)
 {
-    const QString name = u"xquery-other-writer"_qs;
+    const QString name = u"xquery-other-writer"_s;
     {
-        QSqlDatabase other = QSqlDatabase::addDatabase(u"QSQLITE"_qs, name);
-        other.setDatabaseName(dir.file(u"t.db"_qs));
-        other.setConnectOptions(u"QSQLITE_BUSY_TIMEOUT=0"_qs);
+        QSqlDatabase other = QSqlDatabase::addDatabase(u"QSQLITE"_s, name);
+        other.setDatabaseName(dir.file(u"t.db"_s));
+        other.setConnectOptions(u"QSQLITE_BUSY_TIMEOUT=0"_s);
         ASSERT_TRUE(other.open());
         const auto write = [&other](const QString& key) {
             QSqlQuery insert(other);
-            const bool ok = insert.exec(u"INSERT INTO T (K) VALUES ('"_qs + key + u"')"_qs);
+            const bool ok = insert.exec(u"INSERT INTO T (K) VALUES ('"_s + key + u"')"_s);
             return ok ? std::string() : insert.lastError().text().toStdString();
         };
 
         // A lookup that read its one row and stays open, as the person lookup leaves it.
-        query.SetSQL(u"SELECT K, V FROM T WHERE K = :K"_qs);
-        query.ParamByName(u"K"_qs).SetAsString(u"2"_qs);
+        query.SetSQL(u"SELECT K, V FROM T WHERE K = :K"_s);
+        query.ParamByName(u"K"_s).SetAsString(u"2"_s);
         query.Open();
         ASSERT_FALSE(query.IsEmpty());
-        EXPECT_EQ(write(u"a"_qs), "");
+        EXPECT_EQ(write(u"a"_s), "");
 
         // A walk stopped half-way.
         TXQuery walk;
         walk.SetConnection(&connection);
-        walk.SetSQL(u"SELECT K FROM T ORDER BY K"_qs);
+        walk.SetSQL(u"SELECT K FROM T ORDER BY K"_s);
         walk.Open();
         walk.Next();
-        EXPECT_EQ(write(u"b"_qs), "");
+        EXPECT_EQ(write(u"b"_s), "");
         // The rows read are those of the moment it opened, all still there to walk.
         QStringList keys;
         for (walk.Close(), walk.Open(); !walk.Eof(); walk.Next())
-            keys << walk.FieldByName(u"K"_qs)->AsString();
-        EXPECT_EQ(keys, (QStringList{u"1"_qs, u"2"_qs, u"3"_qs, u"a"_qs, u"b"_qs}));
+            keys << walk.FieldByName(u"K"_s)->AsString();
+        EXPECT_EQ(keys, (QStringList{u"1"_s, u"2"_s, u"3"_s, u"a"_s, u"b"_s}));
         EXPECT_EQ(walk.DriverDataSet()->RecNo(), 5);
-        EXPECT_EQ(query.FieldByName(u"V"_qs)->AsString(), QString());
+        EXPECT_EQ(query.FieldByName(u"V"_s)->AsString(), QString());
     }
     QSqlDatabase::removeDatabase(name);
 }
@@ -222,9 +224,9 @@ TEST_F(XQueryTest, AnOpenQueryKeepsNoLockAnotherWriterWouldWaitFor)
 TEST_F(XQueryTest, PersistentFieldMissingFromTheResultFailsTheOpenAndLeavesNoRow)
 {
     auto* field = new TXStringField(&query);
-    field->SetFieldName(u"NOPE"_qs);
+    field->SetFieldName(u"NOPE"_s);
     field->SetParentComponent(&query);
-    query.SetSQL(u"SELECT K FROM T"_qs);
+    query.SetSQL(u"SELECT K FROM T"_s);
     EXPECT_THROW(query.Open(), Error);
     EXPECT_FALSE(query.Active());
     EXPECT_TRUE(query.IsEmpty());

@@ -9,6 +9,8 @@
 #include <cryptopp/ripemd.h>
 #include <gtest/gtest.h>
 
+using namespace Qt::StringLiterals;
+
 namespace zul {
 namespace {
 
@@ -243,7 +245,7 @@ TEST_P(ProfileBase64Rejects, WithTheFormatMessage)
         DecryptProfileString(GetParam());
         ADD_FAILURE() << "accepted " << GetParam();
     } catch (const Error& error) {
-        EXPECT_EQ(error.message(), QStringLiteral("Input is not an valid MIME Base 64 Format."));
+        EXPECT_EQ(error.message(), u"Input is not an valid MIME Base 64 Format."_s);
     }
 }
 

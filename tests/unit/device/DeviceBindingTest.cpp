@@ -1,6 +1,7 @@
 #include "device/DeviceBinding.h"
 
 #include "LinkedDevice.h"
+#include "platform/DynamicLibrary.h"
 #include "support/Error.h"
 
 #include <QObject>
@@ -49,7 +50,7 @@ TEST_P(ReadDevicePortTest, TakesTheDigitsOfTheTickedCaption)
 {
     const PortCase& c = GetParam();
     ui.link = {QString::fromUtf8(c.serial), QString::fromUtf8(c.tcp), c.serialTicked, !c.serialTicked};
-    device.DevicePort = 4242;
+    device.SetDevicePort(4242);
     if (c.port < 0) {
         try {
             device.ReadDevicePort();
@@ -57,10 +58,10 @@ TEST_P(ReadDevicePortTest, TakesTheDigitsOfTheTickedCaption)
         } catch (const Error& error) {
             EXPECT_EQ(error.message(), u"'' is not a valid integer value"_s);
         }
-        EXPECT_EQ(device.DevicePort, 4242);
+        EXPECT_EQ(device.devicePort(), 4242);
     } else {
         device.ReadDevicePort();
-        EXPECT_EQ(device.DevicePort, c.port);
+        EXPECT_EQ(device.devicePort(), c.port);
     }
     EXPECT_EQ(device.currentLinkType(), c.linkType);
 }
@@ -133,9 +134,9 @@ TEST_F(UnloadedDeviceTest, FailingStatusLineIsLoggedAndTheOldCaptionStays)
 
 TEST_F(UnloadedDeviceTest, IniCatracaStopsTheLoopAndSchedulesTheStart)
 {
-    device.StopFlag = false;
+    device.ClearStopRequest();
     device.IniCatraca();
-    EXPECT_TRUE(device.StopFlag);
+    EXPECT_TRUE(device.IsStopRequested());
     EXPECT_TRUE(ui.inicializaTimerOn);
     EXPECT_EQ(ui.menusEnabled, 1);
 }
@@ -143,9 +144,9 @@ TEST_F(UnloadedDeviceTest, IniCatracaStopsTheLoopAndSchedulesTheStart)
 TEST_F(UnloadedDeviceTest, IniCatracaLogsItsFailure)
 {
     ui.failTimer = true;
-    device.StopFlag = false;
+    device.ClearStopRequest();
     device.IniCatraca();
-    EXPECT_TRUE(device.StopFlag);
+    EXPECT_TRUE(device.IsStopRequested());
     EXPECT_TRUE(logged().contains(u"##### IniCatraca - ERRO: timer indisponível #####"_s));
 }
 
@@ -154,7 +155,7 @@ TEST_F(UnloadedDeviceTest, IniCatracaLogsItsFailure)
 TEST_F(UnloadedDeviceTest, LibraryNotFoundGivesHandleZeroAndNamesTheFile)
 {
     EXPECT_EQ(device.LoadDeviceLibrary(), 0u);
-    EXPECT_EQ(device.LibraryHandle, 0u);
+    EXPECT_EQ(device.libraryHandle(), 0u);
     EXPECT_EQ(logged(), QStringList{u"Carregando biblioteca da catraca..."_s});
     EXPECT_EQ(device.libraryNotFoundText(), u"A DLL \"libNoSuchEasyInner.so\" não foi encontrada."_s);
     EXPECT_EQ(device.libraryErrorText(), u"Erro ao carregar a DLL \"libNoSuchEasyInner.so\"."_s);
@@ -163,15 +164,12 @@ TEST_F(UnloadedDeviceTest, LibraryNotFoundGivesHandleZeroAndNamesTheFile)
 TEST_F(UnloadedDeviceTest, NothingBindsWhileTheLibraryIsNotLoaded)
 {
     device.LoadDeviceLibrary();
-    auto sentinel = reinterpret_cast<easyinner::Ping::Pointer>(0x1234);
-    auto proc = sentinel;
-    EXPECT_FALSE(device.BindEntryPoint(proc, "Ping"));
-    EXPECT_EQ(proc, sentinel);
-    EXPECT_FALSE(device.Call<easyinner::Ping>(device.DeviceNumber).has_value());
+    EXPECT_EQ(device.Bound<easyinner::Ping>(), nullptr);
+    EXPECT_FALSE(device.Call<easyinner::Ping>(device.deviceNumber()).has_value());
 
-    int result = 77;
-    EXPECT_FALSE(device.CallInto<easyinner::Ping>(result, device.DeviceNumber));
-    EXPECT_EQ(result, 77);
+    device.RecordResult(77);
+    EXPECT_EQ(device.Invoke<easyinner::Ping>(device.deviceNumber()), DeviceBinding::NotCalled);
+    EXPECT_EQ(device.lastResult(), DeviceBinding::NotCalled);
 }
 
 TEST_F(UnloadedDeviceTest, WithoutLibraryPingFailsAndConfigurationReportsIt)
@@ -213,9 +211,9 @@ TEST_F(UnloadedDeviceTest, StartWithTheDatabaseDownTouchesNothing)
 TEST_F(UnloadedDeviceTest, StopWithoutLibraryShowsTheDisconnectFailure)
 {
     device.LoadDeviceLibrary();
-    device.StopFlag = false;
+    device.ClearStopRequest();
     device.StopConnection();
-    EXPECT_TRUE(device.StopFlag);
+    EXPECT_TRUE(device.IsStopRequested());
     EXPECT_FALSE(ui.reconnectTimerOn);
     EXPECT_EQ(ui.caption, messages.Lookup(u"FALHA_DESCON"_s));
     EXPECT_EQ(logged().last(), u"Fechando a porta de comunicação com a catraca"_s);
@@ -265,21 +263,32 @@ TEST_F(LinkedDeviceTest, LoadingLogsTheFileAndHandle)
     ASSERT_EQ(lines.size(), 2);
     EXPECT_EQ(lines[0], u"Carregando biblioteca da catraca..."_s);
     EXPECT_EQ(lines[1], u"Biblioteca carregada: \""_s + DeviceBinding::defaultLibraryName() +
-                            u"\" Handle: "_s + QString::number(device.LibraryHandle));
-    EXPECT_GT(device.LibraryHandle, 32u);
+                            u"\" Handle: "_s + QString::number(device.libraryHandle()));
+    EXPECT_GT(device.libraryHandle(), 32u);
 }
 
-TEST_F(LinkedDeviceTest, BindingLooksUpEveryNameAfresh)
+TEST_F(LinkedDeviceTest, EntryPointsAreResolvedAtLoadAndForgottenAtUnload)
 {
-    easyinner::Ping::Pointer ping = nullptr;
-    EXPECT_TRUE(device.BindEntryPoint(ping, "Ping"));
-    EXPECT_NE(ping, nullptr);
-    EXPECT_FALSE(device.BindEntryPoint(ping, "PingInexistente"));
-    EXPECT_EQ(ping, nullptr);
+    EXPECT_NE(device.Bound<easyinner::Ping>(), nullptr);
+    EXPECT_NE(device.Bound<easyinner::IncluirUsuarioSemDigitalBio>(), nullptr);
 
     device.UnloadDeviceLibrary();
-    EXPECT_EQ(device.LibraryHandle, 0u);
-    EXPECT_FALSE(device.Call<easyinner::Ping>(device.DeviceNumber).has_value());
+    EXPECT_EQ(device.libraryHandle(), 0u);
+    EXPECT_EQ(device.Bound<easyinner::Ping>(), nullptr);
+    EXPECT_FALSE(device.Call<easyinner::Ping>(device.deviceNumber()).has_value());
+
+    ASSERT_NE(device.LoadDeviceLibrary(), 0u);
+    platform::DynamicLibrary library;
+    ASSERT_TRUE(library.load(device.libraryFileName().toStdString()));
+#define ZUL_EXPECT_RESOLVED(Name, Result, Shape, Parameters)                                                 \
+    EXPECT_EQ(reinterpret_cast<void*>(device.Bound<easyinner::Name>()), library.symbol(#Name)) << #Name;
+    ZUL_EASYINNER_ENTRY_POINTS(ZUL_EXPECT_RESOLVED)
+#undef ZUL_EXPECT_RESOLVED
+
+    // A library loaded again is resolved again.
+    device.UnloadDeviceLibrary();
+    ASSERT_NE(device.LoadDeviceLibrary(), 0u);
+    EXPECT_NE(device.Bound<easyinner::Ping>(), nullptr);
 }
 
 TEST_F(LinkedDeviceTest, PingRuleReopensOnTheTwoHundredFirstFailureAndLogsEachWayOnce)
@@ -297,7 +306,7 @@ TEST_F(LinkedDeviceTest, PingRuleReopensOnTheTwoHundredFirstFailureAndLogsEachWa
 
     EXPECT_EQ(device.PingDevice(), 3);
     EXPECT_EQ(link.callCount("AbrirPortaComunicacao"), 1);
-    EXPECT_EQ(device.LastDeviceResult, 0) << "the reopened link answers the open";
+    EXPECT_EQ(device.lastResult(), 0) << "the reopened link answers the open";
     EXPECT_EQ(logged().count(lost), 1);
     EXPECT_EQ(clock.elapsedMs(), 201 * 500 + 2000);
 
@@ -312,7 +321,7 @@ TEST_F(LinkedDeviceTest, PingRuleReopensOnTheTwoHundredFirstFailureAndLogsEachWa
     sim.setFault("Ping", 0);
     EXPECT_EQ(device.PingDevice(), 0);
     EXPECT_EQ(device.PingDevice(), 0);
-    EXPECT_EQ(device.FailedPings, 0);
+    EXPECT_EQ(device.failedPings(), 0);
     EXPECT_EQ(logged().count(found), 1);
     EXPECT_EQ(logged().last(), found);
 
@@ -326,7 +335,7 @@ TEST_F(LinkedDeviceTest, PingRuleReopensOnTheTwoHundredFirstFailureAndLogsEachWa
 
 TEST_F(LinkedDeviceTest, NoPingWhileAPersonIsPassing)
 {
-    device.PassageIdle = false;
+    device.BeginPassage();
     sim.clearCalls();
     EXPECT_EQ(device.PingDevice(), 0);
     EXPECT_TRUE(sim.callNames().empty());
@@ -346,7 +355,7 @@ TEST_F(LinkedDeviceTest, OnlineConfigurationReachesTheControllerInOrder)
 
     // Every (re)connection sends the same series again.
     device.Call<easyinner::FecharPortaComunicacao>();
-    ASSERT_EQ(device.Call<easyinner::AbrirPortaComunicacao>(device.DevicePort), 0);
+    ASSERT_EQ(device.Call<easyinner::AbrirPortaComunicacao>(device.devicePort()), 0);
     EXPECT_EQ(device.SendOnlineConfig(), 0);
     EXPECT_EQ(sim.onlineConfig(), expected);
     EXPECT_EQ(sim.configurationsSent(), 2);
@@ -385,7 +394,7 @@ TEST_F(LinkedDeviceTest, ConnectOpensTheLinkAndWaitsForAnAnswer)
     EXPECT_TRUE(device.ConnectDevice());
     EXPECT_TRUE(sim.linkOpen());
     EXPECT_EQ(sim.linkType(), 1);
-    EXPECT_EQ(device.LastDeviceResult, 0);
+    EXPECT_EQ(device.lastResult(), 0);
     EXPECT_EQ(logged().last(), u"Funcão conectar terminou OK"_s);
 }
 
@@ -404,24 +413,24 @@ TEST_F(LinkedDeviceTest, ConnectToAnUnpluggedControllerFailsAtTheOpen)
     link.unplug();
     const int linesBefore = int(logged().size());
     EXPECT_FALSE(device.ConnectDevice());
-    EXPECT_NE(device.LastDeviceResult, 0);
+    EXPECT_NE(device.lastResult(), 0);
     EXPECT_EQ(logged().size(), linesBefore) << "a failed open is not logged here";
     EXPECT_LT(clock.elapsedMs(), 1000);
 }
 
 TEST_F(LinkedDeviceTest, StartOpensTheLinkAndRunsTheLoop)
 {
-    device.StopFlag = true;
-    device.LoopState = 7;
+    device.RequestStop();
+    device.EnterState(7);
     bool loopRan = false;
     device.StartConnection([] { return true; },
                            [&] {
                                loopRan = true;
-                               EXPECT_FALSE(device.StopFlag);
+                               EXPECT_FALSE(device.IsStopRequested());
                                EXPECT_TRUE(sim.linkOpen());
                            });
     EXPECT_TRUE(loopRan);
-    EXPECT_EQ(device.LoopState, 0);
+    EXPECT_EQ(device.loopState(), 0);
     EXPECT_EQ(ui.caption, link.messages.Lookup(u"TENTANDO"_s));
     const QStringList lines = logged();
     const QStringList expected = {u"Inicialização da catraca..."_s,
@@ -444,7 +453,7 @@ TEST_F(LinkedDeviceTest, StartWhileTheLinkIsOwnedIsDeferredUntilItIsFree)
 {
     for (const LinkHolder owner :
          {LinkHolder::Synchronisation, LinkHolder::Clearing, LinkHolder::QueueStep}) {
-        std::optional<LinkOwnership::Claim> claim = device.Link.claim(owner);
+        std::optional<LinkOwnership::Claim> claim = device.link().claim(owner);
         ASSERT_TRUE(claim);
         ui.inicializaTimerOn = false;
         sim.clearCalls();
@@ -462,8 +471,8 @@ TEST_F(LinkedDeviceTest, StartWhileTheLinkIsOwnedIsDeferredUntilItIsFree)
 
         claim.reset();
         EXPECT_TRUE(ui.inicializaTimerOn) << "the start follows once the link is free";
-        EXPECT_TRUE(device.Link.isFree());
-        EXPECT_FALSE(device.Link.startDeferred());
+        EXPECT_TRUE(device.link().isFree());
+        EXPECT_FALSE(device.link().startDeferred());
     }
 }
 
@@ -473,17 +482,17 @@ TEST_F(LinkedDeviceTest, StartFromInsideARunningLoopNestsNoSecondLoop)
     int loops = 0;
     const auto runLoop = [&] {
         ++loops;
-        EXPECT_TRUE(device.Link.loopHoldsLink());
+        EXPECT_TRUE(device.link().loopHoldsLink());
         // The timer or the button, dispatched during a pass.
         device.StartConnection([] { return true; }, [&] { ++loops; });
-        EXPECT_FALSE(device.StopFlag);
+        EXPECT_FALSE(device.IsStopRequested());
         EXPECT_FALSE(ui.inicializaTimerOn);
     };
     device.StartConnection([] { return true; }, runLoop);
     EXPECT_EQ(loops, 1);
     EXPECT_EQ(link.callCount("AbrirPortaComunicacao"), 1);
     EXPECT_TRUE(ui.inicializaTimerOn);
-    EXPECT_FALSE(device.Link.loopHoldsLink());
+    EXPECT_FALSE(device.link().loopHoldsLink());
 }
 
 TEST_F(LinkedDeviceTest, OperatorStopDropsADeferredStart)
@@ -494,7 +503,7 @@ TEST_F(LinkedDeviceTest, OperatorStopDropsADeferredStart)
                                device.StopConnection();
                            });
     EXPECT_FALSE(ui.inicializaTimerOn);
-    EXPECT_TRUE(device.StopFlag);
+    EXPECT_TRUE(device.IsStopRequested());
 }
 
 TEST_F(LinkedDeviceTest, StopDuringThePingsPausesIsNotUndoneByAReopen)
@@ -504,8 +513,8 @@ TEST_F(LinkedDeviceTest, StopDuringThePingsPausesIsNotUndoneByAReopen)
     // The operator's stop during the ping's pause, after the link type, after the close.
     for (const int afterMs : {250, 1200, 2200}) {
         sim.setFault("Ping", 3);
-        device.StopFlag = false;
-        device.FailedPings = DeviceBinding::ReopenAfterFailedPings;
+        device.ClearStopRequest();
+        device.SetFailedPings(DeviceBinding::ReopenAfterFailedPings);
         sim.clearCalls();
         const qint64 start = clock.elapsedMs();
         bool stopped = false;
@@ -521,21 +530,33 @@ TEST_F(LinkedDeviceTest, StopDuringThePingsPausesIsNotUndoneByAReopen)
         EXPECT_EQ(link.callCount("AbrirPortaComunicacao"), 0) << afterMs;
         EXPECT_TRUE(test::SimulatorFixture::eventually([&] { return !sim.linkOpen(); })) << afterMs;
         EXPECT_EQ(logged().count(cancelled), ++cancels) << afterMs;
-        ASSERT_EQ(device.Call<easyinner::AbrirPortaComunicacao>(device.DevicePort), 0);
+        ASSERT_EQ(device.Call<easyinner::AbrirPortaComunicacao>(device.devicePort()), 0);
     }
 }
 
 TEST_F(LinkedDeviceTest, StopClosesTheLink)
 {
-    device.StopFlag = false;
+    device.ClearStopRequest();
     device.StopConnection();
-    EXPECT_TRUE(device.StopFlag);
+    EXPECT_TRUE(device.IsStopRequested());
     EXPECT_FALSE(ui.reconnectTimerOn);
     EXPECT_EQ(ui.caption, u"Catraca desconectada"_s);
     EXPECT_TRUE(test::SimulatorFixture::eventually([&] { return !sim.linkOpen(); }));
 }
 
 // --- a library without some entry points -------------------------------------------------------
+
+TEST(PartialLibraryTest, OnlyTheEntryPointsTheLibraryLacksStayUnbound)
+{
+    test::LinkedDevice link(test::sharedLibraryName(u"EasyInnerPartial"_s));
+    ASSERT_NE(link.device.LoadDeviceLibrary(), 0u);
+    EXPECT_EQ(link.device.Bound<easyinner::DefinirFuncaoDefaultSensorBiometria>(), nullptr);
+    EXPECT_EQ(link.device.Bound<easyinner::ConfigurarLeitor2>(), nullptr);
+    EXPECT_EQ(link.device.Bound<easyinner::TemProximoPacote>(), nullptr);
+    EXPECT_EQ(link.device.Bound<easyinner::UsuarioFoiEnviado>(), nullptr);
+    EXPECT_NE(link.device.Bound<easyinner::TemProximoUsuario>(), nullptr);
+    EXPECT_NE(link.device.Bound<easyinner::IncluirUsuarioSemDigitalBio>(), nullptr);
+}
 
 TEST(PartialLibraryTest, MissingConfigurationEntryPointSendsNothing)
 {
@@ -546,7 +567,7 @@ TEST(PartialLibraryTest, MissingConfigurationEntryPointSendsNothing)
     EXPECT_EQ(link.device.SendOnlineConfig(), 1);
     EXPECT_EQ(link.sim->configurationsSent(), 0);
     // Settings handed to the library travel with the next call: none may be pending.
-    link.device.Call<easyinner::Ping>(link.device.DeviceNumber);
+    link.device.Call<easyinner::Ping>(link.device.deviceNumber());
     EXPECT_EQ(link.sim->callNames(), std::vector<std::string>{"Ping"});
     // Only the nine entry points that are called count; ConfigurarLeitor2 is missing too.
     EXPECT_EQ(link.logged().last(),

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+using namespace Qt::StringLiterals;
+
 namespace zul {
 namespace {
 
@@ -18,7 +20,7 @@ class DuplicateInstance : public ::testing::TestWithParam<ProcessList>
 
 TEST_P(DuplicateInstance, IsASecondCopyUnderTheProgramsName)
 {
-    EXPECT_EQ(HasDuplicate(GetParam().paths, QStringLiteral("ZUL.EXE")), GetParam().duplicate);
+    EXPECT_EQ(HasDuplicate(GetParam().paths, u"ZUL.EXE"_s), GetParam().duplicate);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -37,13 +39,13 @@ TEST(DuplicateInstancePosix, ProgramWithoutExtensionIsMatchedByFileName)
 {
     const std::vector<std::string> paths = {"/opt/zul/bin/zul", "/opt/zul/bin/zul-admin",
                                             "/usr/bin/zul_app_tests"};
-    EXPECT_FALSE(HasDuplicate(paths, QStringLiteral("ZUL")));
-    EXPECT_TRUE(HasDuplicate({"/opt/zul/bin/zul", "/home/op/zul"}, QStringLiteral("ZUL")));
+    EXPECT_FALSE(HasDuplicate(paths, u"ZUL"_s));
+    EXPECT_TRUE(HasDuplicate({"/opt/zul/bin/zul", "/home/op/zul"}, u"ZUL"_s));
 }
 
 TEST(DuplicateInstancePosix, TheRunningTestIsNoCopyOfTheProgram)
 {
-    EXPECT_EQ(ProgramImageName(), QStringLiteral("ZUL"));
+    EXPECT_EQ(ProgramImageName(), u"ZUL"_s);
 }
 
 } // namespace

@@ -4,6 +4,7 @@
 #include "ScriptedDialogs.h"
 #include "TempDir.h"
 #include "access/OnlineDisplay.h"
+#include "db/ManagerDatabase.h"
 #include "device/DeviceBinding.h"
 #include "device/DeviceCodes.h"
 #include "manager/CoreApplication.h"
@@ -18,6 +19,8 @@
 #include <gtest/gtest.h>
 #include <stdexcept>
 
+using namespace Qt::StringLiterals;
+
 namespace zul {
 namespace {
 
@@ -30,8 +33,8 @@ protected:
     test::TempDir dir;
     ManualClock clock;
     test::ScriptedDialogs dialogs;
-    ActivityLog log{clock, dir.file(QStringLiteral("logCatraca"))};
-    platform::RegistryStore registry{dir.file(QStringLiteral("machine.reg")).toStdString()};
+    ActivityLog log{clock, dir.file(u"logCatraca"_s)};
+    platform::RegistryStore registry{dir.file(u"machine.reg"_s).toStdString()};
     ManagerCore core{AppEnvironment{clock, dialogs, log, registry, true}};
 };
 
@@ -39,12 +42,12 @@ TEST_F(ManagerCoreTest, CreatesNoWidget)
 {
     // What a headless run creates: the core and its subsystems, not one widget.
     EXPECT_TRUE(QApplication::allWidgets().isEmpty());
-    EXPECT_EQ(core.StatusLine(), QStringLiteral("Catraca desconectada"));
+    EXPECT_EQ(core.StatusLine(), u"Catraca desconectada"_s);
     EXPECT_EQ(core.deviceLinkChoice().linkType, 1);
-    EXPECT_EQ(core.deviceLinkChoice().portDigits, QStringLiteral("3570"));
+    EXPECT_EQ(core.deviceLinkChoice().portDigits, u"3570"_s);
     EXPECT_FALSE(core.normalMounting());
     EXPECT_TRUE(core.LogEnabled());
-    EXPECT_EQ(core.ProfileCaption(), QStringLiteral("Porta Soc&ket (211)"));
+    EXPECT_EQ(core.ProfileCaption(), u"Porta Soc&ket (211)"_s);
     EXPECT_FALSE(core.MenusEnabled());
     EXPECT_TRUE(core.tmrAtualiza->isActive());
     EXPECT_FALSE(core.tmrInicializa->isActive());
@@ -65,33 +68,33 @@ TEST_F(ManagerCoreTest, LinkChoiceAndMountingAreTheCoresState)
 {
     int linkChanges = 0;
     QObject::connect(&core, &ManagerCore::linkChanged, [&] { ++linkChanges; });
-    dialogs.queueInput(QStringLiteral("7"));
+    dialogs.queueInput(u"7"_s);
     core.ChooseLink(false);
-    EXPECT_EQ(core.linkMenu().serialCaption, QStringLiteral("&Serial   (Porta 7)"));
+    EXPECT_EQ(core.linkMenu().serialCaption, u"&Serial   (Porta 7)"_s);
     EXPECT_TRUE(core.linkMenu().serialTicked);
     EXPECT_FALSE(core.linkMenu().tcpTicked);
-    EXPECT_EQ(core.device().DevicePort, 7);
+    EXPECT_EQ(core.device().devicePort(), 7);
     EXPECT_EQ(linkChanges, 1);
 
     // A refused answer abandons the command: nothing changes.
-    dialogs.queueInput(QStringLiteral("x"));
+    dialogs.queueInput(u"x"_s);
     EXPECT_THROW(core.ChooseLink(true), Error);
-    EXPECT_EQ(core.linkMenu().tcpCaption, QStringLiteral("TCP/&IP (Porta 3570)"));
+    EXPECT_EQ(core.linkMenu().tcpCaption, u"TCP/&IP (Porta 3570)"_s);
     EXPECT_TRUE(core.linkMenu().serialTicked);
     EXPECT_TRUE(core.MenusEnabled());
 
     const TMessages& m = core.messages();
     core.ChooseDirection(true);
     EXPECT_TRUE(core.normalMounting());
-    EXPECT_EQ(core.onlineDisplay().line1(DisplayMessage::Entry), m.Lookup(QStringLiteral("ENTRADA_NORMAL")));
+    EXPECT_EQ(core.onlineDisplay().line1(DisplayMessage::Entry), m.Lookup(u"ENTRADA_NORMAL"_s));
 }
 
 TEST_F(ManagerCoreTest, StatusLineCarriesItsHintAndTrayTip)
 {
     int changes = 0;
     QObject::connect(&core, &ManagerCore::statusChanged, [&] { ++changes; });
-    core.device().ShowStatus(status::GivenText, QString(70, u'y') + QStringLiteral("|detalhe"));
-    EXPECT_EQ(core.StatusLine(), QString(70, u'y') + QStringLiteral("|detalhe"));
+    core.device().ShowStatus(status::GivenText, QString(70, u'y') + u"|detalhe"_s);
+    EXPECT_EQ(core.StatusLine(), QString(70, u'y') + u"|detalhe"_s);
     EXPECT_EQ(core.StatusHint(), core.StatusLine());
     EXPECT_EQ(core.TrayTip(), QString(63, u'y'));
     EXPECT_GE(changes, 1);
@@ -99,43 +102,38 @@ TEST_F(ManagerCoreTest, StatusLineCarriesItsHintAndTrayTip)
 
 TEST_F(ManagerCoreTest, ErrorOfAGuardedHandlerIsReportedNotThrown)
 {
-    EXPECT_NO_THROW(core.Guarded([] { throw Error(QStringLiteral("Porta inválida!")); }));
+    EXPECT_NO_THROW(core.Guarded([] { throw Error(u"Porta inválida!"_s); }));
     EXPECT_NO_THROW(core.Guarded([] { throw std::runtime_error("boom"); }));
     const QString separator(47, u'-');
-    EXPECT_EQ(LogLines(),
-              (QStringList{separator, QStringLiteral(" Exceção detectada pela aplicação(Captador ) "),
-                           QStringLiteral(" Mensagem: Porta inválida!"), separator, separator,
-                           QStringLiteral(" Exceção detectada pela aplicação(Captador ) "),
-                           QStringLiteral(" Mensagem: boom"), separator}));
+    EXPECT_EQ(LogLines(), (QStringList{separator, u" Exceção detectada pela aplicação(Captador ) "_s,
+                                       u" Mensagem: Porta inválida!"_s, separator, separator,
+                                       u" Exceção detectada pela aplicação(Captador ) "_s,
+                                       u" Mensagem: boom"_s, separator}));
 }
 
-TEST(IsBlank, OnlyTheSpaceCounts)
+TEST_F(ManagerCoreTest, ReconnectTimerErrorsEndInTheExceptionHandler)
 {
-    struct Case
-    {
-        const char16_t* text;
-        bool blank;
-    };
-    for (const Case c : {Case{u"", true}, Case{u" ", true}, Case{u"   ", true}, Case{u" a ", false},
-                         Case{u"\t", false}, Case{u" \u00a0", false}, Case{u"211", false}})
-        EXPECT_EQ(ManagerCore::IsBlank(QString::fromUtf16(c.text)), c.blank)
-            << QString::fromUtf16(c.text).toStdString();
+    ASSERT_TRUE(core.database().OnExcept);
+    core.database().OnExcept(u"Banco indisponível"_s);
+    const QString separator(47, u'-');
+    EXPECT_EQ(LogLines(), (QStringList{separator, u" Exceção detectada pela aplicação(Captador ) "_s,
+                                       u" Mensagem: Banco indisponível"_s, separator}));
 }
 
 TEST_F(ManagerCoreTest, ReportErrorShowsTheBoxOrRaises)
 {
-    core.ReportError(QStringLiteral("Sem conexão"), false);
+    core.ReportError(u"Sem conexão"_s, false);
     ASSERT_EQ(dialogs.shown.size(), 1);
     EXPECT_EQ(dialogs.shown[0].kind, test::ScriptedDialogs::Kind::Message);
     EXPECT_EQ(dialogs.shown[0].icon, OperatorDialogs::Icon::Error);
-    EXPECT_EQ(dialogs.shown[0].title, QStringLiteral("Erro"));
-    EXPECT_EQ(dialogs.shown[0].text, QStringLiteral("Sem conexão"));
+    EXPECT_EQ(dialogs.shown[0].title, u"Erro"_s);
+    EXPECT_EQ(dialogs.shown[0].text, u"Sem conexão"_s);
 
     try {
-        core.ReportError(QStringLiteral("Porta inválida!"), true);
+        core.ReportError(u"Porta inválida!"_s, true);
         FAIL() << "no error raised";
     } catch (const Error& error) {
-        EXPECT_EQ(error.message(), QStringLiteral("Porta inválida!"));
+        EXPECT_EQ(error.message(), u"Porta inválida!"_s);
     }
     EXPECT_EQ(dialogs.shown.size(), 1);
 }
@@ -144,22 +142,21 @@ TEST_F(ManagerCoreTest, EscapedErrorIsLoggedAsTheFourLineBlock)
 {
     DeliverCatchingErrors(
         [&] {
-            core.ReportError(QStringLiteral("Porta inválida!"), true);
+            core.ReportError(u"Porta inválida!"_s, true);
             return true;
         },
         [this](const QString& message) { core.onExcept(message); });
     const QString separator(47, u'-');
-    EXPECT_EQ(LogLines(),
-              (QStringList{separator, QStringLiteral(" Exceção detectada pela aplicação(Captador ) "),
-                           QStringLiteral(" Mensagem: Porta inválida!"), separator}));
+    EXPECT_EQ(LogLines(), (QStringList{separator, u" Exceção detectada pela aplicação(Captador ) "_s,
+                                       u" Mensagem: Porta inválida!"_s, separator}));
 }
 
 TEST(TrayTip, ShortHintCutTo63Characters)
 {
-    EXPECT_EQ(TrayTipFor(QStringLiteral("Catraca conectada")), QStringLiteral("Catraca conectada"));
-    EXPECT_EQ(TrayTipFor(QStringLiteral("curta|longa")), QStringLiteral("curta"));
+    EXPECT_EQ(TrayTipFor(u"Catraca conectada"_s), u"Catraca conectada"_s);
+    EXPECT_EQ(TrayTipFor(u"curta|longa"_s), u"curta"_s);
     EXPECT_EQ(TrayTipFor(QString(80, u'x')), QString(63, u'x'));
-    EXPECT_EQ(TrayTipFor(QString(70, u'y') + QStringLiteral("|z")), QString(63, u'y'));
+    EXPECT_EQ(TrayTipFor(QString(70, u'y') + u"|z"_s), QString(63, u'y'));
 }
 
 TEST(DeliverCatchingErrors, StandardExceptionsAreCaughtToo)
@@ -168,8 +165,8 @@ TEST(DeliverCatchingErrors, StandardExceptionsAreCaughtToo)
     const bool handled = DeliverCatchingErrors([]() -> bool { throw std::runtime_error("boom"); },
                                                [&](const QString& message) { caught << message; });
     EXPECT_TRUE(handled);
-    EXPECT_EQ(caught, QStringList{QStringLiteral("boom")});
-    EXPECT_THROW(DeliverCatchingErrors([]() -> bool { throw Error(QStringLiteral("x")); }, {}), Error);
+    EXPECT_EQ(caught, QStringList{u"boom"_s});
+    EXPECT_THROW(DeliverCatchingErrors([]() -> bool { throw Error(u"x"_s); }, {}), Error);
 }
 
 } // namespace

@@ -16,6 +16,8 @@
 #include <gtest/gtest.h>
 #include <memory>
 
+using namespace Qt::StringLiterals;
+
 namespace zul {
 namespace {
 
@@ -32,7 +34,7 @@ protected:
     {
         AppEnvironment env{clock, dialogs, log, registry, true};
         env.notificationPort = 0;
-        env.deviceLibrary = QStringLiteral("libNoSuchLibrary.so");
+        env.deviceLibrary = u"libNoSuchLibrary.so"_s;
         core = std::make_unique<ManagerCore>(env);
         core->notificationServer().CheckNotificationSocket();
         ASSERT_TRUE(core->notificationServer().isListening());
@@ -62,8 +64,8 @@ protected:
     test::TempDir dir;
     ManualClock clock;
     test::ScriptedDialogs dialogs;
-    ActivityLog log{clock, dir.file(QStringLiteral("logCatraca"))};
-    platform::RegistryStore registry{dir.file(QStringLiteral("machine.reg")).toStdString()};
+    ActivityLog log{clock, dir.file(u"logCatraca"_s)};
+    platform::RegistryStore registry{dir.file(u"machine.reg"_s).toStdString()};
     std::unique_ptr<ManagerCore> core;
 };
 
@@ -71,8 +73,7 @@ TEST_F(NotificationSocketSettingsTest, UnsetIsOpenToEveryoneAndSaysSo)
 {
     ASSERT_NO_FATAL_FAILURE(Start());
     EXPECT_TRUE(LoopbackAccepted());
-    EXPECT_TRUE(
-        Logged().contains(QStringLiteral("Socket TCP aberto a todos: nenhuma lista de clientes permitidos")));
+    EXPECT_TRUE(Logged().contains(u"Socket TCP aberto a todos: nenhuma lista de clientes permitidos"_s));
 }
 
 TEST_F(NotificationSocketSettingsTest, AListWithoutTheClientRefusesIt)
@@ -92,7 +93,7 @@ TEST_F(NotificationSocketSettingsTest, AValueThatCannotBeReadLetsNobodyIn)
     ASSERT_NO_FATAL_FAILURE(Start());
     EXPECT_FALSE(LoopbackAccepted());
     EXPECT_TRUE(Logged().contains(
-        QStringLiteral("##### Socket TCP - ERRO: Tipo de dado inválido para 'SocketClientesCatraca' #####")))
+        u"##### Socket TCP - ERRO: Tipo de dado inválido para 'SocketClientesCatraca' #####"_s))
         << Logged().join(u'\n').toStdString();
 }
 

@@ -75,7 +75,7 @@ TEST_F(PendingUpdatesTest, StepShowsTheWaitOnTheDisplayAndTheOutcomeOnTheStatusL
     ASSERT_EQ(displayed.size(), 1u);
     EXPECT_EQ(displayed[0], "   AGUARDE...   Atualizando Bio ");
     EXPECT_EQ(link.ui.caption, text("ATUALIZA_OK"));
-    EXPECT_EQ(link.device.LastDeviceResult, 0);
+    EXPECT_EQ(link.device.lastResult(), 0);
 }
 
 struct ResultCase
@@ -104,7 +104,7 @@ TEST_P(PendingUpdatesResultTest, ZeroAnd131AreSuccessEverythingElseFailure)
     queue << QString::fromLatin1(c.notification);
     updates.RunQueueStep();
     EXPECT_EQ(replies, QStringList{QString::fromLatin1(c.reply)});
-    EXPECT_EQ(link.device.LastDeviceResult, c.code);
+    EXPECT_EQ(link.device.lastResult(), c.code);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -153,7 +153,7 @@ TEST_F(PendingUpdatesTest, StepWaitsWhileAnotherOperationWorksOnTheLink)
     sim.addUser("0000000001");
     queue << u"[DEL]0000000001"_s;
     {
-        const auto synchronisation = link.device.Link.claim(LinkHolder::Synchronisation);
+        const auto synchronisation = link.device.link().claim(LinkHolder::Synchronisation);
         ASSERT_TRUE(synchronisation);
         sim.clearCalls();
         updates.RunQueueStep();
@@ -182,7 +182,7 @@ TEST_F(PendingUpdatesTest, NotificationArrivingDuringASynchronisationWaitsForThe
     // Queued by the socket while the synchronisation waits for the controller.
     bool queuedDuringWait = false;
     QTimer::singleShot(0, [&] {
-        queuedDuringWait = link.device.LastDeviceResult == 128;
+        queuedDuringWait = link.device.lastResult() == 128;
         queue << u"[DEL]0000000001"_s;
     });
 
@@ -191,9 +191,9 @@ TEST_F(PendingUpdatesTest, NotificationArrivingDuringASynchronisationWaitsForThe
     EXPECT_EQ(queue, QStringList{u"[DEL]0000000001"_s});
     EXPECT_TRUE(replies.isEmpty());
     EXPECT_EQ(controllerUsers(), (Codes{"0000000001", "0000000002"}));
-    EXPECT_TRUE(link.device.StopFlag); // the online loop restarts before taking it
+    EXPECT_TRUE(link.device.IsStopRequested()); // the online loop restarts before taking it
 
-    link.device.StopFlag = false;
+    link.device.ClearStopRequest();
     updates.RunQueueStep();
     EXPECT_EQ(replies, QStringList{u"[OK][DEL]0000000001"_s});
     EXPECT_EQ(controllerUsers(), Codes{"0000000002"});

@@ -21,7 +21,7 @@ struct Event
 {
     unsigned char origin = 0xee, complement = 0xee, day = 0, month = 0, year = 0, hour = 0, minute = 0,
                   second = 0;
-    std::array<unsigned char, 14> card{};
+    std::array<char, 14> card{};
     std::string number() const { return std::string(card.begin(), card.begin() + 10); }
 };
 

@@ -116,16 +116,16 @@ TEST_P(Garbage, IsRejectedWithAnErrorCode)
     } else if (name == "ReceberDadosOnLine") {
         std::array<unsigned char, 8> fields;
         fields.fill(0xee);
-        std::array<unsigned char, 14> card;
-        card.fill(0xee);
+        std::array<char, 14> card;
+        card.fill(char(0xee));
         EXPECT_EQ(ZUL_BIND(lib, ReceberDadosOnLine)(1, &fields[0], &fields[1], card.data(), &fields[2],
                                                     &fields[3], &fields[4], &fields[5], &fields[6],
                                                     &fields[7]),
                   param.expected);
         for (const unsigned char b : fields)
             EXPECT_EQ(b, 0xee);
-        for (const unsigned char b : card)
-            EXPECT_EQ(b, 0xee);
+        for (const char b : card)
+            EXPECT_EQ(static_cast<unsigned char>(b), 0xee);
     } else if (name == "ReceberUsuarioLista") {
         std::array<unsigned char, 17> entry;
         entry.fill(0xee);

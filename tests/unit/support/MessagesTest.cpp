@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 #include <ostream>
 
+using namespace Qt::StringLiterals;
+
 using zul::TMessages;
 
 namespace {
@@ -187,53 +189,53 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(MessagesTest, KeysIgnoreCaseButTextsKeepTheirs)
 {
     TMessages messages;
-    EXPECT_EQ(messages.Lookup(QStringLiteral("loaded")), messages.Lookup(QStringLiteral("LOADED")));
-    EXPECT_EQ(messages.Lookup(QStringLiteral("excl")), QStringLiteral("Confirma exclusão?"));
-    EXPECT_EQ(messages.Lookup(QStringLiteral("Para o Tradutor")).left(10), QStringLiteral("Atenção!!!"));
+    EXPECT_EQ(messages.Lookup(u"loaded"_s), messages.Lookup(u"LOADED"_s));
+    EXPECT_EQ(messages.Lookup(u"excl"_s), u"Confirma exclusão?"_s);
+    EXPECT_EQ(messages.Lookup(u"Para o Tradutor"_s).left(10), u"Atenção!!!"_s);
 }
 
 TEST(MessagesTest, KeyNeverMatchesALongerKeyWithTheSameStart)
 {
     TMessages messages;
-    EXPECT_EQ(messages.Lookup(QStringLiteral("PORTA")), QStringLiteral("Porta:"));
-    EXPECT_EQ(messages.Lookup(QStringLiteral("PORTA_ADO")), QStringLiteral("PortaADOCatraca"));
-    EXPECT_EQ(messages.Lookup(QStringLiteral("ERRO")), QStringLiteral("Erro"));
-    EXPECT_EQ(messages.Lookup(QStringLiteral("PORT")), QString());
+    EXPECT_EQ(messages.Lookup(u"PORTA"_s), u"Porta:"_s);
+    EXPECT_EQ(messages.Lookup(u"PORTA_ADO"_s), u"PortaADOCatraca"_s);
+    EXPECT_EQ(messages.Lookup(u"ERRO"_s), u"Erro"_s);
+    EXPECT_EQ(messages.Lookup(u"PORT"_s), QString());
 }
 
 TEST(MessagesTest, MissingEmptyOrUnlistedKeysGiveTheEmptyText)
 {
     TMessages messages;
     EXPECT_EQ(messages.Lookup(QString()), QString());
-    EXPECT_EQ(messages.Lookup(QStringLiteral("NAO_EXISTE")), QString());
-    EXPECT_EQ(messages.Lookup(QStringLiteral("|")), QString());
+    EXPECT_EQ(messages.Lookup(u"NAO_EXISTE"_s), QString());
+    EXPECT_EQ(messages.Lookup(u"|"_s), QString());
     messages.Messages.clear();
-    EXPECT_EQ(messages.Lookup(QStringLiteral("LOADED")), QString());
+    EXPECT_EQ(messages.Lookup(u"LOADED"_s), QString());
 }
 
 TEST(MessagesTest, OnlyAsciiLettersAreFolded)
 {
     TMessages messages;
-    messages.Messages = {QStringLiteral("AÇÃO|upper"), QStringLiteral("ação|lower")};
-    EXPECT_EQ(messages.Lookup(QStringLiteral("AÇÃO")), QStringLiteral("upper"));
-    EXPECT_EQ(messages.Lookup(QStringLiteral("aÇÃo")), QStringLiteral("upper"));
-    EXPECT_EQ(messages.Lookup(QStringLiteral("ação")), QStringLiteral("lower"));
+    messages.Messages = {u"AÇÃO|upper"_s, u"ação|lower"_s};
+    EXPECT_EQ(messages.Lookup(u"AÇÃO"_s), u"upper"_s);
+    EXPECT_EQ(messages.Lookup(u"aÇÃo"_s), u"upper"_s);
+    EXPECT_EQ(messages.Lookup(u"ação"_s), u"lower"_s);
 }
 
 TEST(MessagesTest, LastLineOfARepeatedKeyWins)
 {
     TMessages messages;
-    messages.Messages << QStringLiteral("sucesso|Feito") << QStringLiteral("OUTRA|x");
-    EXPECT_EQ(messages.Lookup(QStringLiteral("SUCESSO")), QStringLiteral("Feito"));
-    messages.Messages << QStringLiteral("SUCESSO|") << QStringLiteral("SUCESSO");
-    EXPECT_EQ(messages.Lookup(QStringLiteral("SUCESSO")), QString());
+    messages.Messages << u"sucesso|Feito"_s << u"OUTRA|x"_s;
+    EXPECT_EQ(messages.Lookup(u"SUCESSO"_s), u"Feito"_s);
+    messages.Messages << u"SUCESSO|"_s << u"SUCESSO"_s;
+    EXPECT_EQ(messages.Lookup(u"SUCESSO"_s), QString());
 }
 
 TEST(MessagesTest, TextIsEverythingAfterTheFirstBar)
 {
     TMessages messages;
-    messages.Messages = {QStringLiteral("A|b|c ")};
-    EXPECT_EQ(messages.Lookup(QStringLiteral("a")), QStringLiteral("b|c "));
+    messages.Messages = {u"A|b|c "_s};
+    EXPECT_EQ(messages.Lookup(u"a"_s), u"b|c "_s);
 }
 
 struct FormatCase
@@ -260,18 +262,17 @@ TEST_P(FormatTest, ReplacesEachPlaceholderInTurn)
 
 INSTANTIATE_TEST_SUITE_P(
     Catalogue, FormatTest,
-    ::testing::Values(FormatCase{u"MEDIA", {QStringLiteral("12")}, u"[12S/Pessoa]"},
-                      FormatCase{u"MNUPORTAADO", {QStringLiteral("305")}, u"Porta Socket (305)"},
+    ::testing::Values(FormatCase{u"MEDIA", {u"12"_s}, u"[12S/Pessoa]"},
+                      FormatCase{u"MNUPORTAADO", {u"305"_s}, u"Porta Socket (305)"},
                       FormatCase{u"DB_EXCLUINDO_REG",
-                                 {QStringLiteral("3"), QStringLiteral("40")},
+                                 {u"3"_s, u"40"_s},
                                  u"Esvaziando Banco de Dados Biométricos da Catraca(registro 3 de 40)..."},
-                      FormatCase{u"DLL_ERRO",
-                                 {QStringLiteral("EasyInner.dll")},
-                                 u"Erro ao carregar a DLL \"EasyInner.dll\"."},
-                      FormatCase{u"SERIAL", {QStringLiteral("%S")}, u"&Serial   (Porta %S)"},
+                      FormatCase{
+                          u"DLL_ERRO", {u"EasyInner.dll"_s}, u"Erro ao carregar a DLL \"EasyInner.dll\"."},
+                      FormatCase{u"SERIAL", {u"%S"_s}, u"&Serial   (Porta %S)"},
                       FormatCase{u"AGENDADO", {}, u"Agendar &Horário ()"},
-                      FormatCase{u"SUCESSO", {QStringLiteral("x")}, u"Sucesso!"},
-                      FormatCase{u"NAO_EXISTE", {QStringLiteral("x")}, u""}),
+                      FormatCase{u"SUCESSO", {u"x"_s}, u"Sucesso!"},
+                      FormatCase{u"NAO_EXISTE", {u"x"_s}, u""}),
     [](const auto& format) { return QString::fromUtf16(format.param.key).toStdString(); });
 
 } // namespace

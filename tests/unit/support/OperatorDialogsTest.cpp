@@ -8,6 +8,8 @@
 #include <QFile>
 #include <gtest/gtest.h>
 
+using namespace Qt::StringLiterals;
+
 using namespace zul;
 
 namespace {
@@ -29,22 +31,17 @@ protected:
 
 TEST_F(NonBlockingDialogsTest, MessagesGoToTheLogAsOneLine)
 {
-    dialogs.message(OperatorDialogs::Icon::Error, QStringLiteral("Erro"),
-                    QStringLiteral("Falha.\r\n\r\nVerifique a conexão."));
-    dialogs.message(OperatorDialogs::Icon::Information, QString(), QStringLiteral("Sucesso!"));
+    dialogs.message(OperatorDialogs::Icon::Error, u"Erro"_s, u"Falha.\r\n\r\nVerifique a conexão."_s);
+    dialogs.message(OperatorDialogs::Icon::Information, QString(), u"Sucesso!"_s);
     EXPECT_EQ(logged(), QByteArray("05/01/2026 08:00:00\t[Erro] Falha.  Verifique a conex\xE3o.\r\n"
                                    "05/01/2026 08:00:00\tSucesso!\r\n"));
 }
 
 TEST_F(NonBlockingDialogsTest, QuestionsTakeTheSafeDefaultAndInputsAreCancelled)
 {
-    EXPECT_TRUE(
-        dialogs.ask(OperatorDialogs::Icon::Question, QStringLiteral("T"), QStringLiteral("Sim?"), true));
-    EXPECT_FALSE(
-        dialogs.ask(OperatorDialogs::Icon::Question, QStringLiteral("T"), QStringLiteral("Não?"), false));
-    EXPECT_EQ(dialogs.input(QStringLiteral("Porta para Conexão"), QStringLiteral("Informe:"),
-                            QStringLiteral("211")),
-              std::nullopt);
+    EXPECT_TRUE(dialogs.ask(OperatorDialogs::Icon::Question, u"T"_s, u"Sim?"_s, true));
+    EXPECT_FALSE(dialogs.ask(OperatorDialogs::Icon::Question, u"T"_s, u"Não?"_s, false));
+    EXPECT_EQ(dialogs.input(u"Porta para Conexão"_s, u"Informe:"_s, u"211"_s), std::nullopt);
     EXPECT_EQ(
         logged(),
         QByteArray(
@@ -57,26 +54,20 @@ TEST(ScriptedDialogsTest, AnswersInOrderAndRecordsEverythingShown)
 {
     test::ScriptedDialogs dialogs;
     dialogs.queueAnswer(false);
-    dialogs.queueInput(QStringLiteral("0830"));
+    dialogs.queueInput(u"0830"_s);
     dialogs.queueInput(std::nullopt);
 
-    dialogs.message(OperatorDialogs::Icon::Error, QStringLiteral("Erro"),
-                    QStringLiteral("Horário Inválido!"));
-    EXPECT_FALSE(
-        dialogs.ask(OperatorDialogs::Icon::Question, QStringLiteral("S"), QStringLiteral("Sair?"), true));
-    EXPECT_EQ(dialogs.input(QStringLiteral("C"), QStringLiteral("P"), QStringLiteral("00:00")),
-              QStringLiteral("0830"));
-    EXPECT_EQ(dialogs.input(QStringLiteral("C"), QStringLiteral("P"), QStringLiteral("08:30")), std::nullopt);
-    EXPECT_TRUE(
-        dialogs.ask(OperatorDialogs::Icon::Question, QStringLiteral("S"), QStringLiteral("Sair?"), true));
+    dialogs.message(OperatorDialogs::Icon::Error, u"Erro"_s, u"Horário Inválido!"_s);
+    EXPECT_FALSE(dialogs.ask(OperatorDialogs::Icon::Question, u"S"_s, u"Sair?"_s, true));
+    EXPECT_EQ(dialogs.input(u"C"_s, u"P"_s, u"00:00"_s), u"0830"_s);
+    EXPECT_EQ(dialogs.input(u"C"_s, u"P"_s, u"08:30"_s), std::nullopt);
+    EXPECT_TRUE(dialogs.ask(OperatorDialogs::Icon::Question, u"S"_s, u"Sair?"_s, true));
 
     ASSERT_EQ(dialogs.shown.size(), 5);
     EXPECT_EQ(dialogs.shown[0].kind, test::ScriptedDialogs::Kind::Message);
-    EXPECT_EQ(dialogs.shown[0].text, QStringLiteral("Horário Inválido!"));
-    EXPECT_EQ(dialogs.shown[2].value, QStringLiteral("00:00"));
-    EXPECT_EQ(dialogs.texts(),
-              (QStringList{QStringLiteral("Horário Inválido!"), QStringLiteral("Sair?"), QStringLiteral("P"),
-                           QStringLiteral("P"), QStringLiteral("Sair?")}));
+    EXPECT_EQ(dialogs.shown[0].text, u"Horário Inválido!"_s);
+    EXPECT_EQ(dialogs.shown[2].value, u"00:00"_s);
+    EXPECT_EQ(dialogs.texts(), (QStringList{u"Horário Inválido!"_s, u"Sair?"_s, u"P"_s, u"P"_s, u"Sair?"_s}));
     EXPECT_EQ(dialogs.unscripted, 1);
     EXPECT_TRUE(dialogs.allAnswersUsed());
 }

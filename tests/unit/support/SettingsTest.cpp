@@ -11,6 +11,8 @@
 #include <limits>
 #include <ostream>
 
+using namespace Qt::StringLiterals;
+
 using namespace zul;
 
 namespace {
@@ -19,7 +21,7 @@ class SettingsTest : public ::testing::Test
 {
 protected:
     test::TempDir dir;
-    platform::RegistryStore store{dir.file(QStringLiteral("HKLM.reg")).toStdString()};
+    platform::RegistryStore store{dir.file(u"HKLM.reg"_s).toStdString()};
     TMessages messages;
     SettingsStore settings{messages, store};
 
@@ -72,19 +74,19 @@ TEST_F(SettingsTest, LogSwitchStoredAsTextIsUnreadable)
 
 TEST_F(SettingsTest, ProfileCodeIsAStringKeptAsWritten)
 {
-    settings.writeProfileCode(QStringLiteral("305"));
-    EXPECT_EQ(settings.readProfileCode(), QStringLiteral("305"));
+    settings.writeProfileCode(u"305"_s);
+    EXPECT_EQ(settings.readProfileCode(), u"305"_s);
     EXPECT_EQ(key()->readString("PortaADOCatraca"), std::string("305"));
-    settings.writeProfileCode(QStringLiteral("   "));
-    EXPECT_EQ(settings.readProfileCode(), QStringLiteral("   "));
+    settings.writeProfileCode(u"   "_s);
+    EXPECT_EQ(settings.readProfileCode(), u"   "_s);
     ASSERT_TRUE(key()->writeString("PortaADOCatraca", "a\xE7\xE3o"));
-    EXPECT_EQ(settings.readProfileCode(), QStringLiteral("ação"));
+    EXPECT_EQ(settings.readProfileCode(), u"ação"_s);
 }
 
 TEST_F(SettingsTest, ValueNamesComeFromTheCatalogueAtEachAccess)
 {
-    messages.Messages << QStringLiteral("PORTA_ADO|PortaOutra");
-    settings.writeProfileCode(QStringLiteral("212"));
+    messages.Messages << u"PORTA_ADO|PortaOutra"_s;
+    settings.writeProfileCode(u"212"_s);
     EXPECT_EQ(key()->readString("PortaOutra"), std::string("212"));
     EXPECT_EQ(key()->valueType("PortaADOCatraca"), std::nullopt);
 }
@@ -168,12 +170,11 @@ TEST_F(SettingsTest, StoreThatCannotBeOpenedGivesDefaultsAndLosesWritesLoudly)
     EXPECT_EQ(broken.readProfileCode(), QString());
     EXPECT_EQ(broken.readScheduledSync(), std::nullopt);
     EXPECT_NO_THROW(broken.deleteScheduledSync());
-    EXPECT_EQ(errorOf([&] { broken.writeLogSwitch(true); }),
-              QStringLiteral("Falha ao atribuir dados ao 'LogCatraca'"));
-    EXPECT_EQ(errorOf([&] { broken.writeProfileCode(QStringLiteral("211")); }),
-              QStringLiteral("Falha ao atribuir dados ao 'PortaADOCatraca'"));
+    EXPECT_EQ(errorOf([&] { broken.writeLogSwitch(true); }), u"Falha ao atribuir dados ao 'LogCatraca'"_s);
+    EXPECT_EQ(errorOf([&] { broken.writeProfileCode(u"211"_s); }),
+              u"Falha ao atribuir dados ao 'PortaADOCatraca'"_s);
     EXPECT_EQ(errorOf([&] { broken.writeScheduledSync(QDateTime(QDate(2026, 1, 5), QTime(8, 30))); }),
-              QStringLiteral("Falha ao atribuir dados ao 'DTHRAgeBio'"));
+              u"Falha ao atribuir dados ao 'DTHRAgeBio'"_s);
 }
 
 struct OleCase
@@ -228,20 +229,20 @@ TEST_F(SettingsTest, NotificationSocketValuesAreTextsThatGoWhenEmptied)
     EXPECT_EQ(settings.readNotificationListenAddress(), QString());
     EXPECT_EQ(settings.readNotificationClients(), QString());
 
-    settings.writeNotificationListenAddress(QStringLiteral("192.168.0.5"));
-    settings.writeNotificationClients(QStringLiteral("192.168.0.0/24, 10.0.0.7"));
-    EXPECT_EQ(settings.readNotificationListenAddress(), QStringLiteral("192.168.0.5"));
-    EXPECT_EQ(settings.readNotificationClients(), QStringLiteral("192.168.0.0/24, 10.0.0.7"));
+    settings.writeNotificationListenAddress(u"192.168.0.5"_s);
+    settings.writeNotificationClients(u"192.168.0.0/24, 10.0.0.7"_s);
+    EXPECT_EQ(settings.readNotificationListenAddress(), u"192.168.0.5"_s);
+    EXPECT_EQ(settings.readNotificationClients(), u"192.168.0.0/24, 10.0.0.7"_s);
     EXPECT_EQ(key()->readString("SocketClientesCatraca"), "192.168.0.0/24, 10.0.0.7");
 
     settings.writeNotificationClients(QString());
     EXPECT_FALSE(key()->valueType("SocketClientesCatraca").has_value());
-    EXPECT_EQ(settings.readNotificationListenAddress(), QStringLiteral("192.168.0.5"));
+    EXPECT_EQ(settings.readNotificationListenAddress(), u"192.168.0.5"_s);
 
     // Another type is an error, not "everyone": the caller must not open the socket on it.
     key()->writeDWord("SocketClientesCatraca", 1);
     EXPECT_EQ(errorOf([&] { settings.readNotificationClients(); }),
-              QStringLiteral("Tipo de dado inválido para 'SocketClientesCatraca'"));
+              u"Tipo de dado inválido para 'SocketClientesCatraca'"_s);
 }
 
 } // namespace

@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 #include <ostream>
 
+using namespace Qt::StringLiterals;
+
 using namespace zul;
 
 namespace {
@@ -58,14 +60,14 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(Win1252Test, PortugueseTextIsOneBytePerLetter)
 {
-    EXPECT_EQ(toWin1252(QStringLiteral("Atenção, é à")), QByteArray("Aten\xE7\xE3o, \xE9 \xE0"));
-    EXPECT_EQ(fromWin1252(QByteArray("Biom\xE9trica")), QStringLiteral("Biométrica"));
+    EXPECT_EQ(toWin1252(u"Atenção, é à"_s), QByteArray("Aten\xE7\xE3o, \xE9 \xE0"));
+    EXPECT_EQ(fromWin1252(QByteArray("Biom\xE9trica")), u"Biométrica"_s);
 }
 
 TEST(Win1252Test, CharactersWithoutAByteBecomeOneQuestionMarkEach)
 {
-    EXPECT_EQ(toWin1252(QStringLiteral("a\u0080b")), QByteArray("a?b")); // C1 control not in the table
-    EXPECT_EQ(toWin1252(QStringLiteral("\u4E2D\u2023")), QByteArray("??"));
+    EXPECT_EQ(toWin1252(u"a\u0080b"_s), QByteArray("a?b")); // C1 control not in the table
+    EXPECT_EQ(toWin1252(u"\u4E2D\u2023"_s), QByteArray("??"));
     EXPECT_EQ(toWin1252(QString::fromUtf8("x\xF0\x9F\x98\x80y")), QByteArray("x?y")); // outside the BMP
     EXPECT_EQ(toWin1252String(QString(QChar(0xD800))), std::string("?"));             // lone surrogate
 }

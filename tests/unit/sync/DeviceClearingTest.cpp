@@ -96,7 +96,7 @@ TEST_F(DeviceClearingTest, AnsweringNoChangesNothing)
     dialogs.queueAnswer(false);
     sim.clearCalls();
     EXPECT_FALSE(clearing.ClearNow());
-    EXPECT_FALSE(link.device.StopFlag);
+    EXPECT_FALSE(link.device.IsStopRequested());
     EXPECT_FALSE(link.ui.inicializaTimerOn);
     EXPECT_TRUE(sim.calls().empty());
     EXPECT_EQ(dialogs.shown.size(), 1);
@@ -109,7 +109,7 @@ TEST_F(DeviceClearingTest, OfflineTurnstileGivesTheFailureBoxAndARestart)
     sim.addUser("0000000001");
     dialogs.queueAnswer(true);
     EXPECT_FALSE(clearing.ClearNow());
-    EXPECT_TRUE(link.device.StopFlag);
+    EXPECT_TRUE(link.device.IsStopRequested());
     EXPECT_EQ(dialogs.shown.last().text, text("BD_EXCLUIDO_ERRO"));
     EXPECT_TRUE(link.ui.inicializaTimerOn);
     EXPECT_EQ(controllerUsers(), Codes{"0000000001"});

@@ -167,7 +167,7 @@ TEST_P(WaitForDeviceReplyTest, LastsBetweenNAndNPlusOneSeconds)
     const qint64 waited = link.clock.elapsedMs() - before;
     EXPECT_GE(waited, c.seconds * 1000);
     EXPECT_LE(waited, (c.seconds + 1) * 1000);
-    EXPECT_EQ(link.device.LastDeviceResult, 128);
+    EXPECT_EQ(link.device.lastResult(), 128);
 }
 
 INSTANTIATE_TEST_SUITE_P(SecondsAndPhase, WaitForDeviceReplyTest,
@@ -177,11 +177,11 @@ INSTANTIATE_TEST_SUITE_P(SecondsAndPhase, WaitForDeviceReplyTest,
 TEST(WaitForDeviceReply, EndsWhenSomethingDispatchedChangesTheResult)
 {
     test::LinkedDevice link;
-    QTimer::singleShot(0, [&] { link.device.LastDeviceResult = 0; });
+    QTimer::singleShot(0, [&] { link.device.RecordResult(0); });
     const qint64 before = link.clock.elapsedMs();
     WaitForDeviceReply(link.device, 2);
     EXPECT_LT(link.clock.elapsedMs() - before, 50);
-    EXPECT_EQ(link.device.LastDeviceResult, 0);
+    EXPECT_EQ(link.device.lastResult(), 0);
 }
 
 // The wait sleeps between the window's events: a two-second wait with nothing arriving costs a
@@ -192,7 +192,7 @@ TEST(WaitForDeviceReply, DoesNotDispatchOnAMillisecondBeat)
     const qint64 before = link.clock.waitDispatches();
     WaitForDeviceReply(link.device, 2);
     EXPECT_LE(link.clock.waitDispatches() - before, 3);
-    EXPECT_EQ(link.device.LastDeviceResult, 128);
+    EXPECT_EQ(link.device.lastResult(), 128);
 }
 
 // The window's timers are still served while it waits: it wakes when one falls due, and one whose
@@ -208,7 +208,7 @@ TEST(WaitForDeviceReply, WakesForEachTimerThatFallsDue)
         if (link.clock.elapsedMs() >= due) {
             due += 300;
             if (++fired == 3)
-                link.device.LastDeviceResult = 0;
+                link.device.RecordResult(0);
         }
         QMetaObject::invokeMethod(&context, watch, Qt::QueuedConnection);
     };
@@ -217,7 +217,7 @@ TEST(WaitForDeviceReply, WakesForEachTimerThatFallsDue)
     link.clock.setWakeUpSource({});
     EXPECT_EQ(fired, 3);
     EXPECT_EQ(link.clock.elapsedMs(), 900);
-    EXPECT_EQ(link.device.LastDeviceResult, 0);
+    EXPECT_EQ(link.device.lastResult(), 0);
 }
 
 } // namespace

@@ -1,5 +1,7 @@
 #include "sync/ScheduledSync.h"
 
+#include "LogReader.h"
+#include "QtPrinters.h"
 #include "ScriptedDialogs.h"
 #include "TempDir.h"
 #include "support/ActivityLog.h"
@@ -16,16 +18,14 @@
 #include <optional>
 #include <ostream>
 
+using namespace Qt::StringLiterals;
+
 using namespace zul;
 
 QT_BEGIN_NAMESPACE
-inline void PrintTo(const QString& text, std::ostream* os)
-{
-    *os << '"' << text.toStdString() << '"';
-}
 inline void PrintTo(const QDateTime& when, std::ostream* os)
 {
-    *os << when.toString(u"yyyy-MM-dd HH:mm:ss.zzz"_qs).toStdString();
+    *os << when.toString(u"yyyy-MM-dd HH:mm:ss.zzz"_s).toStdString();
 }
 QT_END_NAMESPACE
 
@@ -40,7 +40,7 @@ public:
     void setScheduleTicked(bool on) override { ticked = on; }
     void enableMenus() override { ++menusEnabled; }
 
-    QString caption = u"Agendar &Horário"_qs;
+    QString caption = u"Agendar &Horário"_s;
     bool ticked = false;
     int menusEnabled = 0;
 };
@@ -53,7 +53,7 @@ QDateTime at(int day, int hour, int minute, int second = 0)
 // The wall-clock reading, whatever the time zone the value was built in.
 QString reading(const std::optional<QDateTime>& when)
 {
-    return when ? when->toString(u"yyyy-MM-dd HH:mm:ss"_qs) : u"none"_qs;
+    return when ? when->toString(u"yyyy-MM-dd HH:mm:ss"_s) : u"none"_s;
 }
 
 class ScheduledSyncTest : public ::testing::Test
@@ -61,9 +61,9 @@ class ScheduledSyncTest : public ::testing::Test
 protected:
     test::TempDir dir;
     TMessages messages;
-    SettingsStore settings{messages, platform::RegistryStore{dir.file(u"HKLM.reg"_qs).toStdString()}};
+    SettingsStore settings{messages, platform::RegistryStore{dir.file(u"HKLM.reg"_s).toStdString()}};
     ManualClock clock{at(5, 8, 0)};
-    ActivityLog log{clock, dir.file(u"log"_qs)};
+    ActivityLog log{clock, dir.file(u"log"_s)};
     test::ScriptedDialogs dialogs;
     FakeScheduleMenu menu;
     int syncRuns = 0;
@@ -98,13 +98,8 @@ protected:
     QStringList logTexts() const
     {
         QStringList texts;
-        for (const QDate& day : {QDate(2026, 1, 5), QDate(2026, 1, 6)}) {
-            QFile file(log.filePathFor(day));
-            if (!file.open(QIODevice::ReadOnly))
-                continue;
-            for (const QString& line : fromWin1252(file.readAll()).split(u"\r\n"_qs, Qt::SkipEmptyParts))
-                texts.append(line.section(u'\t', 1));
-        }
+        for (const QDate& day : {QDate(2026, 1, 5), QDate(2026, 1, 6)})
+            texts << test::logTexts(log, day);
         return texts;
     }
 };
@@ -132,10 +127,10 @@ class ScheduleAnswerTest : public ScheduledSyncTest, public ::testing::WithParam
 TEST_P(ScheduleAnswerTest, StoresTheNextMomentOrRefuses)
 {
     const AnswerCase& c = GetParam();
-    clock.setNow(QDateTime(QDate(2026, 1, 5), QTime::fromString(c.now, u"HH:mm:ss"_qs)));
+    clock.setNow(QDateTime(QDate(2026, 1, 5), QTime::fromString(c.now, u"HH:mm:ss"_s)));
     // A schedule stored earlier, which a refused answer must leave alone.
     settings.writeScheduledSync(at(9, 7, 15));
-    menu.caption = u"Agendar &Horário (07:15)"_qs;
+    menu.caption = u"Agendar &Horário (07:15)"_s;
     menu.ticked = true;
     dialogs.queueInput(c.typed);
 
@@ -143,12 +138,12 @@ TEST_P(ScheduleAnswerTest, StoresTheNextMomentOrRefuses)
 
     ASSERT_EQ(dialogs.shown.size(), c.scheduled == u"refused" ? 2 : 1);
     if (c.scheduled == u"refused") {
-        EXPECT_EQ(stored(), u"2026-01-09 07:15:00"_qs);
+        EXPECT_EQ(stored(), u"2026-01-09 07:15:00"_s);
         EXPECT_EQ(dialogs.shown.at(1).kind, test::ScriptedDialogs::Kind::Message);
         EXPECT_EQ(dialogs.shown.at(1).icon, OperatorDialogs::Icon::Error);
-        EXPECT_EQ(dialogs.shown.at(1).text, u"Horário Inválido!"_qs);
+        EXPECT_EQ(dialogs.shown.at(1).text, u"Horário Inválido!"_s);
         EXPECT_EQ(menu.menusEnabled, 1);
-        EXPECT_EQ(menu.caption, u"Agendar &Horário (07:15)"_qs);
+        EXPECT_EQ(menu.caption, u"Agendar &Horário (07:15)"_s);
     } else {
         EXPECT_EQ(stored(), c.scheduled);
         EXPECT_EQ(menu.caption, c.caption);
@@ -159,25 +154,24 @@ TEST_P(ScheduleAnswerTest, StoresTheNextMomentOrRefuses)
 
 INSTANTIATE_TEST_SUITE_P(
     Answers, ScheduleAnswerTest,
-    ::testing::Values(AnswerCase{"FourDigitsLaterToday", u"0830"_qs, u"08:00:00"_qs,
-                                 u"2026-01-05 08:30:00"_qs, u"Agendar &Horário (08:30)"_qs},
-                      AnswerCase{"FourDigitsAtThatMinuteIsTomorrow", u"0830"_qs, u"08:30:00"_qs,
-                                 u"2026-01-06 08:30:00"_qs, u"Agendar &Horário (08:30)"_qs},
-                      AnswerCase{"WithColonAlreadyPassed", u"08:30"_qs, u"09:00:00"_qs,
-                                 u"2026-01-06 08:30:00"_qs, u"Agendar &Horário (08:30)"_qs},
-                      AnswerCase{"MidnightOnTheDot", u"0000"_qs, u"00:00:00"_qs, u"2026-01-06 00:00:00"_qs,
-                                 u"Agendar &Horário (00:00)"_qs},
-                      AnswerCase{"LastMinuteOfTheDay", u"23:59"_qs, u"23:58:59"_qs, u"2026-01-05 23:59:00"_qs,
-                                 u"Agendar &Horário (23:59)"_qs},
-                      AnswerCase{
-                          "HourAsOneDigitAndColonIsHHMM", u"8:30"_qs, u"08:00:00"_qs, u"refused"_qs, {}},
-                      AnswerCase{"HourOutOfRange", u"25:00"_qs, u"08:00:00"_qs, u"refused"_qs, {}},
-                      AnswerCase{"MinuteOutOfRange", u"08:60"_qs, u"08:00:00"_qs, u"refused"_qs, {}},
-                      AnswerCase{"FourDigitsOutOfRange", u"2400"_qs, u"08:00:00"_qs, u"refused"_qs, {}},
-                      AnswerCase{"ThreeCharacters", u"830"_qs, u"08:00:00"_qs, u"refused"_qs, {}},
-                      AnswerCase{"Empty", u""_qs, u"08:00:00"_qs, u"refused"_qs, {}},
-                      AnswerCase{"WithSeconds", u"08:30:00"_qs, u"08:00:00"_qs, u"refused"_qs, {}},
-                      AnswerCase{"Blanks", u" 8:30"_qs, u"08:00:00"_qs, u"refused"_qs, {}}),
+    ::testing::Values(AnswerCase{"FourDigitsLaterToday", u"0830"_s, u"08:00:00"_s, u"2026-01-05 08:30:00"_s,
+                                 u"Agendar &Horário (08:30)"_s},
+                      AnswerCase{"FourDigitsAtThatMinuteIsTomorrow", u"0830"_s, u"08:30:00"_s,
+                                 u"2026-01-06 08:30:00"_s, u"Agendar &Horário (08:30)"_s},
+                      AnswerCase{"WithColonAlreadyPassed", u"08:30"_s, u"09:00:00"_s,
+                                 u"2026-01-06 08:30:00"_s, u"Agendar &Horário (08:30)"_s},
+                      AnswerCase{"MidnightOnTheDot", u"0000"_s, u"00:00:00"_s, u"2026-01-06 00:00:00"_s,
+                                 u"Agendar &Horário (00:00)"_s},
+                      AnswerCase{"LastMinuteOfTheDay", u"23:59"_s, u"23:58:59"_s, u"2026-01-05 23:59:00"_s,
+                                 u"Agendar &Horário (23:59)"_s},
+                      AnswerCase{"HourAsOneDigitAndColonIsHHMM", u"8:30"_s, u"08:00:00"_s, u"refused"_s, {}},
+                      AnswerCase{"HourOutOfRange", u"25:00"_s, u"08:00:00"_s, u"refused"_s, {}},
+                      AnswerCase{"MinuteOutOfRange", u"08:60"_s, u"08:00:00"_s, u"refused"_s, {}},
+                      AnswerCase{"FourDigitsOutOfRange", u"2400"_s, u"08:00:00"_s, u"refused"_s, {}},
+                      AnswerCase{"ThreeCharacters", u"830"_s, u"08:00:00"_s, u"refused"_s, {}},
+                      AnswerCase{"Empty", u""_s, u"08:00:00"_s, u"refused"_s, {}},
+                      AnswerCase{"WithSeconds", u"08:30:00"_s, u"08:00:00"_s, u"refused"_s, {}},
+                      AnswerCase{"Blanks", u" 8:30"_s, u"08:00:00"_s, u"refused"_s, {}}),
     [](const auto& caseInfo) { return std::string(caseInfo.param.name); });
 
 TEST_F(ScheduledSyncTest, TheServerClockIsReadAgainBeforeTheTimeIsJudgedPassed)
@@ -185,53 +179,53 @@ TEST_F(ScheduledSyncTest, TheServerClockIsReadAgainBeforeTheTimeIsJudgedPassed)
     // The first reading lies a moment before 08:30, the second at it.
     clock.setNow(at(5, 8, 29, 59));
     msPerReading = 1000;
-    dialogs.queueInput(u"0830"_qs);
+    dialogs.queueInput(u"0830"_s);
     schedule.mnuAgendSincClick();
     EXPECT_EQ(serverReadings, 2);
-    EXPECT_EQ(stored(), u"2026-01-06 08:30:00"_qs);
+    EXPECT_EQ(stored(), u"2026-01-06 08:30:00"_s);
 }
 
 TEST_F(ScheduledSyncTest, InputBoxProposesMidnightOrTheTimeOfTheTickedItem)
 {
     dialogs.queueInput(std::nullopt);
     schedule.mnuAgendSincClick();
-    menu.caption = u"Agendar &Horário (08:30)"_qs;
+    menu.caption = u"Agendar &Horário (08:30)"_s;
     menu.ticked = true;
     dialogs.queueInput(std::nullopt);
     schedule.mnuAgendSincClick();
 
     ASSERT_EQ(dialogs.shown.size(), 2);
-    EXPECT_EQ(dialogs.shown.at(0).title, u"Horário do Sincronismo Automático"_qs);
-    EXPECT_EQ(dialogs.shown.at(0).text, u"Horário (HH:MM ou HHMM)"_qs);
-    EXPECT_EQ(dialogs.shown.at(0).value, u"00:00"_qs);
-    EXPECT_EQ(dialogs.shown.at(1).value, u"08:30"_qs);
+    EXPECT_EQ(dialogs.shown.at(0).title, u"Horário do Sincronismo Automático"_s);
+    EXPECT_EQ(dialogs.shown.at(0).text, u"Horário (HH:MM ou HHMM)"_s);
+    EXPECT_EQ(dialogs.shown.at(0).value, u"00:00"_s);
+    EXPECT_EQ(dialogs.shown.at(1).value, u"08:30"_s);
     // Cancelling changes nothing.
-    EXPECT_EQ(stored(), u"none"_qs);
+    EXPECT_EQ(stored(), u"none"_s);
     EXPECT_EQ(menu.menusEnabled, 0);
     EXPECT_EQ(serverReadings, 0);
 }
 
 TEST(ProposedScheduleAnswerTest, DigitsAndColonsBetweenTheFirstBrackets)
 {
-    EXPECT_EQ(ProposedScheduleAnswer(u"Agendar &Horário (08:30)"_qs, false), u"00:00"_qs);
-    EXPECT_EQ(ProposedScheduleAnswer(u"Agendar &Horário (08:30)"_qs, true), u"08:30"_qs);
-    EXPECT_EQ(ProposedScheduleAnswer(u"Agendar (às 8h:30) (09:00)"_qs, true), u"8:30"_qs);
-    EXPECT_EQ(ProposedScheduleAnswer(u"Agendar &Horário"_qs, true), QString());
-    EXPECT_EQ(ProposedScheduleAnswer(u"Agendar ) &Horário (08:30)"_qs, true), QString());
+    EXPECT_EQ(ProposedScheduleAnswer(u"Agendar &Horário (08:30)"_s, false), u"00:00"_s);
+    EXPECT_EQ(ProposedScheduleAnswer(u"Agendar &Horário (08:30)"_s, true), u"08:30"_s);
+    EXPECT_EQ(ProposedScheduleAnswer(u"Agendar (às 8h:30) (09:00)"_s, true), u"8:30"_s);
+    EXPECT_EQ(ProposedScheduleAnswer(u"Agendar &Horário"_s, true), QString());
+    EXPECT_EQ(ProposedScheduleAnswer(u"Agendar ) &Horário (08:30)"_s, true), QString());
 }
 
 TEST_F(ScheduledSyncTest, AScheduleThatCannotBeStoredIsRefused)
 {
     SettingsStore unwritable{messages,
-                             platform::RegistryStore{dir.file(u"missing/dir/HKLM.reg"_qs).toStdString()}};
+                             platform::RegistryStore{dir.file(u"missing/dir/HKLM.reg"_s).toStdString()}};
     ScheduledSync failing{unwritable, messages, log, dialogs, menu, hooks()};
-    dialogs.queueInput(u"0830"_qs);
+    dialogs.queueInput(u"0830"_s);
     failing.mnuAgendSincClick();
     ASSERT_EQ(dialogs.shown.size(), 2);
-    EXPECT_EQ(dialogs.shown.at(1).text, u"Horário Inválido!"_qs);
+    EXPECT_EQ(dialogs.shown.at(1).text, u"Horário Inválido!"_s);
     EXPECT_EQ(menu.menusEnabled, 1);
     EXPECT_FALSE(menu.ticked);
-    EXPECT_EQ(menu.caption, u"Agendar &Horário"_qs);
+    EXPECT_EQ(menu.caption, u"Agendar &Horário"_s);
 }
 
 // --- the submenu -------------------------------------------------------------------------------------
@@ -241,34 +235,34 @@ TEST_F(ScheduledSyncTest, SubmenuShowsTheStoredTimeAndRemovingUnticks)
     settings.writeScheduledSync(at(6, 7, 5, 42));
     schedule.mnuSincronismoClick();
     EXPECT_TRUE(menu.ticked);
-    EXPECT_EQ(menu.caption, u"Agendar &Horário (07:05)"_qs);
+    EXPECT_EQ(menu.caption, u"Agendar &Horário (07:05)"_s);
 
     schedule.mnuAgendDesfClick();
     EXPECT_FALSE(menu.ticked);
-    EXPECT_EQ(menu.caption, u"Agendar &Horário"_qs);
-    EXPECT_EQ(stored(), u"none"_qs);
+    EXPECT_EQ(menu.caption, u"Agendar &Horário"_s);
+    EXPECT_EQ(stored(), u"none"_s);
 
     // Nothing stored: unticked, and the caption is left as it stands.
-    menu.caption = u"Agendar &Horário (11:11)"_qs;
+    menu.caption = u"Agendar &Horário (11:11)"_s;
     menu.ticked = true;
     schedule.mnuSincronismoClick();
     EXPECT_FALSE(menu.ticked);
-    EXPECT_EQ(menu.caption, u"Agendar &Horário (11:11)"_qs);
+    EXPECT_EQ(menu.caption, u"Agendar &Horário (11:11)"_s);
 
     // Removing twice is no error.
     schedule.mnuAgendDesfClick();
-    EXPECT_EQ(stored(), u"none"_qs);
+    EXPECT_EQ(stored(), u"none"_s);
 }
 
 TEST_F(ScheduledSyncTest, SchedulingThenOpeningTheSubmenuShowsTheSameTime)
 {
-    dialogs.queueInput(u"1745"_qs);
+    dialogs.queueInput(u"1745"_s);
     schedule.mnuAgendSincClick();
-    menu.caption = u"Agendar &Horário"_qs;
+    menu.caption = u"Agendar &Horário"_s;
     menu.ticked = false;
     schedule.mnuSincronismoClick();
     EXPECT_TRUE(menu.ticked);
-    EXPECT_EQ(menu.caption, u"Agendar &Horário (17:45)"_qs);
+    EXPECT_EQ(menu.caption, u"Agendar &Horário (17:45)"_s);
 }
 
 // --- the check -------------------------------------------------------------------------------------
@@ -282,9 +276,9 @@ TEST_F(ScheduledSyncTest, NothingScheduledOrNotYetDueRunsNothing)
     schedule.CheckScheduledSync();
     EXPECT_EQ(syncRuns, 0);
     EXPECT_EQ(restarts, 0);
-    EXPECT_EQ(stored(), u"2026-01-05 08:30:00"_qs);
+    EXPECT_EQ(stored(), u"2026-01-05 08:30:00"_s);
     EXPECT_EQ(logTexts(),
-              QStringList({u"Verificar sincronismo agendado"_qs, u"Verificar sincronismo agendado"_qs}));
+              QStringList({u"Verificar sincronismo agendado"_s, u"Verificar sincronismo agendado"_s}));
 }
 
 struct DueCase
@@ -311,17 +305,17 @@ TEST_P(DueScheduleTest, RunsOnceAndMovesToTheDayAfterTheSynchronisationEnded)
     settings.writeScheduledSync(c.scheduled);
     clock.setNow(c.checked);
     synchronisation = [&] { clock.advance(c.syncMs); };
-    menu.caption = u"Agendar &Horário (00:00)"_qs;
+    menu.caption = u"Agendar &Horário (00:00)"_s;
 
     schedule.CheckScheduledSync();
     EXPECT_EQ(syncRuns, 1);
     EXPECT_EQ(restarts, 1);
     EXPECT_EQ(stored(), c.next);
-    EXPECT_EQ(logTexts(), QStringList({u"Verificar sincronismo agendado"_qs,
-                                       u"Disparar sincronismo agendado para "_qs +
-                                           c.scheduled.toString(u"dd/MM/yyyy HH:mm:ss"_qs)}));
+    EXPECT_EQ(logTexts(), QStringList({u"Verificar sincronismo agendado"_s,
+                                       u"Disparar sincronismo agendado para "_s +
+                                           c.scheduled.toString(u"dd/MM/yyyy HH:mm:ss"_s)}));
     // The caption is only refreshed by the menu.
-    EXPECT_EQ(menu.caption, u"Agendar &Horário (00:00)"_qs);
+    EXPECT_EQ(menu.caption, u"Agendar &Horário (00:00)"_s);
 
     // The same day does not fire again.
     schedule.CheckScheduledSync();
@@ -331,32 +325,32 @@ TEST_P(DueScheduleTest, RunsOnceAndMovesToTheDayAfterTheSynchronisationEnded)
 INSTANTIATE_TEST_SUITE_P(
     Moments, DueScheduleTest,
     ::testing::Values(
-        DueCase{"AtTheMoment", at(5, 8, 30), at(5, 8, 30), 60'000, u"2026-01-06 08:30:00"_qs},
-        DueCase{"FirstCheckAfterIt", at(5, 8, 30), at(5, 8, 39), 60'000, u"2026-01-06 08:30:00"_qs},
-        DueCase{"SecondsOfTheMomentKept", at(5, 8, 30, 15), at(5, 9, 0), 0, u"2026-01-06 08:30:15"_qs},
+        DueCase{"AtTheMoment", at(5, 8, 30), at(5, 8, 30), 60'000, u"2026-01-06 08:30:00"_s},
+        DueCase{"FirstCheckAfterIt", at(5, 8, 30), at(5, 8, 39), 60'000, u"2026-01-06 08:30:00"_s},
+        DueCase{"SecondsOfTheMomentKept", at(5, 8, 30, 15), at(5, 9, 0), 0, u"2026-01-06 08:30:15"_s},
         DueCase{"FinishingAfterMidnight", at(5, 23, 50), at(5, 23, 55), 40 * 60'000,
-                u"2026-01-07 23:50:00"_qs},
+                u"2026-01-07 23:50:00"_s},
         // Missed while offline: fires once at the first check and skips the rest
         // of that day, even the moment still ahead on it.
-        DueCase{"MissedForDays", at(1, 8, 30), at(5, 7, 0), 60'000, u"2026-01-06 08:30:00"_qs}),
+        DueCase{"MissedForDays", at(1, 8, 30), at(5, 7, 0), 60'000, u"2026-01-06 08:30:00"_s}),
     [](const auto& caseInfo) { return std::string(caseInfo.param.name); });
 
 TEST_F(ScheduledSyncTest, AFailedSynchronisationIsLoggedAndStaysDue)
 {
     settings.writeScheduledSync(at(5, 8, 0));
-    synchronisation = [] { throw Error(u"Catraca não responde"_qs); };
+    synchronisation = [] { throw Error(u"Catraca não responde"_s); };
     schedule.CheckScheduledSync();
     EXPECT_EQ(syncRuns, 1);
     EXPECT_EQ(restarts, 0);
-    EXPECT_EQ(stored(), u"2026-01-05 08:00:00"_qs);
-    EXPECT_EQ(logTexts().last(), u"##### Dispara Sincronismo - ERRO: Catraca não responde #####"_qs);
+    EXPECT_EQ(stored(), u"2026-01-05 08:00:00"_s);
+    EXPECT_EQ(logTexts().last(), u"##### Dispara Sincronismo - ERRO: Catraca não responde #####"_s);
 
     synchronisation = [] {};
     clock.advance(600'000);
     schedule.CheckScheduledSync();
     EXPECT_EQ(syncRuns, 2);
     EXPECT_EQ(restarts, 1);
-    EXPECT_EQ(stored(), u"2026-01-06 08:00:00"_qs);
+    EXPECT_EQ(stored(), u"2026-01-06 08:00:00"_s);
 }
 
 TEST_F(ScheduledSyncTest, AnUnreadableScheduleIsLoggedByTheCheckAndRaisedByTheSubmenu)
@@ -366,7 +360,7 @@ TEST_F(ScheduledSyncTest, AnUnreadableScheduleIsLoggedByTheCheckAndRaisedByTheSu
     schedule.CheckScheduledSync();
     EXPECT_EQ(syncRuns, 0);
     EXPECT_EQ(logTexts().last(),
-              u"##### Dispara Sincronismo - ERRO: Tipo de dado inválido para 'DTHRAgeBio' #####"_qs);
+              u"##### Dispara Sincronismo - ERRO: Tipo de dado inválido para 'DTHRAgeBio' #####"_s);
 
     EXPECT_THROW(schedule.mnuSincronismoClick(), Error);
     EXPECT_TRUE(menu.ticked);

@@ -57,7 +57,7 @@ TEST_F(TemplateSyncTest, IncludesKeepsAndDeletes)
     EXPECT_EQ(status(), text("SINCRONISMO_OK"));
     EXPECT_TRUE(users.cdsUsersCatraca.IsEmpty());
     EXPECT_TRUE(templates.cdsTemplates.IsEmpty());
-    EXPECT_TRUE(link.device.StopFlag);
+    EXPECT_TRUE(link.device.IsStopRequested());
     EXPECT_TRUE(link.ui.inicializaTimerOn);
     EXPECT_EQ(sim.arm(), sim::Arm::Both);
     EXPECT_EQ(sim.display().line1 + sim.display().line2, " CATRACA  LIVRE SINCRONISMO  BIO");
@@ -334,7 +334,7 @@ TEST_F(TemplateSyncTest, SynchronisationWhileTheLinkIsInUseTouchesAndRestartsNot
 {
     addEnrolled(u"0000000001"_s);
     sim.addUser("0000000099");
-    const auto clearing = link.device.Link.claim(LinkHolder::Clearing);
+    const auto clearing = link.device.link().claim(LinkHolder::Clearing);
     ASSERT_TRUE(clearing);
     sim.clearCalls();
     try {
@@ -346,7 +346,7 @@ TEST_F(TemplateSyncTest, SynchronisationWhileTheLinkIsInUseTouchesAndRestartsNot
     EXPECT_FALSE(templates.SynchroniseNow());
     EXPECT_TRUE(sim.calls().empty());
     EXPECT_EQ(controllerUsers(), Codes{"0000000099"});
-    EXPECT_FALSE(link.device.StopFlag);
+    EXPECT_FALSE(link.device.IsStopRequested());
     EXPECT_FALSE(link.ui.inicializaTimerOn);
     EXPECT_EQ(logged().last(),
               u"##### Sincronismo manual - ERRO: catraca em uso (limpeza da catraca) #####"_s);
