@@ -110,6 +110,12 @@ QByteArray TemplateSync::currentTemplate(const QString& userCode)
     const ActivityLog& log = m_device.log();
     DataPacket packet;
     log.write(u"Buscar template da pessoa _"_s + userCode);
+    if (m_fetched) {
+        if (const auto found = m_fetched->constFind(userCode); found != m_fetched->cend()) {
+            log.write(u"Retornou templates"_s);
+            return checkedTemplate(userCode, *found);
+        }
+    }
     try {
         prepareQueries();
         xqrTemplatesOfPerson.Close();
@@ -145,11 +151,16 @@ QByteArray TemplateSync::currentTemplate(const QString& userCode)
     }
     if (!chosen)
         throw Error(u"nenhum template da pessoa "_s + userCode + u" no banco de dados"_s);
-    if (chosen->size() != RecordSize)
+    return checkedTemplate(userCode, *chosen);
+}
+
+QByteArray TemplateSync::checkedTemplate(const QString& userCode, const QByteArray& record)
+{
+    if (record.size() != RecordSize)
         throw Error(u"template da pessoa %1 com %2 bytes, esperados %3"_s.arg(userCode)
-                        .arg(chosen->size())
+                        .arg(record.size())
                         .arg(RecordSize));
-    return *chosen;
+    return record;
 }
 
 int TemplateSync::IncludeDeviceUser(const QByteArray& record, const QString& userCode)
@@ -231,7 +242,10 @@ bool TemplateSync::synchronise()
     const ActivityLog& log = device.log();
     const TMessages& messages = device.messages();
     // Whatever happens, the turnstile is set up again from its first state afterwards.
-    const AtExit restart{[&] { device.IniCatraca(); }};
+    const AtExit restart{[&] {
+        m_fetched.reset();
+        device.IniCatraca();
+    }};
 
     Clock& clock = device.clock();
     const qint64 start = clock.elapsedMs();
@@ -258,6 +272,15 @@ bool TemplateSync::synchronise()
         failure = u"a lista de usuários da catraca não pôde ser lida; nada foi alterado na catraca"_s;
     } else {
         cdsTemplates.LoadFromPacket(packet);
+        // The persons' templates as this one query returned them; an inclusion takes its code's
+        // first row from here and queries only for a code that names no person exactly.
+        m_fetched.emplace();
+        m_fetched->reserve(cdsTemplates.RecordCount());
+        for (cdsTemplates.First(); !cdsTemplates.Eof(); cdsTemplates.Next()) {
+            const QString number = cdsTemplates.AsString(NRPESSOA);
+            if (!m_fetched->contains(number))
+                m_fetched->insert(number, cdsTemplates.AsBytes(TXDIGITALCATRAC));
+        }
         cdsTemplates.First();
         items = cdsTemplates.RecordCount();
         log.write(u"Total de usuários no banco de dados ORACLE: "_s + QString::number(items));
