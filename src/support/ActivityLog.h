@@ -48,7 +48,7 @@ public:
     // The default folder: "logCatraca" beside the running executable.
     static QString defaultFolder();
 
-    static constexpr qint64 ReopenAfterMs = 1000;
+    static constexpr qint64 ReopenAfterMs = 60 * 1000;
 
 private:
     void lineLost() const;
