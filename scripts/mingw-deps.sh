@@ -9,7 +9,9 @@
 #   ${ZUL_MINGW_ROOT:-/var/cache/zul-mingw}/qt<version>-<hash of versions and configuration>/
 #
 # A later run reuses that folder only when its stamp holds the same versions and configuration and
-# the files the build needs are there; otherwise it builds again from scratch.
+# the files the build needs are there. A build that was cut short (a CI run ended, the machine went
+# down) resumes from its last finished stage: the work folder's name carries the same hash, and each
+# stage leaves a mark there only once it has finished.
 #
 # Usage: mingw-deps.sh [--print-prefix | --check]
 #   (none)          build or reuse, then print the folder on the last line of standard output
@@ -156,10 +158,18 @@ fi
 started=$(date +%s)
 stage() { echo "mingw-deps: $1 ($(($(date +%s) - started)) s)" >&2; }
 work=$root/work-$hash
-rm -rf "$prefix" "$work"
+# done_stage NAME: NAME finished in an earlier run. finish_stage NAME: mark it finished.
+done_stage() { [ -f "$work/.done-$1" ]; }
+finish_stage() { touch "$work/.done-$1"; }
+if done_stage sources; then
+    echo "mingw-deps: resuming the build cut short in $work" >&2
+else
+    rm -rf "$prefix" "$work"
+fi
 mkdir -p "$work/apt/parts" "$work/apt/lists/partial" "$work/apt/cache/archives/partial" "$work/src"
 
 # --- sources, with an apt configuration of our own -------------------------------------------
+if ! done_stage sources; then
 keyring=/usr/share/keyrings/debian-archive-keyring.gpg
 {
     echo "deb-src [signed-by=$keyring] http://deb.debian.org/debian $suite main"
@@ -181,10 +191,13 @@ for dsc in "$work"/src/*.dsc; do
     name=$(basename "$dsc" .dsc)
     (cd "$work/src" && dpkg-source --no-check -q -x "$dsc" "$work/src/${name%%_*}" >&2)
 done
+finish_stage sources
+fi
 
 mkdir -p "$prefix/bin" "$prefix/lib/pkgconfig" "$prefix/include"
 
 # --- SQLite: the amalgamation made with the host tools, compiled for MinGW -------------------
+if ! done_stage sqlite; then
 stage "SQLite"
 mkdir -p "$work/sqlite-host"
 (cd "$work/sqlite-host" && "$work/src/sqlite3/configure" --disable-tcl --disable-readline -q >&2 &&
@@ -195,8 +208,11 @@ mkdir -p "$work/sqlite-host"
     cp sqlite3.h "$prefix/include/")
 cp "$work/sqlite-host/sqlite3ext.h" "$prefix/include/" 2>/dev/null ||
     cp "$work/src/sqlite3/src/sqlite3ext.h" "$prefix/include/"
+finish_stage sqlite
+fi
 
 # --- qtbase ----------------------------------------------------------------------------------
+if ! done_stage qt-configure; then
 stage "qtbase configuration"
 cat >"$work/toolchain.cmake" <<EOF
 set(CMAKE_SYSTEM_NAME Windows)
@@ -215,8 +231,11 @@ cmake -G Ninja -S "$work/src/qt6-base" -B "$work/qt-build" \
     -DSQLite3_INCLUDE_DIR="$prefix/include" -DSQLite3_LIBRARY="$prefix/lib/libsqlite3.a" \
     "${qt_options[@]}" >"$work/qt-configure.log" 2>&1 ||
     { tail -60 "$work/qt-configure.log" >&2; die "qtbase configuration failed ($work/qt-configure.log)"; }
+finish_stage qt-configure
+fi
 
 # --- Crypto++ (static library) ---------------------------------------------------------------
+if ! done_stage cryptopp; then
 stage "Crypto++"
 make -s -C "$work/src/libcrypto++" -f GNUmakefile -j"$jobs" static \
     CXX="$cxx" AR="$triplet-ar" RANLIB="$triplet-ranlib" CXXFLAGS="$cryptopp_cxxflags" >&2
@@ -240,9 +259,12 @@ Version: ${cryptopp_ver%%+*}
 Cflags: -I\${includedir}
 Libs: -L\${libdir} -lcryptopp -lbcrypt -ladvapi32 -lws2_32
 EOF
+finish_stage cryptopp
+fi
 
 stage "qtbase build (the long part)"
-cmake --build "$work/qt-build" -j"$jobs" >"$work/qt-build.log" 2>&1 ||
+# Ninja carries on from where a build cut short stopped.
+cmake --build "$work/qt-build" -j"$jobs" >>"$work/qt-build.log" 2>&1 ||
     { tail -60 "$work/qt-build.log" >&2; die "qtbase build failed ($work/qt-build.log)"; }
 cmake --install "$work/qt-build" >"$work/qt-install.log" 2>&1 ||
     { tail -30 "$work/qt-install.log" >&2; die "qtbase install failed"; }
