@@ -255,7 +255,9 @@ bool TemplateSync::synchronise()
     QString failure;
 
     log.write(u"Liberou catraca para sincronismo"_s);
-    ShowMessageAndRelease(device, standingFree());
+    // Sent again before every row: built once.
+    const QString standing = standingFree();
+    ShowMessageAndRelease(device, standing);
     device.ShowStatus(status::Synchronising);
     const bool listRead = m_users.CollectDeviceUserList();
     device.ShowStatus(status::GivenText, messages.Lookup(u"LISTANDO"_s));
@@ -286,7 +288,7 @@ bool TemplateSync::synchronise()
         log.write(u"Total de usuários no banco de dados ORACLE: "_s + QString::number(items));
         while (!cdsTemplates.IsEmpty()) {
             cdsTemplates.First();
-            ShowMessageAndRelease(device, standingFree());
+            ShowMessageAndRelease(device, standing);
             device.ShowStatus(
                 status::GivenText,
                 messages.Format(u"INSERINDO_RESTANTE"_s, {QString::number(cdsTemplates.RecordCount())}));
@@ -316,7 +318,7 @@ bool TemplateSync::synchronise()
         items += list.RecordCount();
         while (!list.IsEmpty()) {
             list.First();
-            ShowMessageAndRelease(device, standingFree());
+            ShowMessageAndRelease(device, standing);
             device.ShowStatus(status::GivenText, messages.Format(u"EXCLUINDO_RESTANTE"_s,
                                                                  {QString::number(list.RecordCount())}));
             const QString code = list.AsString(DeviceUserList::CDUSER);
