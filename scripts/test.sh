@@ -5,11 +5,15 @@
 #      (build-asan/), and each libFuzzer target of fuzz/ for ZUL_FUZZ_SECONDS (default 30) on the
 #      same sanitizers (build-fuzz/);
 #   3. the Windows side cross-compiled with MinGW-w64 (build-mingw/), its tests run under Wine:
-#      by default the halves without Qt (platform layer, stand-in library, the service control
-#      manager); with ZUL_WINDOWS_FULL=1 the whole program, every test program, the Windows
-#      installer installed silently and a passage end to end with zul.exe under Wine, against Qt,
-#      SQLite and Crypto++ for MinGW-w64 (scripts/mingw-deps.sh, built in the background at the
-#      lowest priority while the Linux phases run when the machine has no current copy yet);
+#      the whole program, every test program, the Windows installer installed silently and a
+#      passage end to end with zul.exe under Wine, against Qt, SQLite and Crypto++ for MinGW-w64
+#      (scripts/mingw-deps.sh, kept outside the work tree). A machine without a current copy of
+#      those builds it in the background at the lowest priority while the Linux phases run, and
+#      waits for it until ZUL_WINDOWS_DEPS_WAIT minutes (default 55) after the start of the run;
+#      a copy not ready by then leaves this run with the halves that need no Qt (platform layer,
+#      stand-in library, the service control manager), and the next run on the machine resumes
+#      the build where it stopped. ZUL_WINDOWS_FULL=1 waits as long as the build takes and fails
+#      without it; ZUL_WINDOWS_FULL=0 runs the halves only and builds nothing;
 #   4. a headless smoke run of the built program;
 #   5. the Debian packages built from the Linux build and checked in a throwaway root.
 set -euo pipefail
@@ -21,14 +25,27 @@ jobs=$(nproc)
 mkdir -p build
 deps_log=$top/build/mingw-deps.log
 deps_pid=""
-windows_full=${ZUL_WINDOWS_FULL:-0}
-if [ "$windows_full" != 1 ]; then
-    echo "== Windows dependencies: not needed (the whole-program Windows build runs with ZUL_WINDOWS_FULL=1)"
+pg_dir=""
+# At exit: the throwaway PostgreSQL server goes, and a dependency build still running is ended
+# (the next run resumes it).
+cleanup() {
+    [ -n "$pg_dir" ] && scripts/pg-stop.sh "$pg_dir"
+    if [ -n "$deps_pid" ] && kill -0 "$deps_pid" 2>/dev/null; then
+        kill -TERM -- "-$deps_pid" 2>/dev/null || true
+    fi
+    return 0
+}
+trap cleanup EXIT
+windows_full=${ZUL_WINDOWS_FULL:-auto}
+deps_wait_until=$((${ZUL_WINDOWS_DEPS_WAIT:-55} * 60))
+if [ "$windows_full" = 0 ]; then
+    echo "== Windows dependencies: not used (ZUL_WINDOWS_FULL=0)"
 elif scripts/mingw-deps.sh --check; then
     echo "== Windows dependencies: reusing $(scripts/mingw-deps.sh --print-prefix)"
 else
     echo "== Windows dependencies: building $(scripts/mingw-deps.sh --print-prefix) in the background ($deps_log)"
-    nice -n 19 scripts/mingw-deps.sh >"$deps_log" 2>&1 &
+    # Its own process group, so that the whole build can be ended at exit.
+    setsid nice -n 19 scripts/mingw-deps.sh >"$deps_log" 2>&1 &
     deps_pid=$!
 fi
 deps_started=$SECONDS
@@ -46,7 +63,7 @@ status=0
 # A throwaway PostgreSQL server for the database tests (they skip themselves without one).
 if pg_env=$(scripts/pg-start.sh); then
     eval "$pg_env"
-    trap 'scripts/pg-stop.sh "$ZUL_TEST_PG_DIR"' EXIT
+    pg_dir=$ZUL_TEST_PG_DIR
 else
     echo "(no PostgreSQL server: its database tests are skipped)"
 fi
@@ -84,15 +101,26 @@ echo "(fuzzing: $((SECONDS - started)) s)"
 echo "== Windows (MinGW-w64, Wine)"
 started=$SECONDS
 if [ -n "$deps_pid" ]; then
-    if wait "$deps_pid"; then
+    # Waits for the background build: as long as it takes with ZUL_WINDOWS_FULL=1, otherwise
+    # until the run's time for it is up.
+    while kill -0 "$deps_pid" 2>/dev/null &&
+        { [ "$windows_full" = 1 ] || [ $SECONDS -lt $deps_wait_until ]; }; do
+        sleep 5
+    done
+    if kill -0 "$deps_pid" 2>/dev/null; then
+        echo "(the Windows dependencies are still building after $((SECONDS - deps_started)) s ($(tail -1 "$deps_log")):"
+        echo " this run tests the Windows halves; the next run on this machine resumes the build)"
+    elif wait "$deps_pid"; then
         echo "(Windows dependencies built in the background: $((SECONDS - deps_started)) s; $(grep -E 'built .* in [0-9]+ s' "$deps_log" || true))"
+        deps_pid=""
     else
         echo "(the Windows dependency build failed: end of $deps_log)"
         tail -40 "$deps_log"
+        deps_pid=""
     fi
     started=$SECONDS
 fi
-if [ "$windows_full" = 1 ] && ZUL_MINGW_DEPS=$(scripts/mingw-deps.sh --print-prefix) &&
+if [ "$windows_full" != 0 ] && ZUL_MINGW_DEPS=$(scripts/mingw-deps.sh --print-prefix) &&
     scripts/mingw-deps.sh --check; then
     export ZUL_MINGW_DEPS
     # The test programs run through build-mingw/wine-run.sh, which creates the Wine prefix
