@@ -6,7 +6,6 @@
 
 #include <QCoreApplication>
 #include <QDir>
-#include <QFile>
 
 namespace zul {
 
@@ -101,6 +100,28 @@ QString ActivityLog::filePathFor(const QDate& date) const
     return name;
 }
 
+void ActivityLog::setEnabled(bool enabled)
+{
+    m_enabled = enabled;
+    if (!enabled)
+        m_file.close();
+}
+
+bool ActivityLog::openFileOf(const QDate& date) const
+{
+    m_file.close();
+    const std::string path = filePathFor(date).toStdString();
+    // The folder is looked at only when the open fails, and recreated (one level) when someone
+    // removed it while the program runs.
+    if (!m_file.open(path)) {
+        if (QDir(m_folder).exists() || !QDir().mkdir(m_folder) || !m_file.open(path))
+            return false;
+    }
+    m_fileDate = date;
+    m_openedAtMs = m_clock.elapsedMs();
+    return true;
+}
+
 void ActivityLog::write(const QString& text) const noexcept
 {
     if (!m_enabled)
@@ -108,22 +129,21 @@ void ActivityLog::write(const QString& text) const noexcept
     // Nothing may reach the caller: a line that cannot be written is lost and the next call
     // tries again from the start.
     try {
-        const QDateTime when = m_clock.now();
-        QFile file(filePathFor(when.date()));
-        // The common case costs one open; the folder is looked at only when that fails, and
-        // recreated (one level) when someone removed it while the program runs.
-        if (!file.open(QIODevice::Append)) {
-            if (QDir(m_folder).exists() || !QDir().mkdir(m_folder) || !file.open(QIODevice::Append)) {
+        const QDateTime when = m_offsets.localFields(m_clock.epochMs());
+        if (!m_file.isOpen() || when.date() != m_fileDate ||
+            m_clock.elapsedMs() - m_openedAtMs >= ReopenAfterMs || !m_file.stillNamed()) {
+            if (!openFileOf(when.date())) {
                 lineLost();
                 return;
             }
         }
         const QByteArray line = composeLine(text, when);
-        if (file.write(line) != line.size() || !file.flush()) {
+        if (!m_file.write(line.constData(), std::size_t(line.size()))) {
+            // A full disk, or a file that cannot take more: the next line opens it again.
+            m_file.close();
             lineLost();
             return;
         }
-        file.close();
         m_lossReported = false;
     } catch (...) {
     }

@@ -25,6 +25,11 @@ QDateTime SystemClock::now() const
     return QDateTime::currentDateTime();
 }
 
+qint64 SystemClock::epochMs() const
+{
+    return QDateTime::currentMSecsSinceEpoch();
+}
+
 qint64 SystemClock::elapsedMs() const
 {
     return m_elapsed.elapsed();
@@ -96,7 +101,9 @@ bool SystemClock::waitUntil(qint64 deadlineMs, const std::function<bool()>& done
     return true;
 }
 
-ManualClock::ManualClock(QDateTime start) : m_start(std::move(start)) {}
+ManualClock::ManualClock(QDateTime start)
+    : m_start(std::move(start)), m_startEpochMs(m_start.toMSecsSinceEpoch())
+{}
 
 QDateTime ManualClock::now() const
 {

@@ -20,6 +20,9 @@ public:
 
     // Local wall-clock time.
     virtual QDateTime now() const = 0;
+    // The instant now() names, in milliseconds since 1970-01-01 00:00 UTC: what a caller that
+    // converts to local time on its own reads (see LocalOffsetCache).
+    virtual qint64 epochMs() const = 0;
     // Monotonic milliseconds since an arbitrary origin; never goes back and never wraps.
     virtual qint64 elapsedMs() const = 0;
     // Waits `ms` milliseconds while pending events are dispatched.
@@ -40,6 +43,7 @@ public:
     SystemClock();
 
     QDateTime now() const override;
+    qint64 epochMs() const override;
     qint64 elapsedMs() const override;
     // Without an application object there are no events to dispatch and this simply waits.
     void sleep(int ms) override;
@@ -58,6 +62,7 @@ public:
     explicit ManualClock(QDateTime start = QDateTime(QDate(2026, 1, 5), QTime(8, 0)));
 
     QDateTime now() const override;
+    qint64 epochMs() const override { return m_startEpochMs + m_wallOffsetMs + m_elapsedMs; }
     qint64 elapsedMs() const override { return m_elapsedMs; }
     void sleep(int ms) override;
     void pause(int ms) override { advance(ms); }
@@ -81,6 +86,7 @@ public:
 
 private:
     QDateTime m_start;
+    qint64 m_startEpochMs = 0;
     qint64 m_elapsedMs = 0;
     qint64 m_wallOffsetMs = 0;
     std::function<qint64()> m_nextWakeUp;

@@ -110,6 +110,12 @@ QByteArray TemplateSync::currentTemplate(const QString& userCode)
     const ActivityLog& log = m_device.log();
     DataPacket packet;
     log.write(u"Buscar template da pessoa _"_s + userCode);
+    if (m_fetched) {
+        if (const auto found = m_fetched->constFind(userCode); found != m_fetched->cend()) {
+            log.write(u"Retornou templates"_s);
+            return checkedTemplate(userCode, *found);
+        }
+    }
     try {
         prepareQueries();
         xqrTemplatesOfPerson.Close();
@@ -145,11 +151,16 @@ QByteArray TemplateSync::currentTemplate(const QString& userCode)
     }
     if (!chosen)
         throw Error(u"nenhum template da pessoa "_s + userCode + u" no banco de dados"_s);
-    if (chosen->size() != RecordSize)
+    return checkedTemplate(userCode, *chosen);
+}
+
+QByteArray TemplateSync::checkedTemplate(const QString& userCode, const QByteArray& record)
+{
+    if (record.size() != RecordSize)
         throw Error(u"template da pessoa %1 com %2 bytes, esperados %3"_s.arg(userCode)
-                        .arg(chosen->size())
+                        .arg(record.size())
                         .arg(RecordSize));
-    return *chosen;
+    return record;
 }
 
 int TemplateSync::IncludeDeviceUser(const QByteArray& record, const QString& userCode)
@@ -229,7 +240,10 @@ bool TemplateSync::synchronise()
     const ActivityLog& log = device.log();
     const TMessages& messages = device.messages();
     // Whatever happens, the turnstile is set up again from its first state afterwards.
-    const AtExit restart{[&] { device.IniCatraca(); }};
+    const AtExit restart{[&] {
+        m_fetched.reset();
+        device.IniCatraca();
+    }};
 
     Clock& clock = device.clock();
     const qint64 start = clock.elapsedMs();
@@ -239,7 +253,9 @@ bool TemplateSync::synchronise()
     QString failure;
 
     log.write(u"Liberou catraca para sincronismo"_s);
-    ShowMessageAndRelease(device, standingFree());
+    // Sent again before every row: built once.
+    const QString standing = standingFree();
+    ShowMessageAndRelease(device, standing);
     device.ShowStatus(status::Synchronising);
     const bool listRead = m_users.CollectDeviceUserList();
     device.ShowStatus(status::GivenText, messages.Lookup(u"LISTANDO"_s));
@@ -256,12 +272,21 @@ bool TemplateSync::synchronise()
         failure = u"a lista de usuários da catraca não pôde ser lida; nada foi alterado na catraca"_s;
     } else {
         cdsTemplates.LoadFromPacket(packet);
+        // The persons' templates as this one query returned them; an inclusion takes its code's
+        // first row from here and queries only for a code that names no person exactly.
+        m_fetched.emplace();
+        m_fetched->reserve(cdsTemplates.RecordCount());
+        for (cdsTemplates.First(); !cdsTemplates.Eof(); cdsTemplates.Next()) {
+            const QString number = cdsTemplates.AsString(NRPESSOA);
+            if (!m_fetched->contains(number))
+                m_fetched->insert(number, cdsTemplates.AsBytes(TXDIGITALCATRAC));
+        }
         cdsTemplates.First();
         items = cdsTemplates.RecordCount();
         log.write(u"Total de usuários no banco de dados ORACLE: "_s + QString::number(items));
         while (!cdsTemplates.IsEmpty()) {
             cdsTemplates.First();
-            ShowMessageAndRelease(device, standingFree());
+            ShowMessageAndRelease(device, standing);
             device.ShowStatus(
                 status::GivenText,
                 messages.Format(u"INSERINDO_RESTANTE"_s, {QString::number(cdsTemplates.RecordCount())}));
@@ -291,7 +316,7 @@ bool TemplateSync::synchronise()
         items += list.RecordCount();
         while (!list.IsEmpty()) {
             list.First();
-            ShowMessageAndRelease(device, standingFree());
+            ShowMessageAndRelease(device, standing);
             device.ShowStatus(status::GivenText, messages.Format(u"EXCLUINDO_RESTANTE"_s,
                                                                  {QString::number(list.RecordCount())}));
             const QString code = list.AsString(DeviceUserList::CDUSER);

@@ -5,6 +5,7 @@
 #include "db/XDataSet.h"
 
 #include <QByteArray>
+#include <QHash>
 #include <QString>
 #include <functional>
 #include <optional>
@@ -75,6 +76,7 @@ private:
     bool synchronise();
     void prepareQueries();
     QByteArray currentTemplate(const QString& userCode);
+    static QByteArray checkedTemplate(const QString& userCode, const QByteArray& record);
     QString standingFree() const;
 
     DeviceBinding& m_device;
@@ -83,6 +85,9 @@ private:
     SyncUi& m_ui;
     std::function<int()> m_sendStandingMessage;
     std::optional<int> m_preparedDialect;
+    // While a synchronisation runs: the first template row of each person, from the one query of
+    // all templates it made, so that an inclusion does not query its person again.
+    std::optional<QHash<QString, QByteArray>> m_fetched;
 };
 
 } // namespace zul

@@ -3,6 +3,7 @@
 #include "DbBackend.h"
 #include "LinkedDevice.h"
 #include "SyncFixture.h"
+#include "db/XSQLMonitor.h"
 #include "notify/PendingUpdates.h"
 #include "sync/DeviceUserList.h"
 #include "sync/TemplateSync.h"
@@ -98,6 +99,31 @@ TEST_P(TemplateSyncDbTest, SynchronisationIncludesKeepsAndDeletes)
     EXPECT_EQ(storedRecord("0000000003").mid(11, 1), QByteArray("f")); // the first template row
     EXPECT_EQ(storedRecord("0000000008"), test::makeRecord(u"0000000008"_qs, '8'));
     EXPECT_EQ(link.ui.caption, link.messages.Lookup(u"SINCRONISMO_OK"_qs));
+}
+
+// The templates come from the one query of all of them: a synchronisation of many people must
+// not query each person again. Only a code that names nobody exactly is looked for on its own.
+TEST_P(TemplateSyncDbTest, SynchronisationReadsTheTemplatesInOneQuery)
+{
+    for (const QString& number : {u"0000000001"_qs, u"0000000002"_qs, u"0000000003"_qs, u"0000000004"_qs})
+        addEnrolled(number, number.back().toLatin1());
+    // A second row of one person: its first row is the one sent.
+    addTemplate(u"0000000003"_qs, test::makeRecord(u"0000000003"_qs, 's'));
+    TXSQLMonitor monitor;
+    monitor.SetConnection(&connection);
+    QStringList templateQueries;
+    QObject::connect(&monitor, &TXSQLMonitor::OnSQL, &monitor,
+                     [&](QObject*, const QString& text, TDATraceFlag flag) {
+                         if (flag == tfQExecute && text.contains(u"DIGITALCATRACA"_qs))
+                             templateQueries << text;
+                     });
+
+    EXPECT_TRUE(templates.SynchroniseTemplates());
+
+    EXPECT_EQ(controllerUsers(), (Codes{"0000000001", "0000000002", "0000000003", "0000000004"}));
+    EXPECT_EQ(storedRecord("0000000002"), test::makeRecord(u"0000000002"_qs, '2'));
+    EXPECT_EQ(storedRecord("0000000004"), test::makeRecord(u"0000000004"_qs, '4'));
+    EXPECT_EQ(templateQueries.size(), 1) << templateQueries.join(u"\n"_qs).toStdString();
 }
 
 TEST_P(TemplateSyncDbTest, DatabaseWithoutTemplatesEmptiesTheController)

@@ -6,7 +6,12 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
+#include <QTimeZone>
+#include <cstdlib>
+#include <ctime>
 #include <gtest/gtest.h>
+#include <memory>
 #include <ostream>
 
 using namespace zul;
@@ -191,6 +196,158 @@ TEST_F(ActivityLogTest, CreatesOnlyOneFolderLevel)
     ActivityLog deep(clock, dir.file(QStringLiteral("a/b")));
     deep.write(QStringLiteral("x"));
     EXPECT_FALSE(QDir(dir.file(QStringLiteral("a"))).exists());
+}
+
+// The day's file stays open between lines; whatever an operator does to its name, the next line
+// lands in a file of the day's name, and the old file keeps what it had.
+TEST_F(ActivityLogTest, FileRenamedOrDeletedIsCreatedAgainOnTheNextLine)
+{
+    log.write(QStringLiteral("um"));
+    ASSERT_TRUE(QFile::rename(todaysFile(), folder + QStringLiteral("/rodado.txt")));
+    log.write(QStringLiteral("dois"));
+    EXPECT_EQ(readAll(folder + QStringLiteral("/rodado.txt")), QByteArray("05/01/2026 08:00:07\tum\r\n"));
+    EXPECT_EQ(readAll(todaysFile()), QByteArray("05/01/2026 08:00:07\tdois\r\n"));
+
+    ASSERT_TRUE(QFile::remove(todaysFile()));
+    log.write(QStringLiteral("tres"));
+    EXPECT_EQ(readAll(todaysFile()), QByteArray("05/01/2026 08:00:07\ttres\r\n"));
+
+    // A file of the day's name put back by someone else is appended to.
+    ASSERT_TRUE(QFile::remove(todaysFile()));
+    ASSERT_TRUE(QFile::copy(folder + QStringLiteral("/rodado.txt"), todaysFile()));
+    log.write(QStringLiteral("quatro"));
+    EXPECT_EQ(readAll(todaysFile()),
+              QByteArray("05/01/2026 08:00:07\tum\r\n05/01/2026 08:00:07\tquatro\r\n"));
+}
+
+TEST_F(ActivityLogTest, DayChangeWhileTheFileIsOpenGoesToTheNewDaysFile)
+{
+    log.write(QStringLiteral("segunda"));
+    clock.advance(24 * 3600 * 1000);
+    log.write(QStringLiteral("terça"));
+    clock.setNow(QDateTime(QDate(2026, 1, 5), QTime(9, 0)));
+    log.write(QStringLiteral("relógio atrasado"));
+    EXPECT_EQ(readAll(todaysFile()),
+              QByteArray("05/01/2026 08:00:07\tsegunda\r\n05/01/2026 09:00:00\trel\xF3gio atrasado\r\n"));
+    EXPECT_EQ(readAll(folder + QStringLiteral("/logCatraca06-01-2026.txt")),
+              QByteArray("06/01/2026 08:00:07\tter\xE7"
+                         "a\r\n"));
+}
+
+// A file that refuses a write (a full disk) loses that line; the file is opened again for the
+// next one, which is written once the disk takes it.
+TEST_F(ActivityLogTest, WriteErrorLosesTheLineAndTheNextOneRecovers)
+{
+    if (!QFileInfo::exists(QStringLiteral("/dev/full")))
+        GTEST_SKIP() << "no /dev/full here";
+    QStringList told;
+    log.setLostLinesHandler([&](const QString& lostIn) { told << lostIn; });
+    log.write(QStringLiteral("um"));
+    ASSERT_TRUE(QFile::rename(todaysFile(), folder + QStringLiteral("/cheio.txt")));
+    ASSERT_TRUE(QFile::link(QStringLiteral("/dev/full"), todaysFile()));
+    log.write(QStringLiteral("perdido"));
+    log.write(QStringLiteral("perdido também"));
+    EXPECT_EQ(told, QStringList{folder});
+
+    ASSERT_TRUE(QFile::remove(todaysFile()));
+    log.write(QStringLiteral("dois"));
+    EXPECT_EQ(readAll(todaysFile()), QByteArray("05/01/2026 08:00:07\tdois\r\n"));
+    EXPECT_EQ(readAll(folder + QStringLiteral("/cheio.txt")), QByteArray("05/01/2026 08:00:07\tum\r\n"));
+    EXPECT_EQ(told.size(), 1);
+}
+
+// Each line is in the file when write() returns, so a kill right after loses nothing, and
+// letting the log go leaves every line there.
+TEST_F(ActivityLogTest, EveryLineIsInTheFileAsSoonAsItIsWritten)
+{
+    auto held = std::make_unique<ActivityLog>(clock, folder);
+    QByteArray expected;
+    for (int i = 0; i < 3; ++i) {
+        held->write(QString::number(i));
+        expected += "05/01/2026 08:00:07\t" + QByteArray::number(i) + "\r\n";
+        EXPECT_EQ(readAll(todaysFile()), expected);
+    }
+    held.reset();
+    EXPECT_EQ(readAll(todaysFile()), expected);
+}
+
+// Switched off, the log lets its file go: an operator may move it away, and the first line
+// after switching on goes to a new file.
+TEST_F(ActivityLogTest, SwitchedOffLetsTheFileGo)
+{
+    log.write(QStringLiteral("um"));
+    log.setEnabled(false);
+    ASSERT_TRUE(QFile::rename(todaysFile(), folder + QStringLiteral("/guardado.txt")));
+    log.setEnabled(true);
+    log.write(QStringLiteral("dois"));
+    EXPECT_EQ(readAll(todaysFile()), QByteArray("05/01/2026 08:00:07\tdois\r\n"));
+}
+
+// The stamps come from a cached offset from UTC; across the changes to and from summer time
+// and across midnight they must still be the local time of the line.
+class TimeZoneGuard
+{
+public:
+    explicit TimeZoneGuard(const char* zone)
+    {
+        if (const char* old = std::getenv("TZ")) {
+            m_had = true;
+            m_old = old;
+        }
+        qputenv("TZ", zone);
+        tzset();
+    }
+    ~TimeZoneGuard()
+    {
+        if (m_had)
+            qputenv("TZ", m_old);
+        else
+            qunsetenv("TZ");
+        tzset();
+    }
+
+private:
+    bool m_had = false;
+    QByteArray m_old;
+};
+
+TEST_F(ActivityLogTest, StampsFollowSummerTimeAndMidnight)
+{
+    // Central European rules, written out so that no zone database is needed.
+    const TimeZoneGuard zone("CET-1CEST,M3.5.0,M10.5.0/3");
+    const qint64 springChange =
+        QDateTime(QDate(2026, 3, 29), QTime(1, 0), QTimeZone::utc()).toMSecsSinceEpoch();
+    const qint64 autumnChange =
+        QDateTime(QDate(2026, 10, 25), QTime(1, 0), QTimeZone::utc()).toMSecsSinceEpoch();
+    {
+        ManualClock summer(QDateTime::fromMSecsSinceEpoch(springChange - 1500, Qt::LocalTime));
+        ActivityLog stamped(summer, folder);
+        stamped.write(QStringLiteral("inverno"));
+        summer.sleep(1000);
+        stamped.write(QStringLiteral("ainda inverno"));
+        summer.sleep(500);
+        stamped.write(QStringLiteral("verão"));
+    }
+    EXPECT_EQ(readAll(folder + QStringLiteral("/logCatraca29-03-2026.txt")),
+              QByteArray("29/03/2026 01:59:58\tinverno\r\n29/03/2026 01:59:59\tainda inverno\r\n"
+                         "29/03/2026 03:00:00\tver\xE3o\r\n"));
+    {
+        ManualClock autumn(QDateTime::fromMSecsSinceEpoch(autumnChange - 1000, Qt::LocalTime));
+        ActivityLog stamped(autumn, folder);
+        stamped.write(QStringLiteral("verão"));
+        autumn.sleep(1000);
+        stamped.write(QStringLiteral("inverno"));
+        // The last millisecond of that day, and the first of the next.
+        autumn.setNow(QDateTime::fromMSecsSinceEpoch(autumnChange + 22 * 3600 * 1000 - 1, Qt::LocalTime));
+        stamped.write(QStringLiteral("antes"));
+        autumn.sleep(1);
+        stamped.write(QStringLiteral("depois"));
+    }
+    EXPECT_EQ(readAll(folder + QStringLiteral("/logCatraca25-10-2026.txt")),
+              QByteArray("25/10/2026 02:59:59\tver\xE3o\r\n25/10/2026 02:00:00\tinverno\r\n"
+                         "25/10/2026 23:59:59\tantes\r\n"));
+    EXPECT_EQ(readAll(folder + QStringLiteral("/logCatraca26-10-2026.txt")),
+              QByteArray("26/10/2026 00:00:00\tdepois\r\n"));
 }
 
 } // namespace
