@@ -70,20 +70,20 @@ struct ResidentParts
 ResidentParts ResidentByKind()
 {
     ResidentParts parts;
-    QFile smaps(u"/proc/self/smaps"_qs);
+    QFile smaps(u"/proc/self/smaps"_s);
     if (!smaps.open(QIODevice::ReadOnly))
         return parts;
     qint64* current = &parts.other;
-    static const QRegularExpression mapping(u"^[0-9a-f]+-[0-9a-f]+ \\S+ \\S+ \\S+ \\d+\\s*(.*)$"_qs);
+    static const QRegularExpression mapping(u"^[0-9a-f]+-[0-9a-f]+ \\S+ \\S+ \\S+ \\d+\\s*(.*)$"_s);
     for (const QByteArray& raw : smaps.readAll().split('\n')) {
         const QString line = QString::fromLatin1(raw);
         if (const auto head = mapping.match(line); head.hasMatch()) {
             const QString name = head.captured(1);
-            current = name == u"[heap]"_qs    ? &parts.heap
+            current = name == u"[heap]"_s     ? &parts.heap
                       : name.isEmpty()        ? &parts.anonymous
                       : name.startsWith(u'/') ? &parts.files
                                               : &parts.other;
-        } else if (line.startsWith(u"Rss:"_qs)) {
+        } else if (line.startsWith(u"Rss:"_s)) {
             *current += line.mid(4).trimmed().section(u' ', 0, 0).toLongLong();
         }
     }

@@ -11,25 +11,27 @@
 #include <QTimer>
 #include <QWidget>
 
+using namespace Qt::StringLiterals;
+
 int runSimulatorWindow(int argc, char** argv, sim::Simulator& simulator, std::atomic<bool>& quit)
 {
     QApplication app(argc, argv);
     QWidget window;
-    window.setWindowTitle(QStringLiteral("catraca-sim"));
+    window.setWindowTitle(u"catraca-sim"_s);
     auto* layout = new QGridLayout(&window);
     const QFont fixed = QFontDatabase::systemFont(QFontDatabase::FixedFont);
     auto* line1 = new QLabel(&window);
     auto* line2 = new QLabel(&window);
     for (QLabel* line : {line1, line2}) {
         line->setFont(fixed);
-        line->setStyleSheet(QStringLiteral("background:#1b3b1b;color:#b8f5b8;padding:2px"));
+        line->setStyleSheet(u"background:#1b3b1b;color:#b8f5b8;padding:2px"_s);
     }
     auto* armLabel = new QLabel(&window);
-    auto* card = new QLineEdit(QStringLiteral("0000000001"), &window);
+    auto* card = new QLineEdit(u"0000000001"_s, &window);
     card->setMaxLength(14);
-    auto* present = new QPushButton(QStringLiteral("Card"), &window);
-    auto* rotate = new QPushButton(QStringLiteral("Rotate"), &window);
-    auto* noPass = new QPushButton(QStringLiteral("No pass"), &window);
+    auto* present = new QPushButton(u"Card"_s, &window);
+    auto* rotate = new QPushButton(u"Rotate"_s, &window);
+    auto* noPass = new QPushButton(u"No pass"_s, &window);
     layout->addWidget(line1, 0, 0, 1, 3);
     layout->addWidget(line2, 1, 0, 1, 3);
     layout->addWidget(armLabel, 2, 0, 1, 3);
@@ -51,9 +53,8 @@ int runSimulatorWindow(int argc, char** argv, sim::Simulator& simulator, std::at
         const sim::Display shown = simulator.display();
         line1->setText(QString::fromLatin1(shown.line1.data(), static_cast<qsizetype>(shown.line1.size())));
         line2->setText(QString::fromLatin1(shown.line2.data(), static_cast<qsizetype>(shown.line2.size())));
-        armLabel->setText(
-            QString::fromStdString(sim::armName(simulator.arm())) +
-            (simulator.linkOpen() ? QStringLiteral(" - link open") : QStringLiteral(" - link closed")));
+        armLabel->setText(QString::fromStdString(sim::armName(simulator.arm())) +
+                          (simulator.linkOpen() ? u" - link open"_s : u" - link closed"_s));
     });
     refresh.start(200);
     window.show();

@@ -7,6 +7,8 @@
 #include <QCoreApplication>
 #include <QDir>
 
+using namespace Qt::StringLiterals;
+
 namespace zul {
 
 namespace {
@@ -160,7 +162,7 @@ void ActivityLog::lineLost() const
 
 QString ActivityLog::defaultFolder()
 {
-    return QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("logCatraca"));
+    return QDir(QCoreApplication::applicationDirPath()).filePath(u"logCatraca"_s);
 }
 
 } // namespace zul

@@ -10,6 +10,8 @@
 #include <functional>
 #include <optional>
 
+using namespace Qt::StringLiterals;
+
 namespace zul {
 
 class DeviceBinding;
@@ -25,8 +27,8 @@ class TemplateSync
 public:
     // The size of one template as the controller stores it; bytes 1 to 10 hold the user code.
     static constexpr int RecordSize = 844;
-    static inline const QString NRPESSOA = QStringLiteral("NRPESSOA");
-    static inline const QString TXDIGITALCATRAC = QStringLiteral("TXDIGITALCATRAC");
+    static inline const QString NRPESSOA = u"NRPESSOA"_s;
+    static inline const QString TXDIGITALCATRAC = u"TXDIGITALCATRAC"_s;
 
     TemplateSync(DeviceBinding& device, TXConnection& connection, DeviceUserList& users, SyncUi& ui);
     TemplateSync(const TemplateSync&) = delete;

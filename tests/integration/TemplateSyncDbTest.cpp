@@ -8,6 +8,8 @@
 #include "sync/DeviceUserList.h"
 #include "sync/TemplateSync.h"
 
+using namespace Qt::StringLiterals;
+
 using namespace zul;
 using zul::test::Backend;
 using zul::test::DbBackendTest;
@@ -27,14 +29,14 @@ protected:
         ASSERT_NO_FATAL_FAILURE(link.holdAsOnlineLoop());
     }
 
-    void addPerson(const QString& number, const QString& access = u"S"_qs)
+    void addPerson(const QString& number, const QString& access = u"S"_s)
     {
         TXCommand c;
         c.SetConnection(&connection);
-        c.SetSQL(u"INSERT INTO PESSOA (NRPESSOA, NMCRACHAPESSOA, IDACESSOCATRACA) VALUES (:A, :B, :C)"_qs);
-        c.ParamByName(u"A"_qs).SetAsString(number);
-        c.ParamByName(u"B"_qs).SetAsString(u"PESSOA "_qs + number);
-        c.ParamByName(u"C"_qs).SetAsString(access);
+        c.SetSQL(u"INSERT INTO PESSOA (NRPESSOA, NMCRACHAPESSOA, IDACESSOCATRACA) VALUES (:A, :B, :C)"_s);
+        c.ParamByName(u"A"_s).SetAsString(number);
+        c.ParamByName(u"B"_s).SetAsString(u"PESSOA "_s + number);
+        c.ParamByName(u"C"_s).SetAsString(access);
         c.Execute();
     }
 
@@ -42,9 +44,9 @@ protected:
     {
         TXCommand c;
         c.SetConnection(&connection);
-        c.SetSQL(u"INSERT INTO DIGITALCATRACA (NRPESSOA, TXDIGITALCATRAC) VALUES (:N, :T)"_qs);
-        c.ParamByName(u"N"_qs).SetAsString(number);
-        c.ParamByName(u"T"_qs).SetAsBlob(record);
+        c.SetSQL(u"INSERT INTO DIGITALCATRACA (NRPESSOA, TXDIGITALCATRAC) VALUES (:N, :T)"_s);
+        c.ParamByName(u"N"_s).SetAsString(number);
+        c.ParamByName(u"T"_s).SetAsBlob(record);
         c.Execute();
     }
 
@@ -78,57 +80,57 @@ protected:
 
 TEST_P(TemplateSyncDbTest, SynchronisationIncludesKeepsAndDeletes)
 {
-    addEnrolled(u"0000000001"_qs);
-    addEnrolled(u"0000000002"_qs, 'b');
-    addPerson(u"0000000003"_qs);
-    addTemplate(u"0000000003"_qs, test::makeRecord(u"0000000003"_qs, 'f'));
-    addTemplate(u"0000000003"_qs, test::makeRecord(u"0000000003"_qs, 's'));
-    addEnrolled(u"abc"_qs);
-    addPerson(u"0000000007"_qs);
-    addTemplate(u"0000000007"_qs, test::makeRecord(u"0000000008"_qs, '7'));
-    addEnrolled(u"0000000008"_qs, '8');
-    addPerson(u"0000000010"_qs, u"N"_qs);
-    addTemplate(u"0000000010"_qs, test::makeRecord(u"0000000010"_qs));
+    addEnrolled(u"0000000001"_s);
+    addEnrolled(u"0000000002"_s, 'b');
+    addPerson(u"0000000003"_s);
+    addTemplate(u"0000000003"_s, test::makeRecord(u"0000000003"_s, 'f'));
+    addTemplate(u"0000000003"_s, test::makeRecord(u"0000000003"_s, 's'));
+    addEnrolled(u"abc"_s);
+    addPerson(u"0000000007"_s);
+    addTemplate(u"0000000007"_s, test::makeRecord(u"0000000008"_s, '7'));
+    addEnrolled(u"0000000008"_s, '8');
+    addPerson(u"0000000010"_s, u"N"_s);
+    addTemplate(u"0000000010"_s, test::makeRecord(u"0000000010"_s));
     for (const char* code : {"0000000001", "ABC", "0000000002 ", "0000000010", "0000000099"})
         link.sim->addUser(code);
 
     EXPECT_TRUE(templates.SynchroniseTemplates());
 
     EXPECT_EQ(controllerUsers(), (Codes{"0000000001", "0000000002", "0000000003", "0000000008", "abc"}));
-    EXPECT_EQ(storedRecord("0000000002"), test::makeRecord(u"0000000002"_qs, 'b'));
+    EXPECT_EQ(storedRecord("0000000002"), test::makeRecord(u"0000000002"_s, 'b'));
     EXPECT_EQ(storedRecord("0000000003").mid(11, 1), QByteArray("f")); // the first template row
-    EXPECT_EQ(storedRecord("0000000008"), test::makeRecord(u"0000000008"_qs, '8'));
-    EXPECT_EQ(link.ui.caption, link.messages.Lookup(u"SINCRONISMO_OK"_qs));
+    EXPECT_EQ(storedRecord("0000000008"), test::makeRecord(u"0000000008"_s, '8'));
+    EXPECT_EQ(link.ui.caption, link.messages.Lookup(u"SINCRONISMO_OK"_s));
 }
 
 // The templates come from the one query of all of them: a synchronisation of many people must
 // not query each person again. Only a code that names nobody exactly is looked for on its own.
 TEST_P(TemplateSyncDbTest, SynchronisationReadsTheTemplatesInOneQuery)
 {
-    for (const QString& number : {u"0000000001"_qs, u"0000000002"_qs, u"0000000003"_qs, u"0000000004"_qs})
+    for (const QString& number : {u"0000000001"_s, u"0000000002"_s, u"0000000003"_s, u"0000000004"_s})
         addEnrolled(number, number.back().toLatin1());
     // A second row of one person: its first row is the one sent.
-    addTemplate(u"0000000003"_qs, test::makeRecord(u"0000000003"_qs, 's'));
+    addTemplate(u"0000000003"_s, test::makeRecord(u"0000000003"_s, 's'));
     TXSQLMonitor monitor;
     monitor.SetConnection(&connection);
     QStringList templateQueries;
     QObject::connect(&monitor, &TXSQLMonitor::OnSQL, &monitor,
                      [&](QObject*, const QString& text, TDATraceFlag flag) {
-                         if (flag == tfQExecute && text.contains(u"DIGITALCATRACA"_qs))
+                         if (flag == tfQExecute && text.contains(u"DIGITALCATRACA"_s))
                              templateQueries << text;
                      });
 
     EXPECT_TRUE(templates.SynchroniseTemplates());
 
     EXPECT_EQ(controllerUsers(), (Codes{"0000000001", "0000000002", "0000000003", "0000000004"}));
-    EXPECT_EQ(storedRecord("0000000002"), test::makeRecord(u"0000000002"_qs, '2'));
-    EXPECT_EQ(storedRecord("0000000004"), test::makeRecord(u"0000000004"_qs, '4'));
-    EXPECT_EQ(templateQueries.size(), 1) << templateQueries.join(u"\n"_qs).toStdString();
+    EXPECT_EQ(storedRecord("0000000002"), test::makeRecord(u"0000000002"_s, '2'));
+    EXPECT_EQ(storedRecord("0000000004"), test::makeRecord(u"0000000004"_s, '4'));
+    EXPECT_EQ(templateQueries.size(), 1) << templateQueries.join(u"\n"_s).toStdString();
 }
 
 TEST_P(TemplateSyncDbTest, DatabaseWithoutTemplatesEmptiesTheController)
 {
-    addPerson(u"0000000001"_qs);
+    addPerson(u"0000000001"_s);
     link.sim->addUser("0000000001");
     link.sim->addUser("0000000002");
     EXPECT_TRUE(templates.SynchroniseTemplates());
@@ -138,17 +140,17 @@ TEST_P(TemplateSyncDbTest, DatabaseWithoutTemplatesEmptiesTheController)
 TEST_P(TemplateSyncDbTest, FailedTemplateQueryChangesNothing)
 {
     link.sim->addUser("0000000001");
-    exec(u"DROP TABLE DIGITALCATRACA"_qs);
+    exec(u"DROP TABLE DIGITALCATRACA"_s);
     EXPECT_FALSE(templates.SynchroniseTemplates());
     EXPECT_EQ(controllerUsers(), Codes{"0000000001"});
-    EXPECT_EQ(link.ui.caption, link.messages.Lookup(u"SINCRONISMO_ERRO"_qs));
+    EXPECT_EQ(link.ui.caption, link.messages.Lookup(u"SINCRONISMO_ERRO"_s));
 }
 
 TEST_P(TemplateSyncDbTest, NotificationsStoreTheTemplateOfExactlyThatPerson)
 {
-    addEnrolled(u"00000001"_qs, 's');
-    addEnrolled(u"0000000001"_qs, 'l');
-    QStringList queue{u"[INS]0000000001"_qs, u"[UPD]00000001"_qs, u"[INS]0000000009"_qs};
+    addEnrolled(u"00000001"_s, 's');
+    addEnrolled(u"0000000001"_s, 'l');
+    QStringList queue{u"[INS]0000000001"_s, u"[UPD]00000001"_s, u"[INS]0000000009"_s};
     QStringList replies;
     PendingUpdates updates{
         link.device,
@@ -159,9 +161,9 @@ TEST_P(TemplateSyncDbTest, NotificationsStoreTheTemplateOfExactlyThatPerson)
     while (updates.HasPendingUpdate())
         updates.RunQueueStep();
     EXPECT_EQ(replies,
-              (QStringList{u"[OK][INS]0000000001"_qs, u"[OK][UPD]00000001"_qs, u"[ER][INS]0000000009"_qs}));
-    EXPECT_EQ(storedRecord("0000000001"), test::makeRecord(u"0000000001"_qs, 'l'));
-    EXPECT_EQ(storedRecord("00000001"), test::makeRecord(u"00000001"_qs, 's'));
+              (QStringList{u"[OK][INS]0000000001"_s, u"[OK][UPD]00000001"_s, u"[ER][INS]0000000009"_s}));
+    EXPECT_EQ(storedRecord("0000000001"), test::makeRecord(u"0000000001"_s, 'l'));
+    EXPECT_EQ(storedRecord("00000001"), test::makeRecord(u"00000001"_s, 's'));
 }
 
 INSTANTIATE_TEST_SUITE_P(Backends, TemplateSyncDbTest,

@@ -14,6 +14,8 @@
 #include <memory>
 #include <ostream>
 
+using namespace Qt::StringLiterals;
+
 using namespace zul;
 
 namespace {
@@ -31,18 +33,17 @@ class ActivityLogTest : public ::testing::Test
 protected:
     test::TempDir dir;
     ManualClock clock{QDateTime(QDate(2026, 1, 5), QTime(8, 0, 7))};
-    QString folder = dir.file(QStringLiteral("logCatraca"));
+    QString folder = dir.file(u"logCatraca"_s);
     ActivityLog log{clock, folder};
 
-    QString todaysFile() const { return folder + QStringLiteral("/logCatraca05-01-2026.txt"); }
+    QString todaysFile() const { return folder + u"/logCatraca05-01-2026.txt"_s; }
 };
 
 TEST_F(ActivityLogTest, FileIsNamedAfterTheDayInTheLogFolder)
 {
     EXPECT_EQ(log.filePathFor(QDate(2026, 1, 5)), todaysFile());
-    EXPECT_EQ(log.filePathFor(QDate(2025, 12, 31)), folder + QStringLiteral("/logCatraca31-12-2025.txt"));
-    EXPECT_EQ(ActivityLog::defaultFolder(),
-              QCoreApplication::applicationDirPath() + QStringLiteral("/logCatraca"));
+    EXPECT_EQ(log.filePathFor(QDate(2025, 12, 31)), folder + u"/logCatraca31-12-2025.txt"_s);
+    EXPECT_EQ(ActivityLog::defaultFolder(), QCoreApplication::applicationDirPath() + u"/logCatraca"_s);
 }
 
 struct LineCase
@@ -94,10 +95,10 @@ TEST_F(ActivityLogTest, AppendsLinesInOrderToAnExistingFile)
         ASSERT_TRUE(existing.open(QIODevice::WriteOnly));
         existing.write("antes\r\n");
     }
-    log.write(QStringLiteral("um"));
+    log.write(u"um"_s);
     clock.sleep(2000);
     log.write(QString());
-    log.write(QStringLiteral("dois"));
+    log.write(u"dois"_s);
     EXPECT_EQ(readAll(todaysFile()),
               QByteArray("antes\r\n05/01/2026 08:00:07\tum\r\n\r\n05/01/2026 08:00:09\tdois\r\n"));
 }
@@ -105,52 +106,51 @@ TEST_F(ActivityLogTest, AppendsLinesInOrderToAnExistingFile)
 TEST_F(ActivityLogTest, SwitchedOffWritesNothingNotEvenErrors)
 {
     log.setEnabled(false);
-    log.write(QStringLiteral("Initialize - ERRO: x"));
+    log.write(u"Initialize - ERRO: x"_s);
     log.write(QString());
     EXPECT_FALSE(QDir(folder).exists());
     log.setEnabled(true);
-    log.write(QStringLiteral("x"));
+    log.write(u"x"_s);
     EXPECT_EQ(readAll(todaysFile()), QByteArray("05/01/2026 08:00:07\tx\r\n"));
 }
 
 TEST_F(ActivityLogTest, LinesOnEitherSideOfMidnightGoToTheFilesOfTheirDays)
 {
     clock.setNow(QDateTime(QDate(2025, 12, 31), QTime(23, 59, 59, 600)));
-    log.write(QStringLiteral("antes"));
+    log.write(u"antes"_s);
     clock.sleep(500);
-    log.write(QStringLiteral("depois"));
-    EXPECT_EQ(readAll(folder + QStringLiteral("/logCatraca31-12-2025.txt")),
-              QByteArray("31/12/2025 23:59:59\tantes\r\n"));
-    EXPECT_EQ(readAll(folder + QStringLiteral("/logCatraca01-01-2026.txt")),
+    log.write(u"depois"_s);
+    EXPECT_EQ(readAll(folder + u"/logCatraca31-12-2025.txt"_s), QByteArray("31/12/2025 23:59:59\tantes\r\n"));
+    EXPECT_EQ(readAll(folder + u"/logCatraca01-01-2026.txt"_s),
               QByteArray("01/01/2026 00:00:00\tdepois\r\n"));
 }
 
 TEST_F(ActivityLogTest, FolderRemovedWhileRunningIsCreatedAgain)
 {
-    log.write(QStringLiteral("um"));
+    log.write(u"um"_s);
     ASSERT_TRUE(QDir(folder).removeRecursively());
-    log.write(QStringLiteral("dois"));
+    log.write(u"dois"_s);
     EXPECT_EQ(readAll(todaysFile()), QByteArray("05/01/2026 08:00:07\tdois\r\n"));
 }
 
 TEST_F(ActivityLogTest, LineThatCannotBeWrittenIsLostQuietlyAndTheNextOneTriesAgain)
 {
     // A regular file where the parent folder should be: creation fails even for root.
-    const QString blocker = dir.file(QStringLiteral("blocker"));
+    const QString blocker = dir.file(u"blocker"_s);
     {
         QFile file(blocker);
         ASSERT_TRUE(file.open(QIODevice::WriteOnly));
     }
-    const QString unreachable = blocker + QStringLiteral("/logCatraca");
+    const QString unreachable = blocker + u"/logCatraca"_s;
     ActivityLog lost(clock, unreachable);
-    lost.write(QStringLiteral("Initialize - ERRO: perdido"));
+    lost.write(u"Initialize - ERRO: perdido"_s);
     EXPECT_FALSE(QFile::exists(lost.filePathFor(QDate(2026, 1, 5))));
 
     // The same when a file stands where the log folder itself should be.
     ASSERT_TRUE(QFile::rename(blocker, folder));
-    log.write(QStringLiteral("perdido"));
+    log.write(u"perdido"_s);
     ASSERT_TRUE(QFile::remove(folder));
-    log.write(QStringLiteral("gravado"));
+    log.write(u"gravado"_s);
     EXPECT_EQ(readAll(todaysFile()), QByteArray("05/01/2026 08:00:07\tgravado\r\n"));
 }
 
@@ -158,7 +158,7 @@ TEST_F(ActivityLogTest, LossIsToldOnceUntilALineIsWrittenAgain)
 {
     QStringList told;
     log.setLostLinesHandler([&](const QString& lostIn) { told << lostIn; });
-    log.write(QStringLiteral("gravado"));
+    log.write(u"gravado"_s);
     EXPECT_TRUE(told.isEmpty());
 
     // A file where the folder should be: every line is lost, the loss is told once.
@@ -168,91 +168,90 @@ TEST_F(ActivityLogTest, LossIsToldOnceUntilALineIsWrittenAgain)
         ASSERT_TRUE(file.open(QIODevice::WriteOnly));
     }
     for (int i = 0; i < 5; ++i)
-        log.write(QStringLiteral("perdido"));
+        log.write(u"perdido"_s);
     EXPECT_EQ(told, QStringList{folder});
 
     // Written again, then lost again: a new loss, told again.
     ASSERT_TRUE(QFile::remove(folder));
-    log.write(QStringLiteral("gravado"));
+    log.write(u"gravado"_s);
     EXPECT_EQ(told.size(), 1);
     ASSERT_TRUE(QDir(folder).removeRecursively());
     ASSERT_TRUE(QFile(folder).open(QIODevice::WriteOnly));
-    log.write(QStringLiteral("perdido"));
-    log.write(QStringLiteral("perdido"));
+    log.write(u"perdido"_s);
+    log.write(u"perdido"_s);
     EXPECT_EQ(told.size(), 2);
 
     // A log switched off loses nothing.
     log.setEnabled(false);
     ASSERT_TRUE(QFile::remove(folder));
-    ActivityLog quiet(clock, dir.file(QStringLiteral("nowhere/at/all")));
+    ActivityLog quiet(clock, dir.file(u"nowhere/at/all"_s));
     quiet.setEnabled(false);
     quiet.setLostLinesHandler([&](const QString& lostIn) { told << lostIn; });
-    quiet.write(QStringLiteral("x"));
+    quiet.write(u"x"_s);
     EXPECT_EQ(told.size(), 2);
 }
 
 TEST_F(ActivityLogTest, CreatesOnlyOneFolderLevel)
 {
-    ActivityLog deep(clock, dir.file(QStringLiteral("a/b")));
-    deep.write(QStringLiteral("x"));
-    EXPECT_FALSE(QDir(dir.file(QStringLiteral("a"))).exists());
+    ActivityLog deep(clock, dir.file(u"a/b"_s));
+    deep.write(u"x"_s);
+    EXPECT_FALSE(QDir(dir.file(u"a"_s)).exists());
 }
 
 // The day's file stays open between lines; whatever an operator does to its name, the next line
 // lands in a file of the day's name, and the old file keeps what it had.
 TEST_F(ActivityLogTest, FileRenamedOrDeletedIsCreatedAgainOnTheNextLine)
 {
-    log.write(QStringLiteral("um"));
-    ASSERT_TRUE(QFile::rename(todaysFile(), folder + QStringLiteral("/rodado.txt")));
-    log.write(QStringLiteral("dois"));
-    EXPECT_EQ(readAll(folder + QStringLiteral("/rodado.txt")), QByteArray("05/01/2026 08:00:07\tum\r\n"));
+    log.write(u"um"_s);
+    ASSERT_TRUE(QFile::rename(todaysFile(), folder + u"/rodado.txt"_s));
+    log.write(u"dois"_s);
+    EXPECT_EQ(readAll(folder + u"/rodado.txt"_s), QByteArray("05/01/2026 08:00:07\tum\r\n"));
     EXPECT_EQ(readAll(todaysFile()), QByteArray("05/01/2026 08:00:07\tdois\r\n"));
 
     ASSERT_TRUE(QFile::remove(todaysFile()));
-    log.write(QStringLiteral("tres"));
+    log.write(u"tres"_s);
     EXPECT_EQ(readAll(todaysFile()), QByteArray("05/01/2026 08:00:07\ttres\r\n"));
 
     // A file of the day's name put back by someone else is appended to.
     ASSERT_TRUE(QFile::remove(todaysFile()));
-    ASSERT_TRUE(QFile::copy(folder + QStringLiteral("/rodado.txt"), todaysFile()));
-    log.write(QStringLiteral("quatro"));
+    ASSERT_TRUE(QFile::copy(folder + u"/rodado.txt"_s, todaysFile()));
+    log.write(u"quatro"_s);
     EXPECT_EQ(readAll(todaysFile()),
               QByteArray("05/01/2026 08:00:07\tum\r\n05/01/2026 08:00:07\tquatro\r\n"));
 }
 
 TEST_F(ActivityLogTest, DayChangeWhileTheFileIsOpenGoesToTheNewDaysFile)
 {
-    log.write(QStringLiteral("segunda"));
+    log.write(u"segunda"_s);
     clock.advance(24 * 3600 * 1000);
-    log.write(QStringLiteral("terça"));
+    log.write(u"terça"_s);
     clock.setNow(QDateTime(QDate(2026, 1, 5), QTime(9, 0)));
-    log.write(QStringLiteral("relógio atrasado"));
+    log.write(u"relógio atrasado"_s);
     EXPECT_EQ(readAll(todaysFile()),
               QByteArray("05/01/2026 08:00:07\tsegunda\r\n05/01/2026 09:00:00\trel\xF3gio atrasado\r\n"));
-    EXPECT_EQ(readAll(folder + QStringLiteral("/logCatraca06-01-2026.txt")),
-              QByteArray("06/01/2026 08:00:07\tter\xE7"
-                         "a\r\n"));
+    EXPECT_EQ(readAll(folder + u"/logCatraca06-01-2026.txt"_s), QByteArray("06/01/2026 08:00:07\tter\xE7"
+                                                                           "a\r\n"));
 }
 
 // A file that refuses a write (a full disk) loses that line; the file is opened again for the
 // next one, which is written once the disk takes it.
 TEST_F(ActivityLogTest, WriteErrorLosesTheLineAndTheNextOneRecovers)
 {
-    if (!QFileInfo::exists(QStringLiteral("/dev/full")))
+    if (!QFileInfo::exists(u"/dev/full"_s))
         GTEST_SKIP() << "no /dev/full here";
     QStringList told;
     log.setLostLinesHandler([&](const QString& lostIn) { told << lostIn; });
-    log.write(QStringLiteral("um"));
-    ASSERT_TRUE(QFile::rename(todaysFile(), folder + QStringLiteral("/cheio.txt")));
-    ASSERT_TRUE(QFile::link(QStringLiteral("/dev/full"), todaysFile()));
-    log.write(QStringLiteral("perdido"));
-    log.write(QStringLiteral("perdido também"));
+    log.write(u"um"_s);
+    ASSERT_TRUE(QFile::rename(todaysFile(), folder + u"/cheio.txt"_s));
+    ASSERT_TRUE(QFile::link(u"/dev/full"_s, todaysFile()));
+    log.write(u"perdido"_s);
+    log.write(u"perdido também"_s);
     EXPECT_EQ(told, QStringList{folder});
 
     ASSERT_TRUE(QFile::remove(todaysFile()));
-    log.write(QStringLiteral("dois"));
+    log.write(u"dois"_s);
     EXPECT_EQ(readAll(todaysFile()), QByteArray("05/01/2026 08:00:07\tdois\r\n"));
-    EXPECT_EQ(readAll(folder + QStringLiteral("/cheio.txt")), QByteArray("05/01/2026 08:00:07\tum\r\n"));
+    EXPECT_EQ(readAll(folder + u"/cheio.txt"_s), QByteArray("05/01/2026 08:00:07\tum\r\n"));
     EXPECT_EQ(told.size(), 1);
 }
 
@@ -275,11 +274,11 @@ TEST_F(ActivityLogTest, EveryLineIsInTheFileAsSoonAsItIsWritten)
 // after switching on goes to a new file.
 TEST_F(ActivityLogTest, SwitchedOffLetsTheFileGo)
 {
-    log.write(QStringLiteral("um"));
+    log.write(u"um"_s);
     log.setEnabled(false);
-    ASSERT_TRUE(QFile::rename(todaysFile(), folder + QStringLiteral("/guardado.txt")));
+    ASSERT_TRUE(QFile::rename(todaysFile(), folder + u"/guardado.txt"_s));
     log.setEnabled(true);
-    log.write(QStringLiteral("dois"));
+    log.write(u"dois"_s);
     EXPECT_EQ(readAll(todaysFile()), QByteArray("05/01/2026 08:00:07\tdois\r\n"));
 }
 
@@ -322,31 +321,31 @@ TEST_F(ActivityLogTest, StampsFollowSummerTimeAndMidnight)
     {
         ManualClock summer(QDateTime::fromMSecsSinceEpoch(springChange - 1500, Qt::LocalTime));
         ActivityLog stamped(summer, folder);
-        stamped.write(QStringLiteral("inverno"));
+        stamped.write(u"inverno"_s);
         summer.sleep(1000);
-        stamped.write(QStringLiteral("ainda inverno"));
+        stamped.write(u"ainda inverno"_s);
         summer.sleep(500);
-        stamped.write(QStringLiteral("verão"));
+        stamped.write(u"verão"_s);
     }
-    EXPECT_EQ(readAll(folder + QStringLiteral("/logCatraca29-03-2026.txt")),
+    EXPECT_EQ(readAll(folder + u"/logCatraca29-03-2026.txt"_s),
               QByteArray("29/03/2026 01:59:58\tinverno\r\n29/03/2026 01:59:59\tainda inverno\r\n"
                          "29/03/2026 03:00:00\tver\xE3o\r\n"));
     {
         ManualClock autumn(QDateTime::fromMSecsSinceEpoch(autumnChange - 1000, Qt::LocalTime));
         ActivityLog stamped(autumn, folder);
-        stamped.write(QStringLiteral("verão"));
+        stamped.write(u"verão"_s);
         autumn.sleep(1000);
-        stamped.write(QStringLiteral("inverno"));
+        stamped.write(u"inverno"_s);
         // The last millisecond of that day, and the first of the next.
         autumn.setNow(QDateTime::fromMSecsSinceEpoch(autumnChange + 22 * 3600 * 1000 - 1, Qt::LocalTime));
-        stamped.write(QStringLiteral("antes"));
+        stamped.write(u"antes"_s);
         autumn.sleep(1);
-        stamped.write(QStringLiteral("depois"));
+        stamped.write(u"depois"_s);
     }
-    EXPECT_EQ(readAll(folder + QStringLiteral("/logCatraca25-10-2026.txt")),
+    EXPECT_EQ(readAll(folder + u"/logCatraca25-10-2026.txt"_s),
               QByteArray("25/10/2026 02:59:59\tver\xE3o\r\n25/10/2026 02:00:00\tinverno\r\n"
                          "25/10/2026 23:59:59\tantes\r\n"));
-    EXPECT_EQ(readAll(folder + QStringLiteral("/logCatraca26-10-2026.txt")),
+    EXPECT_EQ(readAll(folder + u"/logCatraca26-10-2026.txt"_s),
               QByteArray("26/10/2026 00:00:00\tdepois\r\n"));
 }
 
