@@ -4,16 +4,16 @@
 #   2. the whole Linux test suite again, built with AddressSanitizer and UndefinedBehaviorSanitizer
 #      (build-asan/), and each libFuzzer target of fuzz/ for ZUL_FUZZ_SECONDS (default 30) on the
 #      same sanitizers (build-fuzz/);
-#   3. the Windows side cross-compiled with MinGW-w64 (build-mingw/), its tests run under Wine:
-#      the whole program, every test program, the Windows installer installed silently and a
-#      passage end to end with zul.exe under Wine, against Qt, SQLite and Crypto++ for MinGW-w64
+#   3. the Windows side cross-compiled with MinGW-w64 (build-mingw/), its tests run under Wine.
+#      By default (ZUL_WINDOWS_FULL=0) the halves that need no Qt: the platform layer, the
+#      stand-in library, the service control manager. With ZUL_WINDOWS_FULL=auto or 1 the whole
+#      program, every test program, the Windows installer installed silently and a passage end to
+#      end with zul.exe under Wine, against Qt, SQLite and Crypto++ for MinGW-w64
 #      (scripts/mingw-deps.sh, kept outside the work tree). A machine without a current copy of
-#      those builds it in the background at the lowest priority while the Linux phases run, and
-#      waits for it until ZUL_WINDOWS_DEPS_WAIT minutes (default 55) after the start of the run;
-#      a copy not ready by then leaves this run with the halves that need no Qt (platform layer,
-#      stand-in library, the service control manager), and the next run on the machine resumes
-#      the build where it stopped. ZUL_WINDOWS_FULL=1 waits as long as the build takes and fails
-#      without it; ZUL_WINDOWS_FULL=0 runs the halves only and builds nothing;
+#      those builds it in the background at the lowest priority while the Linux phases run. With
+#      auto the run waits for it until ZUL_WINDOWS_DEPS_WAIT minutes (default 55) after its start
+#      and otherwise tests the halves (the next run on the machine resumes the build where it
+#      stopped); with 1 it waits as long as the build takes and fails without it;
 #   4. a headless smoke run of the built program;
 #   5. the Debian packages built from the Linux build and checked in a throwaway root.
 set -euo pipefail
@@ -36,10 +36,10 @@ cleanup() {
     return 0
 }
 trap cleanup EXIT
-windows_full=${ZUL_WINDOWS_FULL:-auto}
+windows_full=${ZUL_WINDOWS_FULL:-0}
 deps_wait_until=$((${ZUL_WINDOWS_DEPS_WAIT:-55} * 60))
 if [ "$windows_full" = 0 ]; then
-    echo "== Windows dependencies: not used (ZUL_WINDOWS_FULL=0)"
+    echo "== Windows dependencies: not used (the whole-program Windows phase runs with ZUL_WINDOWS_FULL=auto or 1)"
 elif scripts/mingw-deps.sh --check; then
     echo "== Windows dependencies: reusing $(scripts/mingw-deps.sh --print-prefix)"
 else

@@ -124,8 +124,8 @@ TEST_F(ServiceNotifierTest, KeepAliveEveryHalfIntervalAndReadyOnceWhenTheManager
 
 TEST_F(ServiceNotifierTest, UnitWithoutKeepAliveGetsOnlyReadiness)
 {
-    ::unsetenv("WATCHDOG_USEC");
-    ::unsetenv("WATCHDOG_PID");
+    qunsetenv("WATCHDOG_USEC");
+    qunsetenv("WATCHDOG_PID");
     ready = true;
     ServiceNotifier notifier(clock, [this] { return ready; });
     EXPECT_EQ(notifier.keepAliveIntervalMs(), 0);
@@ -135,7 +135,7 @@ TEST_F(ServiceNotifierTest, UnitWithoutKeepAliveGetsOnlyReadiness)
 
 TEST(ServiceNotifierOff, NothingIsSentWhenTheUnitAsksForNothing)
 {
-    ::unsetenv("NOTIFY_SOCKET");
+    qunsetenv("NOTIFY_SOCKET");
     ManualClock clock;
     ServiceNotifier notifier(clock, [] { return true; });
     EXPECT_FALSE(notifier.active());
