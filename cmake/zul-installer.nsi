@@ -5,7 +5,8 @@
 ;   /SERVICE also registers the manager as the Windows service (zul.exe -INSTALL -SILENT).
 ; The uninstaller removes the service first when it is registered.
 
-Unicode true
+; A 64-bit installer for a 64-bit program: it needs no 32-bit layer of the system (nor of Wine).
+Target amd64-unicode
 SetCompressor /SOLID lzma
 RequestExecutionLevel admin
 

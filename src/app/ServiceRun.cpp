@@ -57,8 +57,10 @@ int RunServiceInstall(const ProgramOptions& options, const ServiceBox& box)
     const QString binary = QDir::toNativeSeparators(QString::fromStdString(platform::executablePath()));
     platform::ServiceError error;
     if (options.install)
+        // Started with --service, the program knows it is the service even where the account
+        // it runs under does not tell (Wine reports the desktop's user to a LocalSystem service).
         error = platform::installService(
-            {SystemText(ServiceName), SystemText(ServiceDisplayName), SystemText(binary)});
+            {SystemText(ServiceName), SystemText(ServiceDisplayName), SystemText(binary), "--service"});
     else
         error = platform::uninstallService(SystemText(ServiceName));
 

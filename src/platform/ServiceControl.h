@@ -16,6 +16,7 @@ struct ServiceDefinition
     std::string name;        // the key name, e.g. "ZulServer"
     std::string displayName; // shown by the service tools
     std::string binaryPath;  // full path of the executable, without arguments
+    std::string arguments;   // what the service manager starts it with, after the path
 };
 
 // Empty when the operation succeeded; otherwise the system's message for the failure.

@@ -22,14 +22,16 @@ zul_pid=""
 reader_pid=""
 service=""
 failed=1
+# Runs at exit under set -e: nothing in it may fail (the socket reader, for one, has usually
+# ended with the manager already).
 cleanup() {
-    [ -n "$reader_pid" ] && kill "$reader_pid" 2>/dev/null
+    [ -n "$reader_pid" ] && { kill "$reader_pid" 2>/dev/null || true; }
     if [ -n "$service" ]; then
         "$run" net stop ZulServer >/dev/null 2>&1 || true
         "$run" "$bin/zul.exe" -UNINSTALL -SILENT >/dev/null 2>&1 || true
     fi
-    [ -n "$zul_pid" ] && kill "$zul_pid" 2>/dev/null
-    [ -n "$sim_pid" ] && kill "$sim_pid" 2>/dev/null
+    [ -n "$zul_pid" ] && { kill "$zul_pid" 2>/dev/null || true; }
+    [ -n "$sim_pid" ] && { kill "$sim_pid" 2>/dev/null || true; }
     wait 2>/dev/null || true
     if [ "$failed" = 1 ]; then
         echo "--- files kept in $work"

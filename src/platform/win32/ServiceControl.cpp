@@ -64,7 +64,9 @@ ServiceError installService(const ServiceDefinition& service)
         return lastError();
     // Quoted: a path with blanks ("C:\Program Files\...") would otherwise be split by the
     // manager at the first blank, and a program placed at that prefix would run instead.
-    const std::string path = "\"" + service.binaryPath + "\"";
+    std::string path = "\"" + service.binaryPath + "\"";
+    if (!service.arguments.empty())
+        path += " " + service.arguments;
     ScHandle created(
         CreateServiceA(manager.handle, service.name.c_str(), service.displayName.c_str(), SERVICE_ALL_ACCESS,
                        SERVICE_WIN32_OWN_PROCESS | SERVICE_INTERACTIVE_PROCESS, SERVICE_AUTO_START,

@@ -246,7 +246,11 @@ TEST_F(ManagerDatabaseTest, ReportModeFailureShowsOneBoxPerCallAndReleasesTheTur
 TEST_F(ManagerDatabaseTest, ErrorOfTheReconnectTimerGoesToTheExceptionHandlerNotIntoQt)
 {
     QStringList reported;
-    database->OnExcept = [&](const QString& message) { reported << message; };
+    // A zero interval fires again within one pass of the event loop: the first report stops it.
+    database->OnExcept = [&](const QString& message) {
+        reported << message;
+        database->tmrReconnect.stop();
+    };
     ui.failShowingState = true;
     database->tmrReconnect.setInterval(0);
     database->tmrReconnect.start();

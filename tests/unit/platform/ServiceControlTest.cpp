@@ -67,9 +67,9 @@ TEST(ServiceControlTest, ServiceIsInstalledRunStoppedAndRemoved)
     const std::string events = path + ".events";
     std::filesystem::remove(events);
 
-    ASSERT_EQ(installService({name, display, path}), "");
+    ASSERT_EQ(installService({name, display, path, "--service"}), "");
     // A second registration under the same name fails with the system's reason.
-    EXPECT_NE(installService({name, display, path}), "");
+    EXPECT_NE(installService({name, display, path, "--service"}), "");
     // The test program does not run under the service's account (LocalSystem).
     EXPECT_FALSE(runsAsServiceAccount(name));
 
@@ -87,7 +87,7 @@ TEST(ServiceControlTest, ServiceIsInstalledRunStoppedAndRemoved)
         EXPECT_EQ(config->dwServiceType, DWORD(SERVICE_WIN32_OWN_PROCESS | SERVICE_INTERACTIVE_PROCESS));
         EXPECT_EQ(config->dwStartType, DWORD(SERVICE_AUTO_START));
         EXPECT_EQ(config->dwErrorControl, DWORD(SERVICE_ERROR_NORMAL));
-        EXPECT_EQ(std::string(config->lpBinaryPathName), "\"" + path + "\"");
+        EXPECT_EQ(std::string(config->lpBinaryPathName), "\"" + path + "\" --service");
         EXPECT_EQ(std::string(config->lpDisplayName), display);
         EXPECT_STREQ(config->lpServiceStartName, "LocalSystem");
 
