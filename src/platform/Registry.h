@@ -34,12 +34,36 @@ public:
     virtual bool deleteValue(const std::string& name) = 0;
 };
 
-// Where HKEY_LOCAL_MACHINE lives. On Windows it is the machine's own registry and `file` is
-// ignored; elsewhere it is a .reg text file (regedit format), one per machine.
+// Where HKEY_LOCAL_MACHINE lives. On Linux it is a .reg text file (regedit format), one per
+// machine. On Windows it is the machine's own registry when `file` is empty; a named `file` is a
+// store of its own there too, for a second copy of the program or a test that must not touch
+// the machine's settings: the key of that path under HKEY_CURRENT_USER\<NamedStoresKeyPath>
+// (see namedStoreKeyPath), whose subkeys stand for those of HKEY_LOCAL_MACHINE.
 struct RegistryStore
 {
     std::string file;
 };
+
+// Windows: the key under HKEY_CURRENT_USER that holds the named stores.
+inline constexpr const char* NamedStoresKeyPath = "Software\\Zul\\Stores";
+
+// Windows: the key under HKEY_CURRENT_USER of the store named `file`. Each folder of the path
+// is a key of its own ("C:/dados/m.reg" is Software\Zul\Stores\C:\dados\m.reg), so every
+// store named by a file of a folder lies under that folder's key.
+inline std::string namedStoreKeyPath(const std::string& file)
+{
+    std::string key = std::string(NamedStoresKeyPath) + '\\';
+    for (const char c : file) {
+        const bool separator = c == '/' || c == '\\';
+        if (!separator)
+            key += c;
+        else if (key.back() != '\\') // "a//b" is "a/b"; a registry key name is never empty
+            key += '\\';
+    }
+    while (key.back() == '\\')
+        key.pop_back();
+    return key;
+}
 
 // The store of this machine when none is named: $ZUL_REGISTRY, else a fixed system path.
 RegistryStore defaultRegistryStore();

@@ -40,8 +40,9 @@ HKEY_LOCAL_MACHINE\Software\VORLUND\Sistemas Integrados Vorlund\WebSrv.
 
 Options:
   --registry FILE   the .reg file that stands for HKEY_LOCAL_MACHINE (Linux); without it
-                    $ZUL_REGISTRY, else the machine's default store. Ignored on Windows,
-                    where the machine's own registry is used.
+                    $ZUL_REGISTRY, else the machine's default store. On Windows the machine's
+                    own registry, unless FILE names a store of its own: the key of that path
+                    under HKEY_CURRENT_USER\Software\Zul\Stores.
   -h, --help        show this text and exit
 
 Commands:

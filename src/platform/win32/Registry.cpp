@@ -146,20 +146,24 @@ std::string registryStoreProblem(const RegistryStore&)
     return {};
 }
 
-std::unique_ptr<RegistryKey> openLocalMachineKey(const RegistryStore&, const std::string& path, bool create)
+std::unique_ptr<RegistryKey> openLocalMachineKey(const RegistryStore& store, const std::string& path,
+                                                 bool create)
 {
+    // A named store: the same path below its own key.
+    const HKEY root = store.file.empty() ? HKEY_LOCAL_MACHINE : HKEY_CURRENT_USER;
+    const std::string full = store.file.empty() ? path : namedStoreKeyPath(store.file) + '\\' + path;
     HKEY key = nullptr;
     LONG rc;
     if (create) {
-        rc = RegCreateKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
-                             KEY_ALL_ACCESS | kView, nullptr, &key, nullptr);
+        rc = RegCreateKeyExA(root, full.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS | kView,
+                             nullptr, &key, nullptr);
     } else {
-        rc = RegOpenKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_ALL_ACCESS | kView, &key);
+        rc = RegOpenKeyExA(root, full.c_str(), 0, KEY_ALL_ACCESS | kView, &key);
     }
     // A desktop user usually may read HKEY_LOCAL_MACHINE but not write it: the settings the
     // administrator stored must still be seen, only writes fail.
     if (rc == ERROR_ACCESS_DENIED)
-        rc = RegOpenKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_READ | kView, &key);
+        rc = RegOpenKeyExA(root, full.c_str(), 0, KEY_READ | kView, &key);
     if (rc != ERROR_SUCCESS)
         return nullptr;
     return std::make_unique<Win32Key>(key);

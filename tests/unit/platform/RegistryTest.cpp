@@ -229,4 +229,47 @@ TEST_F(RegistryTest, SiblingKeysKeepTheirOwnValues)
     EXPECT_TRUE(open(m_path)->valueNames().empty());
 }
 
+// On Windows a named store is a key of its own: the file's path, folder by folder, under the
+// stores' key. Forward and back slashes alike, a doubled or trailing one adds no empty name.
+TEST(NamedRegistryStoreTest, KeyFollowsTheFilesPathFolderByFolder)
+{
+    using zul::platform::namedStoreKeyPath;
+    EXPECT_EQ(namedStoreKeyPath("C:/dados/m.reg"), "Software\\Zul\\Stores\\C:\\dados\\m.reg");
+    EXPECT_EQ(namedStoreKeyPath("C:\\dados\\m.reg"), "Software\\Zul\\Stores\\C:\\dados\\m.reg");
+    EXPECT_EQ(namedStoreKeyPath("//srv//share\\\\x.reg/"), "Software\\Zul\\Stores\\srv\\share\\x.reg");
+    // Every store named by a file of a folder lies under the folder's own key.
+    const std::string folder = namedStoreKeyPath("Z:/tmp/zul-x");
+    EXPECT_EQ(namedStoreKeyPath("Z:/tmp/zul-x/missing/HKLM.reg").rfind(folder + "\\", 0), 0u);
+}
+
+// Two stores named by two files never see each other's keys, nor the machine's.
+TEST(NamedRegistryStoreTest, StoresOfTwoFilesAreApart)
+{
+    zul::test::TempFolder folder;
+    const RegistryStore first{folder.file("first.reg")};
+    const RegistryStore second{folder.file("second.reg")};
+    const std::string path = "Software\\zul-tests\\named-" + zul::test::uniqueSuffix();
+    auto a = openLocalMachineKey(first, path, true);
+    ASSERT_NE(a, nullptr);
+    ASSERT_TRUE(a->writeString("Name", "first"));
+    EXPECT_EQ(openLocalMachineKey(second, path, false), nullptr);
+    EXPECT_EQ(openLocalMachineKey(RegistryStore{}, path, false), nullptr);
+    auto b = openLocalMachineKey(second, path, true);
+    ASSERT_NE(b, nullptr);
+    ASSERT_TRUE(b->writeString("Name", "second"));
+    EXPECT_EQ(openLocalMachineKey(first, path, false)->readString("Name"), "first");
+#ifdef _WIN32
+    // The store lies where its name says, and goes with its folder's key.
+    HKEY raw = nullptr;
+    ASSERT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER,
+                            (zul::platform::namedStoreKeyPath(first.file) + "\\" + path).c_str(), 0, KEY_READ,
+                            &raw),
+              ERROR_SUCCESS);
+    RegCloseKey(raw);
+    EXPECT_EQ(RegDeleteTreeA(HKEY_CURRENT_USER, zul::platform::namedStoreKeyPath(folder.path()).c_str()),
+              ERROR_SUCCESS);
+    EXPECT_EQ(openLocalMachineKey(first, path, false), nullptr);
+#endif
+}
+
 } // namespace

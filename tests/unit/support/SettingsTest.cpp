@@ -164,7 +164,7 @@ TEST_F(SettingsTest, ScheduleIsStoredAsEightLittleEndianBytesOfAnOleDate)
 
 TEST_F(SettingsTest, StoreThatCannotBeOpenedGivesDefaultsAndLosesWritesLoudly)
 {
-    ASSERT_TRUE(QDir().mkdir(QString::fromStdString(store.file))); // a folder where the file should be
+    ASSERT_TRUE(test::BlockRegistryStore(store.file));
     SettingsStore broken(messages, store);
     EXPECT_EQ(broken.readLogSwitch(), std::nullopt);
     EXPECT_EQ(broken.readProfileCode(), QString());

@@ -216,8 +216,9 @@ TEST(ProposedScheduleAnswerTest, DigitsAndColonsBetweenTheFirstBrackets)
 
 TEST_F(ScheduledSyncTest, AScheduleThatCannotBeStoredIsRefused)
 {
-    SettingsStore unwritable{messages,
-                             platform::RegistryStore{dir.file(u"missing/dir/HKLM.reg"_s).toStdString()}};
+    const platform::RegistryStore blocked{dir.file(u"blocked.reg"_s).toStdString()};
+    ASSERT_TRUE(test::BlockRegistryStore(blocked.file));
+    SettingsStore unwritable{messages, blocked};
     ScheduledSync failing{unwritable, messages, log, dialogs, menu, hooks()};
     dialogs.queueInput(u"0830"_s);
     failing.mnuAgendSincClick();
