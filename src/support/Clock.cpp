@@ -97,6 +97,11 @@ bool SystemClock::waitUntil(qint64 deadlineMs, const std::function<bool()>& done
         if (!wake.isActive())
             wake.start(int(qMin<qint64>(left, std::numeric_limits<int>::max())));
         QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
+        // Windows' event dispatch (seen under Wine) may return from the blocked wait before it
+        // has delivered what woke it: an event posted from another thread, or the timer, whose
+        // expiry would then be lost and leave the next wait blocked for good. One more pass
+        // delivers it before the condition is looked at.
+        ProcessMessages();
     }
     return true;
 }
