@@ -37,7 +37,22 @@ protected:
     ActivityLog log{clock, folder};
 
     QString todaysFile() const { return folder + u"/logCatraca05-01-2026.txt"_s; }
+
+    // Windows lets the day's file be deleted while the log holds it. Windows 10 and later take
+    // its name away at once; older versions keep it, marked as a pending deletion, until the
+    // log lets the file go; Wine keeps it and marks nothing, so nobody can tell that it was
+    // deleted (and its folder cannot be removed either). The cases that delete it stop there.
+    bool DeletedNameStillThere() const { return QFileInfo::exists(todaysFile()); }
 };
+
+#ifdef _WIN32
+#define SKIP_WHERE_A_DELETED_OPEN_FILE_KEEPS_ITS_NAME()                                                      \
+    if (DeletedNameStillThere())                                                                             \
+    GTEST_SKIP() << "this system keeps the name of a file deleted while open until its last handle is "      \
+                    "closed (Wine), and tells nobody"
+#else
+#define SKIP_WHERE_A_DELETED_OPEN_FILE_KEEPS_ITS_NAME()
+#endif
 
 TEST_F(ActivityLogTest, FileIsNamedAfterTheDayInTheLogFolder)
 {
@@ -128,7 +143,10 @@ TEST_F(ActivityLogTest, LinesOnEitherSideOfMidnightGoToTheFilesOfTheirDays)
 TEST_F(ActivityLogTest, FolderRemovedWhileRunningIsCreatedAgain)
 {
     log.write(u"um"_s);
-    ASSERT_TRUE(QDir(folder).removeRecursively());
+    if (!QDir(folder).removeRecursively()) {
+        SKIP_WHERE_A_DELETED_OPEN_FILE_KEEPS_ITS_NAME();
+        FAIL() << "the log folder could not be removed";
+    }
     log.write(u"dois"_s);
     EXPECT_EQ(readAll(todaysFile()), QByteArray("05/01/2026 08:00:07\tdois\r\n"));
 }
@@ -162,7 +180,10 @@ TEST_F(ActivityLogTest, LossIsToldOnceUntilALineIsWrittenAgain)
     EXPECT_TRUE(told.isEmpty());
 
     // A file where the folder should be: every line is lost, the loss is told once.
-    ASSERT_TRUE(QDir(folder).removeRecursively());
+    if (!QDir(folder).removeRecursively()) {
+        SKIP_WHERE_A_DELETED_OPEN_FILE_KEEPS_ITS_NAME();
+        FAIL() << "the log folder could not be removed";
+    }
     {
         QFile file(folder);
         ASSERT_TRUE(file.open(QIODevice::WriteOnly));
@@ -209,6 +230,7 @@ TEST_F(ActivityLogTest, FileRenamedOrDeletedIsCreatedAgainOnTheNextLine)
     EXPECT_EQ(readAll(todaysFile()), QByteArray("05/01/2026 08:00:07\tdois\r\n"));
 
     ASSERT_TRUE(QFile::remove(todaysFile()));
+    SKIP_WHERE_A_DELETED_OPEN_FILE_KEEPS_ITS_NAME();
     log.write(u"tres"_s);
     EXPECT_EQ(readAll(todaysFile()), QByteArray("05/01/2026 08:00:07\ttres\r\n"));
 
@@ -312,6 +334,11 @@ private:
 
 TEST_F(ActivityLogTest, StampsFollowSummerTimeAndMidnight)
 {
+#ifdef _WIN32
+    GTEST_SKIP() << "the Windows C library's TZ takes no rules of change (M3.5.0 ...) and the "
+                    "Windows time zone belongs to the whole machine; LocalOffsetCacheTest covers the "
+                    "offsets there";
+#endif
     // Central European rules, written out so that no zone database is needed.
     const TimeZoneGuard zone("CET-1CEST,M3.5.0,M10.5.0/3");
     const qint64 springChange =
