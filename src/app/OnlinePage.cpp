@@ -4,6 +4,8 @@
 
 #include <QEvent>
 #include <QFont>
+#include <QFontDatabase>
+#include <QFontInfo>
 #include <QFontMetrics>
 #include <QFrame>
 #include <QGroupBox>
@@ -223,15 +225,35 @@ QWidget* OnlinePage::createMessageGroup(DisplayMessage message, const QString& t
     return group;
 }
 
+// Fixed pitch, so the editor looks like the display and is as wide as its characters. Where
+// Courier New is missing, the system's typewriter face stands in; where the system finds none
+// for the hint (Wine without its own fonts), its fixed font, else the first fixed-pitch family:
+// a proportional face would make each editor half as wide again as the window allows.
+QFont OnlinePage::DisplayFont()
+{
+    QFont font(u"Courier New"_s, 10);
+    font.setStyleHint(QFont::TypeWriter);
+    font.setFixedPitch(true);
+    if (QFontInfo(font).fixedPitch())
+        return font;
+    QFont fixed = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+    fixed.setPointSize(10);
+    if (QFontInfo(fixed).fixedPitch())
+        return fixed;
+    for (const QString& family : QFontDatabase::families()) {
+        if (QFontDatabase::isFixedPitch(family)) {
+            fixed.setFamily(family);
+            return fixed;
+        }
+    }
+    return font;
+}
+
 QLineEdit* OnlinePage::createEditor(const QString& name, const QString& text, QWidget* parent)
 {
     auto* editor = new QLineEdit(text, parent);
     editor->setObjectName(name);
-    // Fixed pitch, so the editor looks like the display; where Courier New is missing the
-    // system's typewriter face stands in.
-    QFont font(u"Courier New"_s, 10);
-    font.setStyleHint(QFont::TypeWriter);
-    font.setFixedPitch(true);
+    const QFont font = DisplayFont();
     editor->setFont(font);
     const QFontMetrics metrics(font);
     editor->setMinimumWidth(metrics.horizontalAdvance(QString(OnlineDisplay::DisplayWidth + 1, u'W')) + 12);

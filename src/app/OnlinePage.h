@@ -78,6 +78,7 @@ private:
         QRadioButton* text;
     };
     QWidget* createMessageGroup(DisplayMessage message, const QString& title);
+    static QFont DisplayFont();
     QLineEdit* createEditor(const QString& name, const QString& text, QWidget* parent);
     const Editors& editors(DisplayMessage message) const;
     bool moveBetweenLines(QLineEdit* from, int key);

@@ -4,6 +4,7 @@
 #include "support/Clock.h"
 
 #include <QApplication>
+#include <QFontInfo>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -47,6 +48,9 @@ TEST_F(OnlinePageTest, ShowsTheDisplayStateAsBuilt)
           static_cast<QWidget*>(page.panVerdeEntrada), static_cast<QWidget*>(page.panVerdeSaida)})
         EXPECT_EQ(OnlinePage::colorOf(w), OnlineDisplay::PanelColor) << w->objectName().toStdString();
     EXPECT_TRUE(page.edtDisplay->font().fixedPitch());
+    // The face really drawn, not only the one asked for.
+    EXPECT_TRUE(QFontInfo(page.edtDisplay->font()).fixedPitch())
+        << qPrintable(QFontInfo(page.edtDisplay->font()).family());
     // The Windows colour form: 0x00BBGGRR.
     EXPECT_EQ(OnlinePage::fromWindowsColor(OnlineDisplay::PanelColor), QColor(158, 210, 2));
     EXPECT_EQ(OnlinePage::fromWindowsColor(OnlineDisplay::BlinkColor), QColor(204, 253, 57));
