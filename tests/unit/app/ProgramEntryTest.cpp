@@ -249,11 +249,13 @@ TEST_F(ProgramEntryTest, LogFolderThatCannotBeWrittenIsToldOnce)
     ASSERT_TRUE(QFile(blocker).open(QIODevice::WriteOnly));
     QProcess program;
     Start(program, blocker + u"/logCatraca"_s);
+    // The program writes in the system's own encoding (Windows-1252 on Windows), and names the
+    // folder the system's way.
     QByteArray errors;
-    const QByteArray told = "o log de atividade não pode ser escrito na pasta";
+    const QString told = u"o log de atividade não pode ser escrito na pasta"_s;
     WaitWhileRunning(program, [&] {
         errors += program.readAllStandardError();
-        return errors.contains(told);
+        return QString::fromLocal8Bit(errors).contains(told);
     });
     // Start-up goes on writing (and losing) lines for a while.
     QThread::msleep(1500);
@@ -261,8 +263,9 @@ TEST_F(ProgramEntryTest, LogFolderThatCannotBeWrittenIsToldOnce)
     EXPECT_EQ(program.state(), QProcess::Running);
     Stop(program);
     errors += program.readAllStandardError();
-    EXPECT_EQ(errors.count(told), 1) << errors.toStdString();
-    EXPECT_TRUE(errors.contains(blocker.toLocal8Bit())) << errors.toStdString();
+    const QString text = QString::fromLocal8Bit(errors);
+    EXPECT_EQ(text.count(told), 1) << qPrintable(text);
+    EXPECT_TRUE(text.contains(QDir::toNativeSeparators(blocker))) << qPrintable(text);
     EXPECT_EQ(program.exitCode(), 0);
 }
 

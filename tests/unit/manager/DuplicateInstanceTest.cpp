@@ -43,9 +43,15 @@ TEST(DuplicateInstancePosix, ProgramWithoutExtensionIsMatchedByFileName)
     EXPECT_TRUE(HasDuplicate({"/opt/zul/bin/zul", "/home/op/zul"}, u"ZUL"_s));
 }
 
-TEST(DuplicateInstancePosix, TheRunningTestIsNoCopyOfTheProgram)
+// The name looked for is the program's own with the extension the running executable has: a
+// Windows copy is ZUL.EXE, a Linux copy has none.
+TEST(ProgramImageNameTest, CarriesTheRunningExecutablesExtension)
 {
+#ifdef _WIN32
+    EXPECT_EQ(ProgramImageName(), u"ZUL.EXE"_s);
+#else
     EXPECT_EQ(ProgramImageName(), u"ZUL"_s);
+#endif
 }
 
 } // namespace
