@@ -7,15 +7,14 @@
 #   3. the Windows side cross-compiled with MinGW-w64 (build-mingw/), its tests run under Wine.
 #      The whole program needs Qt, SQLite and Crypto++ for MinGW-w64 (scripts/mingw-deps.sh,
 #      kept outside the work tree). By default (ZUL_WINDOWS_FULL=auto) a machine that has them
-#      builds the whole program and the Windows installer, and runs under Wine the installer
-#      (silent install and uninstall), one passage end to end with zul.exe as the Windows service,
-#      and the tests of the parts without Qt (platform layer, stand-in library, service control
-#      manager). A machine without them builds them in the background at the lowest priority
-#      while the Linux phases run, waits for them until ZUL_WINDOWS_DEPS_WAIT minutes (default
-#      55) after the start of the run, and otherwise tests the parts without Qt alone (the next
-#      run on the machine resumes the build where it stopped). ZUL_WINDOWS_FULL=1 waits as long
-#      as the build takes and runs every test program under Wine; ZUL_WINDOWS_FULL=0 builds no
-#      dependency and tests the parts without Qt;
+#      builds the whole program and the Windows installer, and runs the whole test suite under
+#      Wine: every test program, the installer (silent install and uninstall) and one passage
+#      end to end with zul.exe as the Windows service. A machine without them builds them in the
+#      background at the lowest priority while the Linux phases run, waits for them until
+#      ZUL_WINDOWS_DEPS_WAIT minutes (default 55) after the start of the run, and otherwise tests
+#      the parts without Qt alone (the next run on the machine resumes the build where it
+#      stopped). ZUL_WINDOWS_FULL=1 waits as long as the build takes (and fails without it);
+#      ZUL_WINDOWS_FULL=0 builds no dependency and tests the parts without Qt;
 #   4. a headless smoke run of the built program;
 #   5. the Debian packages built from the Linux build and checked in a throwaway root.
 set -euo pipefail
@@ -136,13 +135,7 @@ if [ "$windows_full" != 0 ] && ZUL_MINGW_DEPS=$(scripts/mingw-deps.sh --print-pr
     # Under Wine a test program very rarely stalls inside the emulated socket layer (seen once
     # in many runs, a blocked process using no CPU); such a test is run once more before it
     # counts as failed. A test that fails on its own merits fails both times.
-    if [ "$windows_full" = 1 ]; then
-        ctest --preset mingw -j"$jobs" --timeout 300 --repeat until-pass:2 || status=1
-    else
-        # Not every test program of the whole program passes under Wine yet: by default the
-        # installer, the passage end to end and the parts without Qt.
-        ctest --preset mingw --timeout 300 --repeat until-pass:2 -L '^(noqt|windows)$' || status=1
-    fi
+    ctest --preset mingw -j"$jobs" --timeout 300 --repeat until-pass:2 || status=1
     echo "(Windows tests under Wine: $((SECONDS - started)) s)"
 else
     # Asked for the whole program but without Qt for MinGW: a failure, and the halves are
