@@ -8,6 +8,9 @@
 // thread_cpu_s is the CPU time of the manager's thread; library_cpu_s the part of it spent
 // inside the device library's calls (the stand-in library's socket round trip to the simulator,
 // per call and per listed user); manager_cpu_s the rest, the manager's own work;
+// manager_and_library_cpu_s both together (the thread's time less the meter's own): the whole
+// cost of the manager's thread with this stand-in library, its loopback transport included,
+// where a vendor library would have its own cost instead;
 // simulator_cpu_s that of the rest of the process (the simulator's threads); virtual_h is the turnstile time
 // the waits take for real. offline_s is how long the turnstile would stand still for real: the waits plus the
 // manager thread's CPU time. list_transfer_s is the controller's list transfer: the virtual time of one
@@ -225,6 +228,7 @@ void BM_SynchroniseTemplates(benchmark::State& state)
     state.counters["manager_cpu_s"] = managerCpu;
     state.counters["library_cpu_s"] = meter.seconds;
     state.counters["thread_cpu_s"] = threadCpu;
+    state.counters["manager_and_library_cpu_s"] = threadCpu - meterCpu;
     state.counters["meter_cpu_s"] = meterCpu;
     state.counters["library_calls"] = double(meter.calls);
     state.counters["simulator_cpu_s"] = processCpu - threadCpu;

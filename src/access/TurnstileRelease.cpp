@@ -43,12 +43,20 @@ int ReleaseTurnstile(DeviceBinding& device, char direction)
     return device.RecordResult(ReleaseFailed);
 }
 
+QByteArray StandingDisplayBytes(const DeviceBinding& device, const QString& text)
+{
+    return toWin1252(IsBlank(text) ? device.messages().Lookup(u"DESCONECTOU"_s) : text);
+}
+
+void SendMessageAndRelease(DeviceBinding& device, const QByteArray& displayBytes)
+{
+    device.Call<easyinner::EnviarMensagemPadraoOnLine>(device.deviceNumber(), 0, displayBytes.constData());
+    ReleaseTurnstile(device, 'T');
+}
+
 void ShowMessageAndRelease(DeviceBinding& device, const QString& text)
 {
-    const QString shown = IsBlank(text) ? device.messages().Lookup(u"DESCONECTOU"_s) : text;
-    device.Call<easyinner::EnviarMensagemPadraoOnLine>(device.deviceNumber(), 0,
-                                                       toWin1252(shown).constData());
-    ReleaseTurnstile(device, 'T');
+    SendMessageAndRelease(device, StandingDisplayBytes(device, text));
 }
 
 } // namespace zul

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QString>
 
 namespace zul {
@@ -17,5 +18,9 @@ int ReleaseTurnstile(DeviceBinding& device, char direction);
 // Lets everybody through: `text` (two display lines of 16 characters; DESCONECTOU when blank)
 // becomes the standing message and the arm opens both ways.
 void ShowMessageAndRelease(DeviceBinding& device, const QString& text);
+// The display bytes ShowMessageAndRelease sends for `text`, and the sending of them: for a caller
+// that sends the same text again and again.
+QByteArray StandingDisplayBytes(const DeviceBinding& device, const QString& text);
+void SendMessageAndRelease(DeviceBinding& device, const QByteArray& displayBytes);
 
 } // namespace zul

@@ -106,12 +106,18 @@ int MemTable::FieldIndex(const QString& name) const
     return -1;
 }
 
-int MemTable::fieldIndexOrThrow(const QString& name) const
+int MemTable::RequireField(const QString& name) const
 {
     const int i = FieldIndex(name);
     if (i < 0)
         throw Error(u"Field '"_s + name + u"' not found"_s);
     return i;
+}
+
+void MemTable::checkField(int field) const
+{
+    if (field < 0 || field >= m_fields.size())
+        throw Error(u"Field #%1 not found"_s.arg(field));
 }
 
 void MemTable::First()
@@ -127,10 +133,15 @@ void MemTable::Next()
 
 QVariant MemTable::Value(const QString& fieldName) const
 {
-    const int f = fieldIndexOrThrow(fieldName);
+    return ValueAt(RequireField(fieldName));
+}
+
+QVariant MemTable::ValueAt(int field) const
+{
+    checkField(field);
     if (m_current < 0)
         return {};
-    return m_rows[static_cast<size_t>(m_current)].values[static_cast<size_t>(f)];
+    return m_rows[static_cast<size_t>(m_current)].values[static_cast<size_t>(field)];
 }
 
 void MemTable::link(int id)
@@ -174,7 +185,13 @@ MemTable::Index& MemTable::indexFor(int field)
 
 bool MemTable::Locate(const QString& fieldName, const QString& value)
 {
-    const Index& index = indexFor(fieldIndexOrThrow(fieldName));
+    return LocateAt(RequireField(fieldName), value);
+}
+
+bool MemTable::LocateAt(int field, const QString& value)
+{
+    checkField(field);
+    const Index& index = indexFor(field);
     const auto it = index.constFind(value);
     if (it == index.constEnd() || it->empty())
         return false;
@@ -200,7 +217,7 @@ void MemTable::Delete()
         auto found = it.value().find(row.values[static_cast<size_t>(it.key())].toString());
         if (found == it.value().end())
             continue;
-        std::vector<int>& ids = found.value();
+        auto& ids = found.value();
         ids.erase(std::find(ids.begin(), ids.end(), id));
         if (ids.empty())
             it.value().erase(found);

@@ -5,6 +5,7 @@
 #include <QByteArray>
 #include <QHash>
 #include <QString>
+#include <QVarLengthArray>
 #include <QVariant>
 #include <vector>
 
@@ -30,6 +31,9 @@ public:
 
     const QList<MemFieldDef>& Fields() const { return m_fields; }
     int FieldIndex(const QString& name) const; // -1 when absent
+    // The position of a field; throws zul::Error for an unknown name. A loop over many rows
+    // looks its fields up once and reads them by position.
+    int RequireField(const QString& name) const;
     int RecordCount() const { return m_count; }
     bool IsEmpty() const { return m_count == 0; }
 
@@ -44,12 +48,17 @@ public:
     QVariant Value(const QString& fieldName) const;
     QString AsString(const QString& fieldName) const { return Value(fieldName).toString(); }
     QByteArray AsBytes(const QString& fieldName) const { return Value(fieldName).toByteArray(); }
+    // The same by field position (RequireField); throws zul::Error for a position out of range.
+    QVariant ValueAt(int field) const;
+    QString StringAt(int field) const { return ValueAt(field).toString(); }
+    QByteArray BytesAt(int field) const { return ValueAt(field).toByteArray(); }
 
     // Appends a row (values in field order) and makes it current.
     void AppendRecord(const QList<QVariant>& values);
     // Makes current the first row, in table order, whose field equals `value` exactly (whole
     // value, letter case and blanks significant). Returns false, cursor unchanged, when none.
     bool Locate(const QString& fieldName, const QString& value);
+    bool LocateAt(int field, const QString& value);
     // Removes the current row; the row after it becomes current (Eof when it was the last).
     void Delete();
 
@@ -61,9 +70,10 @@ private:
         int next = -1;
         bool alive = true;
     };
-    using Index = QHash<QString, std::vector<int>>;
+    // The rows of each value, in table order; nearly always one, held without an allocation.
+    using Index = QHash<QString, QVarLengthArray<int, 1>>;
 
-    int fieldIndexOrThrow(const QString& name) const;
+    void checkField(int field) const;
     Index& indexFor(int field);
     void link(int id);
 

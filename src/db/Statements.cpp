@@ -124,6 +124,9 @@ QStringList StatementText(StatementId id, SqlDialect dialect)
     }
     case StatementId::Verifica:
         return {dialect == SqlDialect::Oracle ? u"SELECT 1 FROM DUAL"_s : u"SELECT 1"_s};
+    case StatementId::TemplateNumbersAll:
+        return {u"SELECT PE.NRPESSOA"_s, u"FROM   PESSOA PE,   DIGITALCATRACA DC"_s,
+                u"WHERE  PE.NRPESSOA      =    DC.NRPESSOA"_s, u" AND PE.IDACESSOCATRACA = 'S'"_s};
     case StatementId::TemplatesOf:
         return {u"SELECT PE.NRPESSOA, DC.TXDIGITALCATRAC"_s, u"FROM   PESSOA PE,   DIGITALCATRACA DC"_s,
                 u"WHERE  PE.NRPESSOA      =    :P_NRPESSOA"_s, u"  AND  PE.NRPESSOA      =    DC.NRPESSOA"_s,

@@ -22,6 +22,9 @@ enum class StatementId {
     RegistroPendente,
     TemplatesOf, // the templates of exactly the person P_NRPESSOA, found through the key
     Verifica,    // xcmVerifica: the cheapest statement the server must answer (the periodic check)
+    // The person number of every row of TemplatesAll, in a query that needs no template: what a
+    // synchronisation compares with the controller's list before it reads any template.
+    TemplateNumbersAll,
 };
 
 // The text of a statement in a dialect, as lines. The Oracle texts are the reference; the

@@ -141,7 +141,11 @@ QString TMessages::Lookup(const QString& key) const
 
 QString TMessages::Format(const QString& key, const QStringList& args) const
 {
-    const QString text = Lookup(key);
+    return Fill(Lookup(key), args);
+}
+
+QString TMessages::Fill(const QString& text, const QStringList& args)
+{
     QString result;
     result.reserve(text.size());
     qsizetype next = 0;

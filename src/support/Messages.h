@@ -21,6 +21,8 @@ public:
 
     // Lookup() with each "%S" replaced in turn by the next argument.
     QString Format(const QString& key, const QStringList& args) const;
+    // Format() of a text already looked up: for a text filled in again and again.
+    static QString Fill(const QString& text, const QStringList& args);
 
     static const QStringList& builtInLines();
 };

@@ -25,6 +25,17 @@ namespace {
 
 const QString ParamName = u"P_NRPESSOA"_s;
 
+// The position of a field among the packet's (names compared as the in-memory table does), -1
+// when it has none.
+qsizetype packetField(const DataPacket& packet, const QString& name)
+{
+    const QList<MemFieldDef>& fields = packet.Fields();
+    for (qsizetype i = 0; i < fields.size(); ++i)
+        if (fields.at(i).name.compare(name, Qt::CaseInsensitive) == 0)
+            return i;
+    return -1;
+}
+
 // Runs `action` when the scope is left, by return or by exception.
 template <class Action> struct AtExit
 {
@@ -40,7 +51,8 @@ TemplateSync::TemplateSync(DeviceBinding& device, TXConnection& connection, Devi
 {
     for (auto [query, provider] :
          {std::pair{&xqrTemplatesAll, &dspTemplatesAll}, std::pair{&xqrTemplates, &dspTemplates},
-          std::pair{&xqrTemplatesOfPerson, &dspTemplatesOfPerson}}) {
+          std::pair{&xqrTemplatesOfPerson, &dspTemplatesOfPerson},
+          std::pair{&xqrTemplateNumbers, &dspTemplateNumbers}}) {
         query->SetConnection(&m_connection);
         query->SetProvider(provider);
     }
@@ -55,9 +67,11 @@ void TemplateSync::prepareQueries()
     xqrTemplatesAll.Close();
     xqrTemplates.Close();
     xqrTemplatesOfPerson.Close();
+    xqrTemplateNumbers.Close();
     xqrTemplatesAll.SetSQL(db::StatementText(db::StatementId::TemplatesAll, dialect));
     xqrTemplates.SetSQL(db::StatementText(db::StatementId::Templates, dialect));
     xqrTemplatesOfPerson.SetSQL(db::StatementText(db::StatementId::TemplatesOf, dialect));
+    xqrTemplateNumbers.SetSQL(db::StatementText(db::StatementId::TemplateNumbersAll, dialect));
     m_preparedDialect = int(dialect);
 }
 
@@ -100,6 +114,63 @@ DataPacket TemplateSync::GetTemplates(const std::optional<QString>& personNumber
     }
 }
 
+// The template rows a synchronisation works through, with the log lines of GetTemplates. A
+// controller that already holds the person of every row needs none of the templates themselves
+// (844 bytes a row, most of what reading them costs): the person numbers are read first, and all
+// the templates, in the one query of GetTemplates, only when somebody is to be sent.
+DataPacket TemplateSync::syncTemplates(bool listRead)
+{
+    const ActivityLog& log = m_device.log();
+    try {
+        prepareQueries();
+        log.write(u"Buscar todos os templates[GetTemplatesAll]"_s);
+        DataPacket packet;
+        // An empty controller lacks everybody the database may have.
+        const bool compare = listRead && !m_users.cdsUsersCatraca.IsEmpty();
+        if (compare) {
+            xqrTemplateNumbers.Close();
+            packet = dspTemplateNumbers.GetData();
+        }
+        if (!compare || !everyRowListed(packet)) {
+            xqrTemplatesAll.Close();
+            packet = dspTemplatesAll.GetData();
+        }
+        log.write(u"Retornou templates"_s);
+        return packet;
+    } catch (const std::exception& error) {
+        log.write(QString());
+        log.write(u"Get templates - ERRO: "_s + ErrorText(error));
+        log.write(QString());
+        return {};
+    }
+}
+
+// Whether the insertion phase would find every row's person in the controller's list, each
+// listed user standing for one row: a person with two rows needs two users of that code.
+bool TemplateSync::everyRowListed(const DataPacket& numbers)
+{
+    MemTable& list = m_users.cdsUsersCatraca;
+    if (numbers.IsEmpty() || numbers.RowCount() > list.RecordCount())
+        return false;
+    if (numbers.RowCount() == 0)
+        return true;
+    const qsizetype column = packetField(numbers, NRPESSOA);
+    if (column < 0)
+        return false;
+    const int userField = list.RequireField(DeviceUserList::CDUSER);
+    QHash<QString, int> unmatched;
+    unmatched.reserve(list.RecordCount());
+    for (list.First(); !list.Eof(); list.Next())
+        ++unmatched[list.StringAt(userField)];
+    for (const std::vector<QVariant>& row : numbers.Rows()) {
+        const auto found = unmatched.find(row.at(std::size_t(column)).toString());
+        if (found == unmatched.end() || found.value() == 0)
+            return false;
+        --found.value();
+    }
+    return true;
+}
+
 // The person's own rows are looked up through the key first: the substring search of
 // GetTemplates reads every person, which would make a synchronisation quadratic. Only a code
 // that names nobody exactly falls back to it (a code with something after the number), and then
@@ -110,11 +181,9 @@ QByteArray TemplateSync::currentTemplate(const QString& userCode)
     const ActivityLog& log = m_device.log();
     DataPacket packet;
     log.write(u"Buscar template da pessoa _"_s + userCode);
-    if (m_fetched) {
-        if (const auto found = m_fetched->constFind(userCode); found != m_fetched->cend()) {
-            log.write(u"Retornou templates"_s);
-            return checkedTemplate(userCode, *found);
-        }
+    if (const std::optional<QByteArray> found = fetchedTemplate(userCode)) {
+        log.write(u"Retornou templates"_s);
+        return checkedTemplate(userCode, *found);
     }
     try {
         prepareQueries();
@@ -152,6 +221,29 @@ QByteArray TemplateSync::currentTemplate(const QString& userCode)
     if (!chosen)
         throw Error(u"nenhum template da pessoa "_s + userCode + u" no banco de dados"_s);
     return checkedTemplate(userCode, *chosen);
+}
+
+std::optional<QByteArray> TemplateSync::fetchedTemplate(const QString& userCode)
+{
+    if (m_syncTemplates.IsEmpty())
+        return std::nullopt;
+    if (!m_fetched) {
+        const qsizetype numberField = packetField(m_syncTemplates, NRPESSOA);
+        const qsizetype recordField = packetField(m_syncTemplates, TXDIGITALCATRAC);
+        // Rows of person numbers only (an unchanged controller) hold nothing to send.
+        if (numberField < 0 || recordField < 0)
+            return std::nullopt;
+        m_fetched.emplace();
+        m_fetched->reserve(m_syncTemplates.RowCount());
+        for (const std::vector<QVariant>& row : m_syncTemplates.Rows()) {
+            const QString number = row.at(std::size_t(numberField)).toString();
+            if (!m_fetched->contains(number))
+                m_fetched->insert(number, row.at(std::size_t(recordField)).toByteArray());
+        }
+    }
+    if (const auto found = m_fetched->constFind(userCode); found != m_fetched->cend())
+        return *found;
+    return std::nullopt;
 }
 
 QByteArray TemplateSync::checkedTemplate(const QString& userCode, const QByteArray& record)
@@ -242,6 +334,7 @@ bool TemplateSync::synchronise()
     // Whatever happens, the turnstile is set up again from its first state afterwards.
     const AtExit restart{[&] {
         m_fetched.reset();
+        m_syncTemplates = {};
         device.IniCatraca();
     }};
 
@@ -253,13 +346,13 @@ bool TemplateSync::synchronise()
     QString failure;
 
     log.write(u"Liberou catraca para sincronismo"_s);
-    // Sent again before every row: built once.
-    const QString standing = standingFree();
-    ShowMessageAndRelease(device, standing);
+    // Sent again before every row, and the status texts shown for every row: built once.
+    const QByteArray standing = StandingDisplayBytes(device, standingFree());
+    SendMessageAndRelease(device, standing);
     device.ShowStatus(status::Synchronising);
     const bool listRead = m_users.CollectDeviceUserList();
     device.ShowStatus(status::GivenText, messages.Lookup(u"LISTANDO"_s));
-    const DataPacket packet = GetTemplates(std::nullopt);
+    const DataPacket packet = syncTemplates(listRead);
 
     MemTable& list = m_users.cdsUsersCatraca;
     if (packet.IsEmpty()) {
@@ -274,30 +367,33 @@ bool TemplateSync::synchronise()
         cdsTemplates.LoadFromPacket(packet);
         // The persons' templates as this one query returned them; an inclusion takes its code's
         // first row from here and queries only for a code that names no person exactly.
-        m_fetched.emplace();
-        m_fetched->reserve(cdsTemplates.RecordCount());
-        for (cdsTemplates.First(); !cdsTemplates.Eof(); cdsTemplates.Next()) {
-            const QString number = cdsTemplates.AsString(NRPESSOA);
-            if (!m_fetched->contains(number))
-                m_fetched->insert(number, cdsTemplates.AsBytes(TXDIGITALCATRAC));
-        }
-        cdsTemplates.First();
+        m_syncTemplates = packet;
         items = cdsTemplates.RecordCount();
+        int numberField = -1;
+        int recordField = -1;
+        int userField = -1;
+        if (items > 0) {
+            numberField = cdsTemplates.RequireField(NRPESSOA);
+            userField = list.RequireField(DeviceUserList::CDUSER);
+        }
         log.write(u"Total de usuários no banco de dados ORACLE: "_s + QString::number(items));
+        const QString inserting = messages.Lookup(u"INSERINDO_RESTANTE"_s);
         while (!cdsTemplates.IsEmpty()) {
             cdsTemplates.First();
-            ShowMessageAndRelease(device, standing);
-            device.ShowStatus(
-                status::GivenText,
-                messages.Format(u"INSERINDO_RESTANTE"_s, {QString::number(cdsTemplates.RecordCount())}));
-            const QString number = cdsTemplates.AsString(NRPESSOA);
-            if (list.Locate(DeviceUserList::CDUSER, number)) {
+            SendMessageAndRelease(device, standing);
+            device.ShowStatus(status::GivenText,
+                              TMessages::Fill(inserting, {QString::number(cdsTemplates.RecordCount())}));
+            const QString number = cdsTemplates.StringAt(numberField);
+            if (list.LocateAt(userField, number)) {
                 // Already in the controller: not sent again.
                 list.Delete();
                 cdsTemplates.Delete();
                 continue;
             }
-            const QByteArray record = cdsTemplates.AsBytes(TXDIGITALCATRAC);
+            // Rows of person numbers only come with a list that holds every one of them.
+            if (recordField < 0)
+                recordField = cdsTemplates.RequireField(TXDIGITALCATRAC);
+            const QByteArray record = cdsTemplates.BytesAt(recordField);
             int result = 1;
             if (record.size() != RecordSize)
                 log.write(
@@ -314,12 +410,14 @@ bool TemplateSync::synchronise()
         }
 
         items += list.RecordCount();
+        const QString deleting = messages.Lookup(u"EXCLUINDO_RESTANTE"_s);
+        const int listedField = list.IsEmpty() ? -1 : list.RequireField(DeviceUserList::CDUSER);
         while (!list.IsEmpty()) {
             list.First();
-            ShowMessageAndRelease(device, standing);
-            device.ShowStatus(status::GivenText, messages.Format(u"EXCLUINDO_RESTANTE"_s,
-                                                                 {QString::number(list.RecordCount())}));
-            const QString code = list.AsString(DeviceUserList::CDUSER);
+            SendMessageAndRelease(device, standing);
+            device.ShowStatus(status::GivenText,
+                              TMessages::Fill(deleting, {QString::number(list.RecordCount())}));
+            const QString code = list.StringAt(listedField);
             if (DeleteDeviceUser(code) != 0)
                 ++failedDeletions;
             list.First();

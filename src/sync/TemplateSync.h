@@ -68,15 +68,19 @@ public:
     TXQuery xqrTemplatesAll;
     TXQuery xqrTemplates;
     TXQuery xqrTemplatesOfPerson;
+    TXQuery xqrTemplateNumbers;
     DataSetProvider dspTemplatesAll;
     DataSetProvider dspTemplates;
     DataSetProvider dspTemplatesOfPerson;
+    DataSetProvider dspTemplateNumbers;
     MemTable cdsTemplates;
 
 private:
     // SynchroniseTemplates with the link already claimed.
     bool synchronise();
     void prepareQueries();
+    DataPacket syncTemplates(bool listRead);
+    bool everyRowListed(const DataPacket& numbers);
     QByteArray currentTemplate(const QString& userCode);
     static QByteArray checkedTemplate(const QString& userCode, const QByteArray& record);
     QString standingFree() const;
@@ -87,8 +91,14 @@ private:
     SyncUi& m_ui;
     std::function<int()> m_sendStandingMessage;
     std::optional<int> m_preparedDialect;
-    // While a synchronisation runs: the first template row of each person, from the one query of
-    // all templates it made, so that an inclusion does not query its person again.
+    // The first template row of `userCode` in the rows the running synchronisation read, if
+    // any; nothing when none runs or the code has no row there.
+    std::optional<QByteArray> fetchedTemplate(const QString& userCode);
+
+    // While a synchronisation runs: the rows of the one query of all templates it made, so that
+    // an inclusion does not query its person again, and the first row of each person in them,
+    // indexed at the first inclusion (an unchanged controller needs none).
+    DataPacket m_syncTemplates;
     std::optional<QHash<QString, QByteArray>> m_fetched;
 };
 

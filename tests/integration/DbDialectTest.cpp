@@ -197,6 +197,11 @@ TEST_P(DbDialectTest, TemplatesMatchEveryNumberInsideTheParameterText)
     ASSERT_EQ(record.size(), 844);
     EXPECT_EQ(record.mid(1, 10), QByteArray("0000000002"));
     EXPECT_EQ(record, admin::DemoTemplate(u"0000000002"_s));
+
+    // The person numbers of the same rows, without the templates.
+    QStringList numbers = rows(StatementId::TemplateNumbersAll, {}, u"NRPESSOA"_s);
+    numbers.sort();
+    EXPECT_EQ(numbers, (QStringList{u"0000000001"_s, u"0000000002"_s, u"00000001"_s}));
 }
 
 INSTANTIATE_TEST_SUITE_P(Backends, DbDialectTest,

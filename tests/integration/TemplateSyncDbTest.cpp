@@ -105,6 +105,7 @@ TEST_P(TemplateSyncDbTest, SynchronisationIncludesKeepsAndDeletes)
 
 // The templates come from the one query of all of them: a synchronisation of many people must
 // not query each person again. Only a code that names nobody exactly is looked for on its own.
+// The controller here is empty: nothing to compare, so no query of the person numbers either.
 TEST_P(TemplateSyncDbTest, SynchronisationReadsTheTemplatesInOneQuery)
 {
     for (const QString& number : {u"0000000001"_s, u"0000000002"_s, u"0000000003"_s, u"0000000004"_s})
@@ -126,6 +127,34 @@ TEST_P(TemplateSyncDbTest, SynchronisationReadsTheTemplatesInOneQuery)
     EXPECT_EQ(storedRecord("0000000002"), test::makeRecord(u"0000000002"_s, '2'));
     EXPECT_EQ(storedRecord("0000000004"), test::makeRecord(u"0000000004"_s, '4'));
     EXPECT_EQ(templateQueries.size(), 1) << templateQueries.join(u"\n"_s).toStdString();
+    EXPECT_EQ(templateQueries.filter(u"TXDIGITALCATRAC"_s).size(), 1);
+}
+
+// An unchanged controller: the person numbers are read, on every server, and no template.
+TEST_P(TemplateSyncDbTest, ControllerInStepReadsOnlyThePersonNumbers)
+{
+    for (const QString& number : {u"0000000001"_s, u"0000000002"_s}) {
+        addEnrolled(number);
+        link.sim->addUser(number.toStdString());
+    }
+    addPerson(u"0000000003"_s, u"N"_s);
+    addTemplate(u"0000000003"_s, test::makeRecord(u"0000000003"_s));
+    TXSQLMonitor monitor;
+    monitor.SetConnection(&connection);
+    QStringList templateQueries;
+    QObject::connect(&monitor, &TXSQLMonitor::OnSQL, &monitor,
+                     [&](QObject*, const QString& text, TDATraceFlag flag) {
+                         if (flag == tfQExecute && text.contains(u"DIGITALCATRACA"_s))
+                             templateQueries << text;
+                     });
+
+    EXPECT_TRUE(templates.SynchroniseTemplates());
+
+    EXPECT_EQ(controllerUsers(), (Codes{"0000000001", "0000000002"}));
+    ASSERT_EQ(templateQueries.size(), 1) << templateQueries.join(u"\n"_s).toStdString();
+    EXPECT_FALSE(templateQueries.first().contains(u"TXDIGITALCATRAC"_s));
+    EXPECT_EQ(link.callCount("IncluirUsuarioSemDigitalBio"), 0);
+    EXPECT_EQ(link.callCount("SolicitarExclusaoUsuario"), 0);
 }
 
 TEST_P(TemplateSyncDbTest, DatabaseWithoutTemplatesEmptiesTheController)

@@ -98,3 +98,53 @@ TEST(MemTable, LoadsAPacketAndRefusesAnEmptyOne)
     EXPECT_THROW(t.LoadFromPacket(DataPacket()), Error);
     EXPECT_THROW(t.Value(u"NOPE"_s), Error);
 }
+
+// A loop over many rows reads its fields by position; the positions follow the names, and a
+// wrong one fails like a wrong name instead of reading another field.
+TEST(MemTable, FieldsByPositionAnswerAsByName)
+{
+    MemTable t({{u"NRPESSOA"_s, ftString, 10}, {u"TXDIGITALCATRAC"_s, ftBlob, 0}});
+    t.AppendRecord({u"7"_s, QByteArray("x")});
+    t.AppendRecord({u"8"_s, QByteArray("y")});
+    const int number = t.RequireField(u"nrpessoa"_s);
+    const int record = t.RequireField(u"TXDIGITALCATRAC"_s);
+    EXPECT_EQ(number, 0);
+    EXPECT_EQ(record, 1);
+    ASSERT_TRUE(t.LocateAt(number, u"8"_s));
+    EXPECT_EQ(t.StringAt(number), u"8"_s);
+    EXPECT_EQ(t.BytesAt(record), QByteArray("y"));
+    EXPECT_EQ(t.StringAt(number), t.AsString(u"NRPESSOA"_s));
+    EXPECT_FALSE(t.LocateAt(number, u"9"_s));
+    EXPECT_EQ(t.StringAt(number), u"8"_s); // the cursor stays
+
+    EXPECT_THROW(t.RequireField(u"NOPE"_s), Error);
+    EXPECT_THROW(t.ValueAt(2), Error);
+    EXPECT_THROW(t.ValueAt(-1), Error);
+    EXPECT_THROW(t.LocateAt(2, u"8"_s), Error);
+    t.Delete();
+    EXPECT_TRUE(t.Eof());
+    EXPECT_TRUE(t.ValueAt(number).isNull()); // past the last row, as by name
+}
+
+// Many rows of one value: the index keeps them in table order through deletions in any order.
+TEST(MemTable, IndexKeepsTheRowsOfOneValueInTableOrder)
+{
+    MemTable t({{u"CDUSER"_s, ftString, 10}, {u"N"_s, ftString, 2}});
+    for (const char* n : {"1", "2", "3", "4"})
+        t.AppendRecord({u"A"_s, QString::fromLatin1(n)});
+    ASSERT_TRUE(t.Locate(u"CDUSER"_s, u"A"_s));
+    EXPECT_EQ(t.AsString(u"N"_s), u"1"_s);
+    t.Next();
+    t.Next();
+    t.Delete(); // the third
+    ASSERT_TRUE(t.Locate(u"CDUSER"_s, u"A"_s));
+    t.Delete(); // the first
+    ASSERT_TRUE(t.Locate(u"CDUSER"_s, u"A"_s));
+    EXPECT_EQ(t.AsString(u"N"_s), u"2"_s);
+    t.Delete();
+    ASSERT_TRUE(t.Locate(u"CDUSER"_s, u"A"_s));
+    EXPECT_EQ(t.AsString(u"N"_s), u"4"_s);
+    t.Delete();
+    EXPECT_FALSE(t.Locate(u"CDUSER"_s, u"A"_s));
+    EXPECT_TRUE(t.IsEmpty());
+}

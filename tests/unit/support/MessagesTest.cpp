@@ -257,7 +257,11 @@ class FormatTest : public ::testing::TestWithParam<FormatCase>
 TEST_P(FormatTest, ReplacesEachPlaceholderInTurn)
 {
     const FormatCase& c = GetParam();
-    EXPECT_EQ(TMessages().Format(QString::fromUtf16(c.key), c.args), QString::fromUtf16(c.expected));
+    const TMessages messages;
+    const QString key = QString::fromUtf16(c.key);
+    EXPECT_EQ(messages.Format(key, c.args), QString::fromUtf16(c.expected));
+    // A text looked up once and filled in again and again reads the same.
+    EXPECT_EQ(TMessages::Fill(messages.Lookup(key), c.args), QString::fromUtf16(c.expected));
 }
 
 INSTANTIATE_TEST_SUITE_P(

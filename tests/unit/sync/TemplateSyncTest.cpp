@@ -1,6 +1,7 @@
 #include "sync/TemplateSync.h"
 
 #include "SyncFixture.h"
+#include "db/XSQLMonitor.h"
 #include "support/Error.h"
 #include "sync/SyncTiming.h"
 
@@ -20,6 +21,22 @@ class TemplateSyncTest : public test::SyncFixture
 protected:
     QString status() const { return link.ui.caption; }
     QString text(const char* key) const { return link.messages.Lookup(QString::fromLatin1(key)); }
+
+    // The statements run on the templates' table from now on.
+    void watchTemplateQueries()
+    {
+        monitor.SetConnection(&connection);
+        QObject::connect(&monitor, &TXSQLMonitor::OnSQL, &monitor,
+                         [this](QObject*, const QString& sql, TDATraceFlag flag) {
+                             if (flag == tfQExecute && sql.contains(u"DIGITALCATRACA"_s))
+                                 templateQueries << sql;
+                         });
+    }
+    // How many of them read the templates themselves, not only the person numbers.
+    qsizetype templateReads() const { return templateQueries.filter(u"TXDIGITALCATRAC"_s).size(); }
+
+    TXSQLMonitor monitor;
+    QStringList templateQueries;
 };
 
 TEST_F(TemplateSyncTest, IncludesKeepsAndDeletes)
@@ -80,6 +97,90 @@ TEST_F(TemplateSyncTest, ControllerInStepCostsOneListingAndOneQuery)
     EXPECT_EQ(link.callCount("EnviarUsuarioBio"), 0);
     EXPECT_EQ(link.callCount("SolicitarExclusaoUsuario"), 0);
     EXPECT_EQ(logged().filter(u"Buscar"_s), QStringList{u"Buscar todos os templates[GetTemplatesAll]"_s});
+}
+
+// An unchanged controller needs the person numbers only: not one template is read, and the run
+// looks to the controller, the log and the status line as any other.
+TEST_F(TemplateSyncTest, ControllerInStepReadsNoTemplate)
+{
+    for (const QString& n : {u"0000000001"_s, u"0000000002"_s, u"0000000003"_s}) {
+        addEnrolled(n);
+        sim.addUser(n.toStdString());
+    }
+    addPerson(u"0000000004"_s, u"N"_s); // no access: neither row counts
+    addTemplate(u"0000000004"_s, test::makeRecord(u"0000000004"_s));
+    const QByteArray kept = storedRecord("0000000002");
+    watchTemplateQueries();
+
+    EXPECT_TRUE(templates.SynchroniseTemplates());
+
+    EXPECT_EQ(templateQueries.size(), 1) << templateQueries.join(u"\n"_s).toStdString();
+    EXPECT_EQ(templateReads(), 0);
+    EXPECT_EQ(controllerUsers(), (Codes{"0000000001", "0000000002", "0000000003"}));
+    EXPECT_EQ(storedRecord("0000000002"), kept);
+    EXPECT_EQ(link.callCount("IncluirUsuarioSemDigitalBio"), 0);
+    EXPECT_EQ(link.callCount("SolicitarExclusaoUsuario"), 0);
+    // The free standing and its release before the run and before each of the three rows.
+    EXPECT_EQ(link.callCount("LiberarCatracaDoisSentidos"), 4);
+    EXPECT_EQ(link.callCount("EnviarMensagemPadraoOnLine"), 4);
+    const QStringList log = logged();
+    EXPECT_EQ(log.filter(u"templates"_s),
+              (QStringList{u"Buscar todos os templates[GetTemplatesAll]"_s, u"Retornou templates"_s}));
+    EXPECT_TRUE(log.contains(u"Total de usuários no banco de dados ORACLE: 3"_s));
+    EXPECT_EQ(status(), text("SINCRONISMO_OK"));
+    EXPECT_TRUE(templates.cdsTemplates.IsEmpty());
+    EXPECT_TRUE(users.cdsUsersCatraca.IsEmpty());
+}
+
+// The numbers say who is missing; then the templates are read once, and every row is handled
+// as before: a second row of a person the controller holds once is sent, with the first row.
+TEST_F(TemplateSyncTest, SecondRowOfAPersonHeldOnceReadsTheTemplatesAndSendsTheFirst)
+{
+    addEnrolled(u"0000000001"_s);
+    addPerson(u"0000000002"_s);
+    addTemplate(u"0000000002"_s, test::makeRecord(u"0000000002"_s, 'f'));
+    addTemplate(u"0000000002"_s, test::makeRecord(u"0000000002"_s, 's'));
+    sim.addUser("0000000001");
+    sim.addUser("0000000002");
+    sim.addUser("0000000009"); // deleted, in the same run
+    watchTemplateQueries();
+
+    EXPECT_TRUE(templates.SynchroniseTemplates());
+
+    EXPECT_EQ(templateReads(), 1) << templateQueries.join(u"\n"_s).toStdString();
+    EXPECT_EQ(templateQueries.size(), 2);
+    EXPECT_EQ(link.callCount("IncluirUsuarioSemDigitalBio"), 1);
+    EXPECT_EQ(storedRecord("0000000002").mid(11, 1), QByteArray("f"));
+    EXPECT_EQ(controllerUsers(), (Codes{"0000000001", "0000000002"}));
+    EXPECT_EQ(logged().filter(u"Buscar"_s), (QStringList{u"Buscar todos os templates[GetTemplatesAll]"_s,
+                                                         u"Buscar template da pessoa _0000000002"_s}));
+    EXPECT_TRUE(logged().contains(u"Total de usuários no banco de dados ORACLE: 3"_s));
+}
+
+// Controller users the database does not know cannot make up for a person it lacks.
+TEST_F(TemplateSyncTest, ListAsLongAsTheRowsButMissingOneStillSendsIt)
+{
+    addEnrolled(u"0000000001"_s);
+    addEnrolled(u"0000000002"_s);
+    sim.addUser("0000000001");
+    sim.addUser("0000000003");
+    watchTemplateQueries();
+
+    EXPECT_TRUE(templates.SynchroniseTemplates());
+
+    EXPECT_EQ(templateReads(), 1);
+    EXPECT_EQ(controllerUsers(), (Codes{"0000000001", "0000000002"}));
+}
+
+// Without templates no template is read either; every controller user is deleted.
+TEST_F(TemplateSyncTest, DatabaseWithoutTemplatesReadsNoTemplate)
+{
+    sim.addUser("0000000001");
+    watchTemplateQueries();
+    EXPECT_TRUE(templates.SynchroniseTemplates());
+    EXPECT_EQ(templateReads(), 0);
+    EXPECT_TRUE(controllerUsers().empty());
+    EXPECT_TRUE(logged().contains(u"Total de usuários no banco de dados ORACLE: 0"_s));
 }
 
 TEST_F(TemplateSyncTest, DatabaseWithoutTemplatesEmptiesTheController)
