@@ -138,13 +138,7 @@ if [ "$windows_full" != 0 ] && ZUL_MINGW_DEPS=$(scripts/mingw-deps.sh --print-pr
     # Under Wine a test program very rarely stalls inside the emulated socket layer (seen once
     # in many runs, a blocked process using no CPU); such a test is run once more before it
     # counts as failed. A test that fails on its own merits fails both times.
-    # Two cases still fail under Wine and are being looked into; they are left out by name here
-    # (and still run on Linux and with ZUL_WINDOWS_FULL=1): the exit status of a stopped manager
-    # whose log folder cannot be written, and the duplicate-copy check through the process list.
-    known=()
-    [ "$windows_full" = 1 ] || known=(-E '^(ProgramEntryTest\.LogFolderThatCannotBeWrittenIsToldOnce|ManagerStartupTest\.DuplicateCopyShowsTheBoxClosesItselfAndLeavesTheTurnstileAlone)$')
-    [ ${#known[@]} -eq 0 ] || echo "(left out under Wine: ${known[1]})"
-    ctest --preset mingw -j"$jobs" --timeout 300 --repeat until-pass:2 "${known[@]}" || status=1
+    ctest --preset mingw -j"$jobs" --timeout 300 --repeat until-pass:2 || status=1
     echo "(Windows tests under Wine: $((SECONDS - started)) s)"
 else
     # Asked for the whole program but without Qt for MinGW: a failure, and the halves are

@@ -120,7 +120,7 @@ TEST_F(ManagerStartupTest, DatabaseDownRetriesQuietlyAndStartsTheLinkWhenItComes
 
 TEST_F(ManagerStartupTest, DuplicateCopyShowsTheBoxClosesItselfAndLeavesTheTurnstileAlone)
 {
-    processes.push_back("/home/operador/zul");
+    processes.push_back(ProgramFile("/home/operador/"));
     CreateDatabase();
     CreateWindow();
     EXPECT_EQ(Start(), QString());

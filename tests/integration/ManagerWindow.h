@@ -16,6 +16,7 @@
 #include "access/OnlineLoop.h"
 #include "db/ManagerDatabase.h"
 #include "device/DeviceBinding.h"
+#include "manager/DuplicateInstance.h"
 #include "manager/ManagerCore.h"
 #include "notify/NotificationServer.h"
 #include "support/ActivityLog.h"
@@ -211,8 +212,13 @@ protected:
     TMessages messages;
     platform::RegistryStore registry{dir.file(u"machine.reg"_s).toStdString()};
     quint16 notificationPort = FreeTcpPort();
+    // The program's file in `folder` as this platform names it (zul, or zul.exe on Windows).
+    static std::string ProgramFile(const std::string& folder)
+    {
+        return folder + ProgramImageName().toLower().toStdString();
+    }
     // What the duplicate-instance check sees running.
-    std::vector<std::string> processes{"/opt/zul/bin/zul"};
+    std::vector<std::string> processes{ProgramFile("/opt/zul/bin/")};
     mutable SimulatorFixture sim{{}, LinkedDevice::AnswerTimeoutMs};
     std::unique_ptr<ManagerCore> window;
     std::unique_ptr<VirtualTimers> timers; // after the window: it is gone first

@@ -261,12 +261,19 @@ TEST_F(ProgramEntryTest, LogFolderThatCannotBeWrittenIsToldOnce)
     QThread::msleep(1500);
     errors += program.readAllStandardError();
     EXPECT_EQ(program.state(), QProcess::Running);
+#ifdef _WIN32
+    // On Windows only the service control manager asks a copy without a window to stop: the
+    // test ends it the hard way there, and its exit status says nothing.
+    program.kill();
+    program.waitForFinished(10000);
+#else
     Stop(program);
+    EXPECT_EQ(program.exitCode(), 0);
+#endif
     errors += program.readAllStandardError();
     const QString text = QString::fromLocal8Bit(errors);
     EXPECT_EQ(text.count(told), 1) << qPrintable(text);
     EXPECT_TRUE(text.contains(QDir::toNativeSeparators(blocker))) << qPrintable(text);
-    EXPECT_EQ(program.exitCode(), 0);
 }
 
 } // namespace
