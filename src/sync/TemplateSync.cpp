@@ -25,6 +25,14 @@ namespace {
 
 const QString ParamName = u"P_NRPESSOA"_s;
 
+// A failed template query, between blank lines in the log.
+void LogTemplateQueryError(const ActivityLog& log, const std::exception& error)
+{
+    log.write(QString());
+    log.write(u"Get templates - ERRO: "_s + ErrorText(error));
+    log.write(QString());
+}
+
 // The position of a field among the packet's (names compared as the in-memory table does), -1
 // when it has none.
 qsizetype packetField(const DataPacket& packet, const QString& name)
@@ -107,9 +115,7 @@ DataPacket TemplateSync::GetTemplates(const std::optional<QString>& personNumber
         log.write(u"Retornou templates"_s);
         return packet;
     } catch (const std::exception& error) {
-        log.write(QString());
-        log.write(u"Get templates - ERRO: "_s + ErrorText(error));
-        log.write(QString());
+        LogTemplateQueryError(log, error);
         return {};
     }
 }
@@ -138,9 +144,7 @@ DataPacket TemplateSync::syncTemplates(bool listRead)
         log.write(u"Retornou templates"_s);
         return packet;
     } catch (const std::exception& error) {
-        log.write(QString());
-        log.write(u"Get templates - ERRO: "_s + ErrorText(error));
-        log.write(QString());
+        LogTemplateQueryError(log, error);
         return {};
     }
 }
@@ -197,9 +201,7 @@ QByteArray TemplateSync::currentTemplate(const QString& userCode)
         }
         log.write(u"Retornou templates"_s);
     } catch (const std::exception& error) {
-        log.write(QString());
-        log.write(u"Get templates - ERRO: "_s + ErrorText(error));
-        log.write(QString());
+        LogTemplateQueryError(log, error);
         throw Error(u"a consulta dos templates falhou"_s);
     }
 
