@@ -16,7 +16,8 @@
 #      stopped). ZUL_WINDOWS_FULL=1 waits as long as the build takes (and fails without it);
 #      ZUL_WINDOWS_FULL=0 builds no dependency and tests the parts without Qt;
 #   4. a headless smoke run of the built program;
-#   5. the Debian packages built from the Linux build and checked in a throwaway root.
+#   5. the Debian packages built from the Linux build and checked in a throwaway root, and (as
+#      root) installed with apt into a throwaway Debian root and purged.
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 cd "$top"
@@ -155,7 +156,8 @@ build/bin/zul --version || status=1
 
 echo "== Debian packages"
 # zul and zul-sim: contents, maintainer scripts, the unit (systemd-analyze verify), the packaged
-# programs run from a throwaway root. Nothing is installed on this machine.
+# programs run from a throwaway root, zul installed with apt into a throwaway Debian root and
+# purged. Nothing is installed on this machine.
 scripts/check-deb.sh build || status=1
 
 exit $status
