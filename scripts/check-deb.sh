@@ -98,9 +98,10 @@ install_in_root() {
     fi
     in_root getent passwd zul | grep -q ':/var/lib/zul:/usr/sbin/nologin$' ||
         fail "installed: no zul system user"
+    local owner
     for dir in /var/lib/zul /var/log/zul; do
-        [ "$(stat -c '%U:%G %a' "$inst$dir")" = "zul:zul 750" ] ||
-            fail "installed: $dir is $(stat -c '%U:%G %a' "$inst$dir" 2>&1), not zul:zul 750"
+        owner=$(in_root stat -c '%U:%G %a' "$dir" 2>&1)
+        [ "$owner" = "zul:zul 750" ] || fail "installed: $dir is $owner, not zul:zul 750"
     done
     [ -d "$inst/usr/local/lib/zul" ] || fail "installed: no /usr/local/lib/zul for the vendor library"
     in_root runuser -u zul -- /usr/bin/zul --version >/dev/null 2>&1 ||
@@ -116,7 +117,7 @@ install_in_root() {
         [ ! -e "$inst$path" ] || fail "purged: $path is still there"
     done
     in_root getent passwd zul >/dev/null || fail "purged: the zul user went too (it stays)"
-    echo "check-deb: installed with apt into a $suite root, ran as the zul user, purged"
+    [ $status -eq 0 ] && echo "check-deb: installed with apt into a $suite root, ran as the zul user, purged"
 }
 if [ "$(id -u)" -eq 0 ]; then
     install_in_root
