@@ -85,9 +85,15 @@ install_in_root() {
     } >"$inst/etc/apt/sources.list"
     cp /etc/resolv.conf "$inst/etc/resolv.conf"
     cp "$manager" "$inst/tmp/"
+    # The root's apt is told what this machine's apt is told about the archive: a proxy, and
+    # whether an old Release file may be used (a mirror frozen at a snapshot).
+    {
+        apt-config dump | grep -E '^Acquire::(http|https)::Proxy |^Acquire::Check-Valid-Until ' || true
+    } >"$inst/etc/apt/apt.conf.d/90zul-host"
     in_root() {
         chroot "$inst" /usr/bin/env -i PATH=/usr/sbin:/usr/bin:/sbin:/bin HOME=/root \
-            DEBIAN_FRONTEND=noninteractive "$@"
+            DEBIAN_FRONTEND=noninteractive ${http_proxy:+http_proxy=$http_proxy} \
+            ${https_proxy:+https_proxy=$https_proxy} "$@"
     }
     local log=$root/install.log
     if ! in_root apt-get update -q >"$log" 2>&1 ||
