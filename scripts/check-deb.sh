@@ -123,7 +123,9 @@ install_in_root() {
         [ ! -e "$inst$path" ] || fail "purged: $path is still there"
     done
     in_root getent passwd zul >/dev/null || fail "purged: the zul user went too (it stays)"
-    [ $status -eq 0 ] && echo "check-deb: installed with apt into a $suite root, ran as the zul user, purged"
+    if [ $status -eq 0 ]; then
+        echo "check-deb: installed with apt into a $suite root, ran as the zul user, purged"
+    fi
 }
 if [ "$(id -u)" -eq 0 ]; then
     install_in_root
